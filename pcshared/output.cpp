@@ -1,0 +1,51 @@
+#include "output.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace pcgrid {
+
+namespace {
+
+constexpr std::size_t OUTPUT_BUFFER = 1 << 20;
+char buffer[OUTPUT_BUFFER];
+std::size_t filled = 0;
+
+void write_all(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      std::fprintf(stderr, "Failed to write to standard output: %s\n",
+                   std::strerror(written < 0 ? errno : EIO));
+      std::exit(1);
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+}  // namespace
+
+void put_output(std::string_view bytes) {
+  if (bytes.size() > OUTPUT_BUFFER - filled) {
+    flush_output();
+    if (bytes.size() > OUTPUT_BUFFER) {
+      write_all(bytes.data(), bytes.size());
+      return;
+    }
+  }
+  std::memcpy(buffer + filled, bytes.data(), bytes.size());
+  filled += bytes.size();
+}
+
+void flush_output() {
+  write_all(buffer, filled);
+  filled = 0;
+}
+
+}  // namespace pcgrid

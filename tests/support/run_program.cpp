@@ -1,0 +1,106 @@
+#include "run_program.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace pcgrid::testing {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "pcgrid-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Undo a test's chmod so that the directory can be removed.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::write(const std::string& name, const std::string& contents) const {
+  write_file(file(name), contents);
+}
+
+std::string TempDir::read(const std::string& name) const {
+  return read_file(file(name));
+}
+
+bool TempDir::exists(const std::string& name) const {
+  return std::filesystem::exists(std::filesystem::symlink_status(file(name)));
+}
+
+RunResult run_program(const std::string& exe, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+  TempDir io;
+  const std::string in_path = options.stdin_path.empty() ? io.file("stdin") : options.stdin_path;
+  if (options.stdin_path.empty()) write_file(in_path, options.input);
+  const std::string out_path =
+      options.stdout_path.empty() ? io.file("stdout") : options.stdout_path;
+  const std::string err_path = io.file("stderr");
+
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (const auto& e : options.env) env_strings.push_back(e);
+  std::vector<char*> envp;
+  for (auto& e : env_strings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  std::vector<std::string> argv_strings{exe};
+  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_strings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int in = open(in_path.c_str(), O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    execve(exe.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0) {
+  }
+  RunResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  if (options.stdout_path.empty()) result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
+
+}  // namespace pcgrid::testing
