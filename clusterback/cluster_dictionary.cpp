@@ -1,0 +1,160 @@
+#include "cluster_dictionary.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+namespace pcgrid {
+
+namespace {
+
+// White space as the C locale's isspace has it.
+bool is_space(int c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
+
+int skip_space(std::FILE* in) {
+  int c = std::getc(in);
+  while (is_space(c)) c = std::getc(in);
+  return c;
+}
+
+// "%s": a run of non-white-space characters; the first MAX_WORD are kept.
+// Returns false at the end of the input.
+bool read_word(std::FILE* in, char (&word)[MAX_WORD + 1]) {
+  int c = skip_space(in);
+  if (c == EOF) return false;
+  int length = 0;
+  for (; c != EOF && !is_space(c); c = std::getc(in)) {
+    if (length < MAX_WORD) word[length++] = static_cast<char>(c);
+  }
+  word[length] = '\0';
+  if (c != EOF) std::ungetc(c, in);
+  return true;
+}
+
+enum class NumberField { ok, missing, out_of_range };
+
+// " %d": an optional sign and decimal digits; the character after them is
+// left for the next word.
+NumberField read_number(std::FILE* in, std::int32_t& number) {
+  int c = skip_space(in);
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') c = std::getc(in);
+  if (!is_digit(c)) return NumberField::missing;
+  std::int64_t magnitude = 0;
+  bool overflow = false;
+  for (; is_digit(c); c = std::getc(in)) {
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > std::int64_t{1} << 31) {
+      overflow = true;
+      magnitude = std::int64_t{1} << 31;
+    }
+  }
+  if (c != EOF) std::ungetc(c, in);
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (overflow || value > INT32_MAX) return NumberField::out_of_range;
+  number = static_cast<std::int32_t>(value);
+  return NumberField::ok;
+}
+
+[[noreturn]] void refuse(const char* message) {
+  std::fprintf(stderr, message, DICTIONARY_FILE);
+  std::exit(1);
+}
+
+int letter_index(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  return -1;
+}
+
+std::size_t slot_of(std::uint64_t key, const ClusterIndex& index) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> index.shift);
+}
+
+// The key of a word's first `dim` characters, or 0 when they are not all
+// letters of the code. Keys start at 1.
+std::uint64_t key_of(const char* word, int dim) {
+  std::uint64_t key = 1;
+  for (int d = 0; d < dim; ++d) {
+    const int letter = letter_index(word[d]);
+    if (letter < 0) return 0;
+    key = key << 6 | static_cast<std::uint64_t>(letter);
+  }
+  return key;
+}
+
+}  // namespace
+
+DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
+  dictionary.k = 0;
+  char word[MAX_WORD + 1];
+  std::int32_t number = 0;
+  while (read_word(in, word)) {
+    const NumberField field = read_number(in, number);
+    if (field == NumberField::missing) break;
+    if (field == NumberField::out_of_range) return DictionaryStatus::number_out_of_range;
+    if (dictionary.k == MAX_ENTRIES) return DictionaryStatus::too_many_entries;
+    std::copy(std::begin(word), std::end(word), dictionary.words[dictionary.k]);
+    dictionary.cn[dictionary.k] = number;
+    ++dictionary.k;
+  }
+  return std::ferror(in) ? DictionaryStatus::read_error : DictionaryStatus::ok;
+}
+
+void read_cluster_dictionary(ClusterDictionary& dictionary) {
+  std::FILE* in = std::fopen(DICTIONARY_FILE, "r");
+  struct stat info {};
+  if (in == nullptr || fstat(fileno(in), &info) != 0 || S_ISDIR(info.st_mode)) {
+    refuse("Can not open file %s for reading.\n");
+  }
+  switch (read_dictionary_entries(in, dictionary)) {
+    case DictionaryStatus::ok:
+      break;
+    case DictionaryStatus::too_many_entries:
+      refuse("Too many entries in %s: at most 500000 can be read.\n");
+    case DictionaryStatus::number_out_of_range:
+      refuse("Cluster number beyond 32 bits in %s.\n");
+    case DictionaryStatus::read_error:
+      refuse("Can not read file %s.\n");
+  }
+  std::fclose(in);
+  std::fprintf(stderr, "Read %d words.\n", dictionary.k);
+}
+
+void build_cluster_index(const ClusterDictionary& dictionary, int dim, ClusterIndex& index) {
+  int bits = 10;
+  while ((std::size_t{1} << bits) < 2 * static_cast<std::size_t>(dictionary.k)) ++bits;
+  index.mask = (std::size_t{1} << bits) - 1;
+  index.shift = 64 - bits;
+  index.dim = dim;
+  std::fill_n(index.keys, index.mask + 1, 0);
+  for (std::int32_t e = 0; e < dictionary.k; ++e) {
+    const std::uint64_t key = key_of(dictionary.words[e], dim);
+    if (key == 0) continue;
+    std::size_t slot = slot_of(key, index);
+    while (index.keys[slot] != 0 && index.keys[slot] != key) slot = (slot + 1) & index.mask;
+    if (index.keys[slot] == key) continue;  // an earlier entry has this key
+    index.keys[slot] = key;
+    index.entries[slot] = e;
+  }
+}
+
+std::int32_t lookup_cluster(std::string_view word, const ClusterDictionary& dictionary,
+                            const ClusterIndex& index) {
+  const std::uint64_t key = key_of(word.data(), index.dim);
+  if (key == 0) return 0;
+  for (std::size_t slot = slot_of(key, index); index.keys[slot] != 0;
+       slot = (slot + 1) & index.mask) {
+    if (index.keys[slot] == key) return dictionary.cn[index.entries[slot]];
+  }
+  return 0;
+}
+
+}  // namespace pcgrid

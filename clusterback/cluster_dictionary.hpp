@@ -1,0 +1,61 @@
+// The cluster dictionary "cwords_clusters": words of the letter code with
+// cluster numbers, and the index that finds a vector's first matching entry.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "limits.hpp"
+
+namespace pcgrid {
+
+inline constexpr int MAX_ENTRIES = 500'000;
+inline constexpr int MAX_WORD = 10;  // characters kept of a word; a match compares at most 10
+inline constexpr const char* DICTIONARY_FILE = "cwords_clusters";
+
+struct ClusterDictionary {
+  char words[MAX_ENTRIES][MAX_WORD + 1];  // NUL-terminated, in file order
+  std::int32_t cn[MAX_ENTRIES];           // cluster number of each entry
+  std::int32_t k;                         // entries read
+};
+
+enum class DictionaryStatus {
+  ok,
+  too_many_entries,     // more than MAX_ENTRIES complete entries
+  number_out_of_range,  // a cluster number beyond 32 bits
+  read_error,
+};
+
+// Reads entries "word number", separated by any white space, as fscanf's
+// "%s %d" would, up to the first entry that lacks either field. A word
+// longer than MAX_WORD keeps its first MAX_WORD characters.
+DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
+
+// Opens and reads "cwords_clusters" and reports the entry count on standard
+// error; a failure prints its message and ends the process with status 1.
+void read_cluster_dictionary(ClusterDictionary& dictionary);
+
+// Open addressing over the words' first D letters, each letter six bits of
+// the key: the first entry of every key that a word of the letter code can
+// have. Entries shorter than D, or with other characters, are left out.
+// The slots in use are a power of two, at least twice the entries.
+inline constexpr std::size_t INDEX_SLOTS = std::size_t{1} << 20;
+static_assert(INDEX_SLOTS >= 2 * MAX_ENTRIES);
+
+struct ClusterIndex {
+  std::uint64_t keys[INDEX_SLOTS];  // keys carry a leading 1 bit: 0 marks an empty slot
+  std::int32_t entries[INDEX_SLOTS];
+  std::size_t mask;  // slots in use, minus one
+  int shift;         // 64 minus the bits of a slot number
+  int dim;
+};
+
+void build_cluster_index(const ClusterDictionary& dictionary, int dim, ClusterIndex& index);
+
+// The cluster number of the first entry whose first D characters equal
+// `word` (D letters), or 0 when no entry matches.
+std::int32_t lookup_cluster(std::string_view word, const ClusterDictionary& dictionary,
+                            const ClusterIndex& index);
+
+}  // namespace pcgrid

@@ -1,0 +1,159 @@
+#include "cluster_dictionary.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "assign_clusters.hpp"
+
+namespace {
+
+using pcgrid::ClusterDictionary;
+using pcgrid::ClusterIndex;
+using pcgrid::DictionaryStatus;
+
+ClusterDictionary dictionary;
+ClusterIndex index_table;
+
+DictionaryStatus read_text(const std::string& text) {
+  std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  const DictionaryStatus status = pcgrid::read_dictionary_entries(in, dictionary);
+  std::fclose(in);
+  return status;
+}
+
+// The definition: the first entry, in file order, whose first D characters
+// are the word's letters.
+std::int32_t scan_lookup(std::string_view word) {
+  for (std::int32_t e = 0; e < dictionary.k; ++e) {
+    if (std::strncmp(dictionary.words[e], word.data(), word.size()) == 0) return dictionary.cn[e];
+  }
+  return 0;
+}
+
+struct Entry {
+  std::string word;
+  std::int32_t cn;
+};
+
+std::vector<Entry> entries() {
+  std::vector<Entry> result;
+  for (std::int32_t e = 0; e < dictionary.k; ++e)
+    result.push_back({dictionary.words[e], dictionary.cn[e]});
+  return result;
+}
+
+bool operator==(const Entry& a, const Entry& b) {
+  return a.word == b.word && a.cn == b.cn;
+}
+
+TEST(DictionaryReader, Formats) {
+  struct Case {
+    const char* text;
+    std::vector<Entry> entries;
+  };
+  const Case cases[] = {
+      {"AA 1\nCF 2\nCF 3\n", {{"AA", 1}, {"CF", 2}, {"CF", 3}}},
+      {"AA 1\nCF 2\nFC x\nFF 4\n", {{"AA", 1}, {"CF", 2}}},
+      {"AA 3.5\nCF 2\n", {{"AA", 3}}},
+      {"AA\t-1\n\n  CF\n+2 FC 0", {{"AA", -1}, {"CF", 2}, {"FC", 0}}},
+      {"AA 1 CF", {{"AA", 1}}},
+      {"AA 12x 5 CF 1", {{"AA", 12}, {"x", 5}, {"CF", 1}}},
+      {"AA - 5", {}},
+      {"AA +", {}},
+      {"", {}},
+      {"   \n", {}},
+      {"ABCDEFGHIJKLMNOP 9 B 2", {{"ABCDEFGHIJ", 9}, {"B", 2}}},
+      {"AB 2147483647 CD -2147483648", {{"AB", 2147483647}, {"CD", INT32_MIN}}},
+      {"AB 0000000000000000000007", {{"AB", 7}}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(read_text(c.text), DictionaryStatus::ok) << c.text;
+    EXPECT_EQ(entries(), c.entries) << c.text;
+  }
+}
+
+TEST(DictionaryReader, Refusals) {
+  EXPECT_EQ(read_text("AA 1\nCF 2147483648\n"), DictionaryStatus::number_out_of_range);
+  EXPECT_EQ(read_text("AA -2147483649\n"), DictionaryStatus::number_out_of_range);
+  EXPECT_EQ(read_text("AA 99999999999999999999999999\n"), DictionaryStatus::number_out_of_range);
+  std::string full;
+  for (int e = 0; e < pcgrid::MAX_ENTRIES; ++e) full += "A 1\n";
+  EXPECT_EQ(read_text(full + "B"), DictionaryStatus::ok);
+  EXPECT_EQ(dictionary.k, pcgrid::MAX_ENTRIES);
+  EXPECT_EQ(read_text(full + "B 2"), DictionaryStatus::too_many_entries);
+}
+
+// The index must give what the scan gives, for every word of the code, on
+// dictionaries full of duplicates, short and long words, characters outside
+// the code, and zero and negative cluster numbers.
+TEST(ClusterIndex, EqualsTheScan) {
+  std::mt19937 random(20261208);
+  const std::string alphabet = "ABCDEFab";  // few letters: many duplicates and matches
+  const std::string others = "AB#z\x01Zq";
+  for (int round = 0; round < 300; ++round) {
+    const int dim = static_cast<int>(random() % 11);
+    std::string text;
+    const int k = static_cast<int>(random() % 200);
+    for (int e = 0; e < k; ++e) {
+      const int length = 1 + static_cast<int>(random() % 12);
+      for (int c = 0; c < length; ++c) {
+        text += random() % 20 == 0 ? others[random() % others.size()]
+                                   : alphabet[random() % alphabet.size()];
+      }
+      text += ' ';
+      text += std::to_string(static_cast<int>(random() % 9) - 3);
+      text += '\n';
+    }
+    ASSERT_EQ(read_text(text), DictionaryStatus::ok);
+    pcgrid::build_cluster_index(dictionary, dim, index_table);
+    for (int probe = 0; probe < 200; ++probe) {
+      std::string word;
+      for (int d = 0; d < dim; ++d) word += alphabet[random() % alphabet.size()];
+      if (probe % 2 == 0 && dictionary.k > 0) {  // often a word that is there
+        word = std::string(dictionary.words[random() % dictionary.k]).substr(0, dim);
+        if (static_cast<int>(word.size()) < dim) word.resize(dim, 'A');
+        for (char& c : word) {
+          if (alphabet.find(c) == std::string::npos) c = 'A';
+        }
+      }
+      EXPECT_EQ(pcgrid::lookup_cluster(word, dictionary, index_table), scan_lookup(word))
+          << "word " << word << " round " << round;
+    }
+  }
+}
+
+TEST(ClusterIndex, FullDictionary) {
+  std::string text;
+  for (int e = 0; e < pcgrid::MAX_ENTRIES; ++e) {
+    std::string word;
+    for (int v = e, d = 0; d < 4; ++d, v /= 52) word += pcgrid::letter_for_bin(v % 52);
+    text += word + " " + std::to_string(e + 1) + "\n";
+  }
+  ASSERT_EQ(read_text(text), DictionaryStatus::ok);
+  pcgrid::build_cluster_index(dictionary, 4, index_table);
+  for (int e = 0; e < pcgrid::MAX_ENTRIES; e += 997) {
+    EXPECT_EQ(pcgrid::lookup_cluster(dictionary.words[e], dictionary, index_table), e + 1);
+  }
+  EXPECT_EQ(pcgrid::lookup_cluster("zzzz", dictionary, index_table), 0);
+}
+
+TEST(ThreadBlocks, CoverTheVectorsInOrder) {
+  for (const std::int32_t n : {0, 1, 2, 7, 100, 1001}) {
+    for (const int threads : {1, 2, 3, 7, 16}) {
+      std::int32_t next = 0;
+      for (int t = 0; t < threads; ++t) {
+        const pcgrid::Block b = pcgrid::thread_block(n, threads, t);
+        EXPECT_EQ(b.begin, next);
+        EXPECT_TRUE(b.count == n / threads || b.count == n / threads + 1);
+        next += b.count;
+      }
+      EXPECT_EQ(next, n);
+    }
+  }
+}
+
+}  // namespace
