@@ -19,8 +19,8 @@ bool is_digit(int c) {
 }
 
 int skip_space(std::FILE* in) {
-  int c = std::getc(in);
-  while (is_space(c)) c = std::getc(in);
+  int c = getc_unlocked(in);
+  while (is_space(c)) c = getc_unlocked(in);
   return c;
 }
 
@@ -30,7 +30,7 @@ bool read_word(std::FILE* in, char (&word)[MAX_WORD + 1]) {
   int c = skip_space(in);
   if (c == EOF) return false;
   int length = 0;
-  for (; c != EOF && !is_space(c); c = std::getc(in)) {
+  for (; c != EOF && !is_space(c); c = getc_unlocked(in)) {
     if (length < MAX_WORD) word[length++] = static_cast<char>(c);
   }
   word[length] = '\0';
@@ -45,11 +45,11 @@ enum class NumberField { ok, missing, out_of_range };
 NumberField read_number(std::FILE* in, std::int32_t& number) {
   int c = skip_space(in);
   const bool negative = c == '-';
-  if (c == '-' || c == '+') c = std::getc(in);
+  if (c == '-' || c == '+') c = getc_unlocked(in);
   if (!is_digit(c)) return NumberField::missing;
   std::int64_t magnitude = 0;
   bool overflow = false;
-  for (; is_digit(c); c = std::getc(in)) {
+  for (; is_digit(c); c = getc_unlocked(in)) {
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > std::int64_t{1} << 31) {
       overflow = true;
