@@ -9,7 +9,9 @@
 
 #include "assign_clusters.hpp"
 #include "cluster_dictionary.hpp"
+#include "huge_pages.hpp"
 #include "letter_code.hpp"
+#include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
 
@@ -21,22 +23,25 @@ pcgrid::ClusterDictionary dictionary;
 pcgrid::ClusterIndex dictionary_index;
 std::int32_t nclu[pcgrid::MAX_VECTORS];
 
-// "%10d %4d " and " %10.7f" per component; a float of the largest
-// magnitude takes 50 characters in that format.
-constexpr int MEMBER_LINE = 32 + pcgrid::MAX_DIM * 52;
+// "%10d %4d " and " %10.7f" per component: a float of the largest
+// magnitude takes 48 characters in that format.
+constexpr std::size_t MEMBER_LINE = 24 + pcgrid::MAX_DIM * 50;
 
 void write_members() {
   const int dim = table.dim();
-  char line[MEMBER_LINE];
   for (std::int32_t i = 0; i < table.n; ++i) {
     if (nclu[i] <= 0) continue;
-    int length = std::snprintf(line, MEMBER_LINE, "%10d %4d ", table.indeces[i], nclu[i]);
+    char* out = pcgrid::reserve_output(MEMBER_LINE + pcgrid::FORMAT_ROOM);
+    out = pcgrid::format_int(out, table.indeces[i], 10);
+    *out++ = ' ';
+    out = pcgrid::format_int(out, nclu[i], 4);
+    *out++ = ' ';
     for (int d = 0; d < dim; ++d) {
-      length += std::snprintf(line + length, MEMBER_LINE - length, " %10.7f",
-                              static_cast<double>(table.dat[i][d]));
+      *out++ = ' ';
+      out = pcgrid::format_fixed7(out, static_cast<double>(table.dat[i][d]), 10);
     }
-    line[length++] = '\n';
-    pcgrid::put_output({line, static_cast<std::size_t>(length)});
+    *out++ = '\n';
+    pcgrid::commit_output(out);
   }
   pcgrid::flush_output();
 }
@@ -49,6 +54,7 @@ int main() {
   const int g = pcgrid::grid_size(table.n);
   pcgrid::read_cluster_dictionary(dictionary);
   pcgrid::build_cluster_index(dictionary, table.dim(), dictionary_index);
+  pcgrid::prefer_huge_pages(nclu, sizeof nclu);
   pcgrid::assign_clusters(table, limits, g, dictionary, dictionary_index, nclu);
   write_members();
   return 0;

@@ -31,6 +31,15 @@ void write_all(const char* data, std::size_t size) {
 
 }  // namespace
 
+char* reserve_output(std::size_t size) {
+  if (size > OUTPUT_BUFFER - filled) flush_output();
+  return buffer + filled;
+}
+
+void commit_output(const char* end) {
+  filled = static_cast<std::size_t>(end - buffer);
+}
+
 void put_output(std::string_view bytes) {
   if (bytes.size() > OUTPUT_BUFFER - filled) {
     flush_output();

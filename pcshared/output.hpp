@@ -3,9 +3,15 @@
 // error and ends the process with exit status 1.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace pcgrid {
+
+// Room for `size` bytes (at most 64 KiB) at the end of the buffered
+// output, to be filled and handed back with commit_output.
+char* reserve_output(std::size_t size);
+void commit_output(const char* end);
 
 void put_output(std::string_view bytes);
 

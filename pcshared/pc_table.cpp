@@ -3,14 +3,17 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "huge_pages.hpp"
+#include "line_reader.hpp"
 #include "number_scan.hpp"
 
 namespace pcgrid {
 
 namespace {
 
-[[noreturn]] void refuse_line(const char* line) {
-  std::fprintf(stderr, "Failed to read PCs at line %s\n", line);
+[[noreturn]] void refuse_line(std::string_view line) {
+  std::fprintf(stderr, "Failed to read PCs at line %.*s\n", static_cast<int>(line.size()),
+               line.data());
   std::exit(1);
 }
 
@@ -21,32 +24,36 @@ namespace {
 
 }  // namespace
 
-int count_columns(const char* line) {
+int count_columns(std::string_view line) {
   int columns = 0;
   for (FloatScan f = scan_float(line); f.ok; f = scan_float(line)) {
     ++columns;
-    line += f.used;
+    line.remove_prefix(static_cast<std::size_t>(f.used));
   }
   return columns;
 }
 
-bool parse_pc_line(const char* line, int dim, std::int32_t& label, std::span<float> components) {
+bool parse_pc_line(std::string_view line, int dim, std::int32_t& label,
+                   std::span<float> components) {
   const IntScan l = scan_int(line);
   if (l.status != ScanStatus::ok) return false;
   label = l.value;
-  line += l.used;
+  line.remove_prefix(static_cast<std::size_t>(l.used));
   for (int d = 0; d < dim; ++d) {
     const FloatScan f = scan_float(line);
     if (!f.ok || !std::isfinite(f.value)) return false;
     components[d] = f.value;
-    line += f.used;
+    line.remove_prefix(static_cast<std::size_t>(f.used));
   }
   return true;
 }
 
 void read_pc_table(std::FILE* in, PcTable& table) {
-  static char line[LINE_BUFFER];
-  if (std::fgets(line, LINE_BUFFER, in) == nullptr) {
+  static LineReader reader;
+  prefer_huge_pages(&table, sizeof table);
+  start_reading(reader, in, LINE_CHARS);
+  std::string_view line;
+  if (!read_piece(reader, line)) {
     refuse("Failed to read any input (?!). Abort.\n");
   }
   table.ncol = count_columns(line);
@@ -60,7 +67,7 @@ void read_pc_table(std::FILE* in, PcTable& table) {
     if (table.n == MAX_VECTORS) refuse("Too many vectors: at most 25000000 can be read.\n");
     if (!parse_pc_line(line, dim, table.indeces[table.n], table.dat[table.n])) refuse_line(line);
     ++table.n;
-  } while (std::fgets(line, LINE_BUFFER, in) != nullptr);
+  } while (read_piece(reader, line));
   std::fprintf(stderr, "Read %d vectors (%d-dimensional).\n", table.n, dim);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string_view>
 
 #include "limits.hpp"
 
@@ -20,12 +21,13 @@ struct PcTable {
 };
 
 // Numbers that successive "%f" conversions read from the start of `line`.
-int count_columns(const char* line);
+int count_columns(std::string_view line);
 
 // Reads a label and `dim` components from `line`; anything after them is
 // ignored. False when a conversion fails, when the label does not fit in 32
 // bits, or when a component is not finite.
-bool parse_pc_line(const char* line, int dim, std::int32_t& label, std::span<float> components);
+bool parse_pc_line(std::string_view line, int dim, std::int32_t& label,
+                   std::span<float> components);
 
 // Fills `table` from `in`, reading it to its end, and reports its size on
 // standard error. Any failure prints its message and ends the process with

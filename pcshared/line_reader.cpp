@@ -1,0 +1,73 @@
+#include "line_reader.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "pcgrid_config.hpp"
+
+namespace pcgrid {
+
+namespace {
+
+// Fills the buffer until it holds a whole piece or the stream ends.
+void refill(LineReader& r) {
+  const std::size_t left = r.end - r.begin;
+  std::memmove(r.buffer, r.buffer + r.begin, left);
+  r.begin = 0;
+  r.end = left;
+  const int fd = fileno(r.file);
+  while (r.end <= r.max && !r.at_end) {
+    const ssize_t got = ::read(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      r.at_end = true;
+      break;
+    }
+    r.end += static_cast<std::size_t>(got);
+  }
+}
+
+bool read_libc_piece(LineReader& r, std::string_view& piece) {
+  if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) return false;
+  piece = {r.buffer, std::strlen(r.buffer)};
+  return true;
+}
+
+}  // namespace
+
+void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
+  reader.file = file;
+  reader.max = max < MAX_PIECE ? max : MAX_PIECE;
+  reader.begin = reader.end = 0;
+  reader.at_end = false;
+}
+
+bool read_piece(LineReader& r, std::string_view& piece) {
+  if constexpr (LIBC_IO) return read_libc_piece(r, piece);
+  if (r.end - r.begin <= r.max && !r.at_end) refill(r);
+  const std::size_t available = r.end - r.begin;
+  if (available == 0) return false;
+  const char* start = r.buffer + r.begin;
+  const std::size_t limit = available < r.max ? available : r.max;
+  const void* newline = std::memchr(start, '\n', limit);
+  const std::size_t length =
+      newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
+                         : limit;
+  r.begin += length;
+  const void* nul = std::memchr(start, '\0', length);
+  piece = {start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                                 : length};
+  return true;
+}
+
+bool rewind_reader(LineReader& r) {
+  if constexpr (LIBC_IO) return std::fseek(r.file, 0, SEEK_SET) == 0;
+  if (::lseek(fileno(r.file), 0, SEEK_SET) < 0) return false;
+  r.begin = r.end = 0;
+  r.at_end = false;
+  return true;
+}
+
+}  // namespace pcgrid
