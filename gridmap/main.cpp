@@ -49,7 +49,7 @@ bool output_is_terminal = false;
 // Every way out: exit status 1, also after success.
 [[noreturn]] void quit() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("gridmap: Can not write to standard output.\n", stderr);
+    std::fputs("Can not write to standard output.\n", stderr);
   }
   std::exit(1);
 }
@@ -189,6 +189,74 @@ void report_limits() {
   std::printf("\ton y : %f to %f\n", grid.ymin, grid.ymax);
 }
 
+void add_point() {
+  const int j = gridmap::node_index(grid.x, grid.GX, grid.xmin, grid.xmax);
+  const int k = gridmap::node_index(grid.y, grid.GY, grid.ymin, grid.ymax);
+  ++grid.counts[j][k];
+  if (grid.ncol == 3) grid.sums[j][k] += grid.z;
+}
+
+void second_pass(std::FILE* data, const char* name) {
+  std::printf("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  grid.lines = 0;
+  show_count(FIRST_COUNT);
+  while (read_line(data, name)) {
+    const int columns = gridmap::read_point(grid.line, grid.x, grid.y, grid.z);
+    if (columns == 0 || columns != grid.ncol) refuse(BAD_LINE, grid.line);
+    add_point();
+    accept_line(name);
+  }
+  show_count(LAST_COUNT);
+  std::fclose(data);
+}
+
+void write_value(std::FILE* matrix, const char* name, double value) {
+  if (std::fprintf(matrix, "%8.7e ", value) < 0) refuse(CANNOT_WRITE, name);
+}
+
+void end_row(std::FILE* matrix, const char* name) {
+  if (std::fputc('\n', matrix) == EOF) refuse(CANNOT_WRITE, name);
+}
+
+void close_matrix(std::FILE* matrix, const char* name) {
+  if (std::fclose(matrix) != 0) refuse(CANNOT_WRITE, name);
+}
+
+void write_grid_matrix(std::FILE* matrix) {
+  std::puts("Writing output in grid.matrix.");
+  for (int j = 0; j <= grid.GX; ++j) {
+    for (int k = 0; k <= grid.GY; ++k) {
+      write_value(matrix, GRID_MATRIX,
+                  gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
+    }
+    end_row(matrix, GRID_MATRIX);
+  }
+  close_matrix(matrix, GRID_MATRIX);
+}
+
+[[noreturn]] void give_up_logs(std::FILE* logs) {
+  std::puts("\nNegative values present. Giving-up on writing logs.");
+  std::fclose(logs);
+  std::remove(LOG_MATRIX);
+  quit();
+}
+
+void write_log_matrix() {
+  std::FILE* logs = create_matrix(LOG_MATRIX);
+  std::puts("Writing logarithms in grid_log.matrix.");
+  for (int j = 0; j <= grid.GX; ++j) {
+    for (int k = 0; k <= grid.GY; ++k) {
+      double value = 0;
+      if (!gridmap::node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
+        give_up_logs(logs);
+      }
+      write_value(logs, LOG_MATRIX, value);
+    }
+    end_row(logs, LOG_MATRIX);
+  }
+  close_matrix(logs, LOG_MATRIX);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,8 +264,12 @@ int main(int argc, char** argv) {
   read_arguments(argc, argv);
   const char* name = argv[argc - 1];
   std::FILE* data = open_data_file(name);
-  create_matrix(GRID_MATRIX);
+  std::FILE* matrix = create_matrix(GRID_MATRIX);
   first_pass(data, name);
   report_limits();
+  second_pass(data, name);
+  write_grid_matrix(matrix);
+  write_log_matrix();
+  std::puts("All done.");
   quit();
 }
