@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -34,21 +33,6 @@ TEST(GridmapNodeIndex, NearestNodeClampedToTheGrid) {
   }
 }
 
-TEST(GridmapReadPoint, ColumnsOfALine) {
-  const struct {
-    const char* line;
-    int columns;
-  } cases[] = {
-      {"1 2\n", 2},   {" 1\t2 3\n", 3}, {"1 2 3 4\n", 3}, {"1 2 nan\n", 3},
-      {"1 2 x\n", 2}, {"\n", 0},        {"x y\n", 0},     {"1\n", 0},
-      {"nan 1\n", 0}, {"1 -inf\n", 0},  {"1e400 0\n", 0}, {"", 0},
-  };
-  for (const auto& c : cases) {
-    float x = 0, y = 0, z = 0;
-    EXPECT_EQ(read_point(c.line, x, y, z), c.columns) << '"' << c.line << '"';
-  }
-}
-
 TEST(GridmapCountLine, StopsAtTheLimit) {
   std::int32_t lines = MAX_LINES - 1;
   EXPECT_TRUE(count_line(lines));
@@ -60,15 +44,4 @@ TEST(GridmapNodeValue, CountsThroughSinglePrecision) {
   char text[32];
   std::snprintf(text, sizeof text, "%8.7e", node_value(2, 16'777'217, 0));
   EXPECT_EQ(std::string(text), "1.6777216e+07");
-  EXPECT_EQ(node_value(3, 0, 0), 0.0);
-  EXPECT_EQ(node_value(3, 4, 10), 2.5);
-}
-
-TEST(GridmapNodeLogValue, NoLogarithmOfAMeanThatIsNotPositive) {
-  double value = -1;
-  EXPECT_TRUE(node_log_value(2, 16'777'217, 0, value));
-  EXPECT_EQ(value, std::log(16'777'217.0));
-  EXPECT_TRUE(node_log_value(3, 0, -5, value));
-  EXPECT_EQ(value, 0.0);
-  for (const double sum : {0.0, -1.0, std::nan("")}) EXPECT_FALSE(node_log_value(3, 2, sum, value));
 }
