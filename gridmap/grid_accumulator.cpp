@@ -1,0 +1,50 @@
+#include "grid_accumulator.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+namespace gridmap {
+
+int read_point(const char* line, float& x, float& y, float& z) {
+  const int columns = std::sscanf(line, "%f %f %f", &x, &y, &z);
+  if (columns != 2 && columns != 3) return 0;
+  if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+  return columns;
+}
+
+int node_index(float v, int g, double vmin, double vmax) {
+  if (vmax == vmin) return 0;
+  const double a = static_cast<float>(g) * v;
+  const double j = std::trunc((a - g * vmin) / (vmax - vmin) + 0.5);
+  // Clamped while still a double, so that the conversion to int is defined;
+  // the comparisons also send a NaN to node 0.
+  if (!(j > 0)) return 0;
+  if (j > g) return g;
+  return static_cast<int>(j);
+}
+
+bool count_line(std::int32_t& lines) {
+  if (lines == MAX_LINES) return false;
+  ++lines;
+  return true;
+}
+
+double node_value(int ncol, std::uint32_t count, double sum) {
+  if (ncol != 3) return static_cast<float>(count);
+  return count == 0 ? 0.0 : sum / count;
+}
+
+bool node_log_value(int ncol, std::uint32_t count, double sum, double& value) {
+  value = 0.0;
+  if (ncol != 3) {
+    if (count > 1) value = std::log(static_cast<double>(count));
+    return true;
+  }
+  if (count == 0) return true;
+  const double mean = sum / count;
+  if (!(mean > 0)) return false;
+  value = std::log(mean);
+  return true;
+}
+
+}  // namespace gridmap

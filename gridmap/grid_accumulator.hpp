@@ -1,0 +1,54 @@
+// The state of one gridmap run and the conversions it is built from: one data
+// line into a point, a coordinate into its nearest node, a node into the value
+// each matrix file shows. None of these ends the process.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace gridmap {
+
+inline constexpr int MAXGRID = 1001;         // nodes per axis, at most
+inline constexpr int LINE_BUFFER = 100'000;  // bytes of the line buffer
+inline constexpr int READ_SIZE = 99'999;     // fgets size: at most 99,998 characters a piece
+inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max();
+
+// A node never holds more points than a pass has lines, so its count cannot wrap.
+static_assert(MAX_LINES <= std::numeric_limits<std::uint32_t>::max());
+
+// Static storage of the program (about 12 MB): only the pages used cost memory.
+struct GridAccumulator {
+  int GX;    // highest node index along x
+  int GY;    // and along y
+  int ncol;  // columns per line, 2 or 3, fixed by the first line
+  float x, y, z;
+  double xmin, xmax, ymin, ymax;
+  std::int32_t lines;                      // lines accepted so far in the current pass
+  std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]
+  double sums[MAXGRID][MAXGRID];           // sum of z per node
+  char line[LINE_BUFFER];
+};
+
+// Converts a line with "%f %f %f". Returns the number of values read, 2 or 3
+// when the line holds a point, or 0 when it does not: fewer than two numbers,
+// or an x or y that is not finite. A fourth field is ignored, z is not checked.
+int read_point(const char* line, float& x, float& y, float& z);
+
+// The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
+// rounded to single precision, the rest is double precision. A zero range
+// puts every value on node 0; an index beyond the grid goes to its edge.
+int node_index(float v, int g, double vmin, double vmax);
+
+// Adds one to a line count; false, leaving it unchanged, once it is MAX_LINES.
+bool count_line(std::int32_t& lines);
+
+// The value of a node in "grid.matrix": for two columns the count, rounded to
+// single precision; for three the mean z, 0 for an empty node.
+double node_value(int ncol, std::uint32_t count, double sum);
+
+// The value of a node in "grid_log.matrix", the natural logarithm of its
+// node_value, 0 for an empty node and for a count of 1. False when a mean z
+// has no logarithm: zero, negative or not a number.
+bool node_log_value(int ncol, std::uint32_t count, double sum, double& value);
+
+}  // namespace gridmap
