@@ -1,13 +1,23 @@
 #include "grid_accumulator.hpp"
 
 #include <cmath>
-#include <cstdio>
+
+#include "number_scan.hpp"
 
 namespace gridmap {
 
-int read_point(const char* line, float& x, float& y, float& z) {
-  const int columns = std::sscanf(line, "%f %f %f", &x, &y, &z);
-  if (columns != 2 && columns != 3) return 0;
+int read_point(std::string_view line, float& x, float& y, float& z) {
+  // "%f %f %f": the blanks between the conversions skip what "%f" skips anyway.
+  float* const values[] = {&x, &y, &z};
+  int columns = 0;
+  for (float* value : values) {
+    const pcgrid::FloatScan f = pcgrid::scan_float(line);
+    if (!f.ok) break;
+    *value = f.value;
+    line.remove_prefix(static_cast<std::size_t>(f.used));
+    ++columns;
+  }
+  if (columns < 2) return 0;
   if (!std::isfinite(x) || !std::isfinite(y)) return 0;
   return columns;
 }

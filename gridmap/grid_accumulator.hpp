@@ -5,12 +5,12 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 namespace gridmap {
 
-inline constexpr int MAXGRID = 1001;         // nodes per axis, at most
-inline constexpr int LINE_BUFFER = 100'000;  // bytes of the line buffer
-inline constexpr int READ_SIZE = 99'999;     // fgets size: at most 99,998 characters a piece
+inline constexpr int MAXGRID = 1001;       // nodes per axis, at most
+inline constexpr int LINE_CHARS = 99'998;  // characters per line read; longer lines come in pieces
 inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max();
 
 // A node never holds more points than a pass has lines, so its count cannot wrap.
@@ -26,13 +26,12 @@ struct GridAccumulator {
   std::int32_t lines;                      // lines accepted so far in the current pass
   std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]
   double sums[MAXGRID][MAXGRID];           // sum of z per node
-  char line[LINE_BUFFER];
 };
 
 // Converts a line with "%f %f %f". Returns the number of values read, 2 or 3
 // when the line holds a point, or 0 when it does not: fewer than two numbers,
 // or an x or y that is not finite. A fourth field is ignored, z is not checked.
-int read_point(const char* line, float& x, float& y, float& z);
+int read_point(std::string_view line, float& x, float& y, float& z);
 
 // The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
 // rounded to single precision, the rest is double precision. A zero range

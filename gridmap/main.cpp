@@ -17,6 +17,8 @@
 #include <cstdlib>
 
 #include "grid_accumulator.hpp"
+#include "line_reader.hpp"
+#include "number_format.hpp"
 
 namespace {
 
@@ -26,7 +28,7 @@ using gridmap::MAXGRID;
 constexpr char FIRST_COUNT[] = "Now reading line %9d";
 constexpr char NEXT_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d";
 constexpr char LAST_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d\n";
-constexpr char BAD_LINE[] = "\nFailed to read data from line : %s\n";
+constexpr char BAD_LINE[] = "\nFailed to read data from line : %.*s\n";
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
 constexpr char CANNOT_CREATE[] = "Can not open output file for writing.\n";
 constexpr char CANNOT_WRITE[] = "Can not write output file %s.\n";
@@ -38,12 +40,17 @@ constexpr long long TOO_MANY_NODES = 1LL << 32;
 constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
 constexpr std::size_t IO_BUFFER = 1 << 20;
 
+// One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 ").
+constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
+
 // Static storage: about 12 MB, too much for the stack. Starts zeroed, and a
 // process makes one run, so the node tables need no clearing.
 GridAccumulator grid;
+pcgrid::LineReader reader;
+std::string_view line;  // the current line, as read
 char output_buffer[IO_BUFFER];
-char input_buffer[IO_BUFFER];
 char matrix_buffer[IO_BUFFER];  // the two matrix files are written one after the other
+char row[ROW_CHARS];
 bool output_is_terminal = false;
 
 // Every way out: exit status 1, also after success.
@@ -61,6 +68,11 @@ bool output_is_terminal = false;
 
 [[noreturn]] void refuse(const char* format, const char* text) {
   std::printf(format, text);
+  quit();
+}
+
+[[noreturn]] void refuse_line(const char* format) {
+  std::printf(format, static_cast<int>(line.size()), line.data());
   quit();
 }
 
@@ -107,7 +119,7 @@ void read_arguments(int argc, char** argv) {
 // The data file is read twice, so a pipe or a FIFO (which cannot be rewound)
 // and a directory are refused before any output file is touched. O_NONBLOCK
 // keeps the open of a FIFO from waiting for a writer.
-std::FILE* open_data_file(const char* name) {
+void open_data_file(const char* name) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK);
   if (fd < 0) refuse(CANNOT_OPEN, name);
   struct stat status {};
@@ -119,8 +131,7 @@ std::FILE* open_data_file(const char* name) {
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  std::setvbuf(data, input_buffer, _IOFBF, sizeof input_buffer);
-  return data;
+  pcgrid::start_reading(reader, data, gridmap::LINE_CHARS);
 }
 
 std::FILE* create_matrix(const char* name) {
@@ -137,11 +148,10 @@ void show_count(const char* format) {
   if (output_is_terminal) std::fflush(stdout);
 }
 
-// The next piece of at most 99,998 characters into the line buffer; false at
-// the end of the file.
-bool read_line(std::FILE* data, const char* name) {
-  if (std::fgets(grid.line, gridmap::READ_SIZE, data) != nullptr) return true;
-  if (std::ferror(data)) refuse("\nCan not read file %s.\n", name);
+// The next piece of at most 99,998 characters; false at the end of the file.
+bool read_line(const char* name) {
+  if (pcgrid::read_piece(reader, line)) return true;
+  if (reader.failed) refuse("\nCan not read file %s.\n", name);
   return false;
 }
 
@@ -166,19 +176,19 @@ void widen_limits() {
   if (grid.y < grid.ymin) grid.ymin = grid.y;
 }
 
-void first_pass(std::FILE* data, const char* name) {
+void first_pass(const char* name) {
   std::puts("First pass to determine limits ...");
   grid.lines = 0;
-  while (read_line(data, name)) {
-    const int columns = gridmap::read_point(grid.line, grid.x, grid.y, grid.z);
-    if (columns == 0) refuse(BAD_LINE, grid.line);
+  while (read_line(name)) {
+    const int columns = gridmap::read_point(line, grid.x, grid.y, grid.z);
+    if (columns == 0) refuse_line(BAD_LINE);
     if (grid.lines == 0) start_limits(columns);
     widen_limits();
-    if (columns != grid.ncol) refuse("\nNumber of columns not constant : %s\n", grid.line);
+    if (columns != grid.ncol) refuse_line("\nNumber of columns not constant : %.*s\n");
     accept_line(name);
   }
   show_count(LAST_COUNT);
-  std::rewind(data);
+  if (!pcgrid::rewind_reader(reader)) refuse("\nCan not read file %s.\n", name);
   std::printf("Read %d lines.\n", grid.lines);
 }
 
@@ -196,26 +206,31 @@ void add_point() {
   if (grid.ncol == 3) grid.sums[j][k] += grid.z;
 }
 
-void second_pass(std::FILE* data, const char* name) {
+void second_pass(const char* name) {
   std::printf("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
   show_count(FIRST_COUNT);
-  while (read_line(data, name)) {
-    const int columns = gridmap::read_point(grid.line, grid.x, grid.y, grid.z);
-    if (columns == 0 || columns != grid.ncol) refuse(BAD_LINE, grid.line);
+  while (read_line(name)) {
+    const int columns = gridmap::read_point(line, grid.x, grid.y, grid.z);
+    if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
     add_point();
     accept_line(name);
   }
   show_count(LAST_COUNT);
-  std::fclose(data);
+  std::fclose(reader.file);
 }
 
-void write_value(std::FILE* matrix, const char* name, double value) {
-  if (std::fprintf(matrix, "%8.7e ", value) < 0) refuse(CANNOT_WRITE, name);
+// Appends "%8.7e " of `value` to the row being built.
+char* put_value(char* out, double value) {
+  out = pcgrid::format_scientific7(out, value, 8);
+  *out++ = ' ';
+  return out;
 }
 
-void end_row(std::FILE* matrix, const char* name) {
-  if (std::fputc('\n', matrix) == EOF) refuse(CANNOT_WRITE, name);
+void write_row(std::FILE* matrix, const char* name, char* end) {
+  *end = '\n';
+  const std::size_t size = static_cast<std::size_t>(end + 1 - row);
+  if (std::fwrite(row, 1, size, matrix) != size) refuse(CANNOT_WRITE, name);
 }
 
 void close_matrix(std::FILE* matrix, const char* name) {
@@ -225,11 +240,11 @@ void close_matrix(std::FILE* matrix, const char* name) {
 void write_grid_matrix(std::FILE* matrix) {
   std::puts("Writing output in grid.matrix.");
   for (int j = 0; j <= grid.GX; ++j) {
+    char* out = row;
     for (int k = 0; k <= grid.GY; ++k) {
-      write_value(matrix, GRID_MATRIX,
-                  gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
+      out = put_value(out, gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
     }
-    end_row(matrix, GRID_MATRIX);
+    write_row(matrix, GRID_MATRIX, out);
   }
   close_matrix(matrix, GRID_MATRIX);
 }
@@ -245,14 +260,15 @@ void write_log_matrix() {
   std::FILE* logs = create_matrix(LOG_MATRIX);
   std::puts("Writing logarithms in grid_log.matrix.");
   for (int j = 0; j <= grid.GX; ++j) {
+    char* out = row;
     for (int k = 0; k <= grid.GY; ++k) {
       double value = 0;
       if (!gridmap::node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
         give_up_logs(logs);
       }
-      write_value(logs, LOG_MATRIX, value);
+      out = put_value(out, value);
     }
-    end_row(logs, LOG_MATRIX);
+    write_row(logs, LOG_MATRIX, out);
   }
   close_matrix(logs, LOG_MATRIX);
 }
@@ -263,11 +279,11 @@ int main(int argc, char** argv) {
   set_up_output();
   read_arguments(argc, argv);
   const char* name = argv[argc - 1];
-  std::FILE* data = open_data_file(name);
+  open_data_file(name);
   std::FILE* matrix = create_matrix(GRID_MATRIX);
-  first_pass(data, name);
+  first_pass(name);
   report_limits();
-  second_pass(data, name);
+  second_pass(name);
   write_grid_matrix(matrix);
   write_log_matrix();
   std::puts("All done.");

@@ -23,6 +23,7 @@ void refill(LineReader& r) {
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       r.at_end = true;
+      r.failed = got < 0;
       break;
     }
     r.end += static_cast<std::size_t>(got);
@@ -30,7 +31,10 @@ void refill(LineReader& r) {
 }
 
 bool read_libc_piece(LineReader& r, std::string_view& piece) {
-  if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) return false;
+  if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) {
+    r.failed = std::ferror(r.file) != 0;
+    return false;
+  }
   piece = {r.buffer, std::strlen(r.buffer)};
   return true;
 }
@@ -42,6 +46,7 @@ void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
   reader.max = max < MAX_PIECE ? max : MAX_PIECE;
   reader.begin = reader.end = 0;
   reader.at_end = false;
+  reader.failed = false;
 }
 
 bool read_piece(LineReader& r, std::string_view& piece) {
@@ -66,7 +71,7 @@ bool rewind_reader(LineReader& r) {
   if constexpr (LIBC_IO) return std::fseek(r.file, 0, SEEK_SET) == 0;
   if (::lseek(fileno(r.file), 0, SEEK_SET) < 0) return false;
   r.begin = r.end = 0;
-  r.at_end = false;
+  r.at_end = r.failed = false;
   return true;
 }
 

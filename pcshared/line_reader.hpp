@@ -1,7 +1,8 @@
 // Reading a text stream in the pieces that fgets(buffer, max + 1, stream)
 // returns: a line with its newline, or its first `max` characters when it
 // is longer (the rest comes as further pieces), or the last characters of
-// the stream without a newline. A read error ends the stream like its end.
+// the stream without a newline. A read error ends the stream like its end,
+// and is remembered in `failed`.
 //
 // Each piece is given as the text that C string functions see in it: up to
 // its first NUL byte. It stays valid until the next read. In the reference
@@ -23,6 +24,7 @@ struct LineReader {
   std::size_t begin;  // unread bytes are buffer[begin .. end)
   std::size_t end;
   bool at_end;  // the stream has nothing more to give
+  bool failed;  // because reading it failed
   char buffer[READ_BLOCK + MAX_PIECE + 1];
 };
 
