@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <algorithm>
+
 namespace pcgrid {
 
 Block thread_block(std::int32_t n, int threads, int t) {
@@ -12,14 +14,22 @@ Block thread_block(std::int32_t n, int threads, int t) {
 }
 
 void assign_clusters(const PcTable& table, const DimLimits& limits, int g,
-                     const ClusterDictionary& dictionary, const ClusterIndex& index,
-                     std::span<std::int32_t> nclu) {
+                     const ClusterIndex& index, std::span<std::int32_t> nclu) {
 #pragma omp parallel
   {
     const Block block = thread_block(table.n, omp_get_num_threads(), omp_get_thread_num());
-    char word[MAX_DIM];
-    for (std::int32_t i = block.begin; i < block.begin + block.count; ++i) {
-      nclu[i] = lookup_cluster(encode_word(table, i, limits, g, word), dictionary, index);
+    // The words of a few vectors at a time, their index slots fetched
+    // together before any of them is looked at.
+    constexpr std::int32_t BATCH = 16;
+    const std::int32_t end = block.begin + block.count;
+    for (std::int32_t first = block.begin; first < end; first += BATCH) {
+      const std::int32_t count = std::min(BATCH, end - first);
+      std::uint64_t keys[BATCH];
+      char word[MAX_DIM];
+      for (std::int32_t b = 0; b < count; ++b) {
+        keys[b] = fetch_cluster_key(encode_word(table, first + b, limits, g, word), index);
+      }
+      for (std::int32_t b = 0; b < count; ++b) nclu[first + b] = lookup_cluster_key(keys[b], index);
     }
   }
 }

@@ -22,7 +22,6 @@ Block thread_block(std::int32_t n, int threads, int t);
 // entry matches), in one OpenMP parallel region; each thread writes only
 // the slots of its own block.
 void assign_clusters(const PcTable& table, const DimLimits& limits, int g,
-                     const ClusterDictionary& dictionary, const ClusterIndex& index,
-                     std::span<std::int32_t> nclu);
+                     const ClusterIndex& index, std::span<std::int32_t> nclu);
 
 }  // namespace pcgrid

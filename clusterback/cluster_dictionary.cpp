@@ -92,7 +92,7 @@ std::uint64_t key_of(const char* word, int dim) {
 
 }  // namespace
 
-DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
+DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
   dictionary.k = 0;
   char word[MAX_WORD + 1];
   std::int32_t number = 0;
@@ -103,6 +103,24 @@ DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dicti
     if (dictionary.k == MAX_ENTRIES) return DictionaryStatus::too_many_entries;
     std::copy(std::begin(word), std::end(word), dictionary.words[dictionary.k]);
     dictionary.cn[dictionary.k] = number;
+    ++dictionary.k;
+  }
+  return std::ferror(in) ? DictionaryStatus::read_error : DictionaryStatus::ok;
+}
+
+DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
+  dictionary.k = 0;
+  char word[MAX_WORD + 1];
+  long number = 0;
+  // "%10s" and then the rest of a longer word; "%ld" reads what "%d" reads,
+  // and holds the numbers beyond 32 bits that "%d" would wrap.
+  while (std::fscanf(in, "%10s", word) == 1) {
+    if (std::fscanf(in, "%*[^ \t\n\v\f\r]") == EOF && std::ferror(in)) break;
+    if (std::fscanf(in, "%ld", &number) != 1) break;
+    if (number < INT32_MIN || number > INT32_MAX) return DictionaryStatus::number_out_of_range;
+    if (dictionary.k == MAX_ENTRIES) return DictionaryStatus::too_many_entries;
+    std::copy(std::begin(word), std::end(word), dictionary.words[dictionary.k]);
+    dictionary.cn[dictionary.k] = static_cast<std::int32_t>(number);
     ++dictionary.k;
   }
   return std::ferror(in) ? DictionaryStatus::read_error : DictionaryStatus::ok;
@@ -134,27 +152,36 @@ void build_cluster_index(const ClusterDictionary& dictionary, int dim, ClusterIn
   index.mask = (std::size_t{1} << bits) - 1;
   index.shift = 64 - bits;
   index.dim = dim;
-  std::fill_n(index.keys, index.mask + 1, 0);
+  std::fill_n(index.slots, index.mask + 1, IndexSlot{0, 0});
   for (std::int32_t e = 0; e < dictionary.k; ++e) {
     const std::uint64_t key = key_of(dictionary.words[e], dim);
     if (key == 0) continue;
     std::size_t slot = slot_of(key, index);
-    while (index.keys[slot] != 0 && index.keys[slot] != key) slot = (slot + 1) & index.mask;
-    if (index.keys[slot] == key) continue;  // an earlier entry has this key
-    index.keys[slot] = key;
-    index.entries[slot] = e;
+    while (index.slots[slot].key != 0 && index.slots[slot].key != key) {
+      slot = (slot + 1) & index.mask;
+    }
+    if (index.slots[slot].key == key) continue;  // an earlier entry has this key
+    index.slots[slot] = {key, dictionary.cn[e]};
   }
 }
 
-std::int32_t lookup_cluster(std::string_view word, const ClusterDictionary& dictionary,
-                            const ClusterIndex& index) {
+std::uint64_t fetch_cluster_key(std::string_view word, const ClusterIndex& index) {
   const std::uint64_t key = key_of(word.data(), index.dim);
+  __builtin_prefetch(&index.slots[slot_of(key, index)]);
+  return key;
+}
+
+std::int32_t lookup_cluster_key(std::uint64_t key, const ClusterIndex& index) {
   if (key == 0) return 0;
-  for (std::size_t slot = slot_of(key, index); index.keys[slot] != 0;
+  for (std::size_t slot = slot_of(key, index); index.slots[slot].key != 0;
        slot = (slot + 1) & index.mask) {
-    if (index.keys[slot] == key) return dictionary.cn[index.entries[slot]];
+    if (index.slots[slot].key == key) return index.slots[slot].cluster;
   }
   return 0;
+}
+
+std::int32_t lookup_cluster(std::string_view word, const ClusterIndex& index) {
+  return lookup_cluster_key(key_of(word.data(), index.dim), index);
 }
 
 }  // namespace pcgrid

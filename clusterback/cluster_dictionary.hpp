@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "limits.hpp"
+#include "pcgrid_config.hpp"
 
 namespace pcgrid {
 
@@ -29,8 +30,15 @@ enum class DictionaryStatus {
 
 // Reads entries "word number", separated by any white space, as fscanf's
 // "%s %d" would, up to the first entry that lacks either field. A word
-// longer than MAX_WORD keeps its first MAX_WORD characters.
-DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
+// longer than MAX_WORD keeps its first MAX_WORD characters. The libc
+// version, the reference, is made of fscanf conversions.
+DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
+DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
+
+inline DictionaryStatus read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
+  if constexpr (LIBC_IO) return libc_read_dictionary_entries(in, dictionary);
+  return fast_read_dictionary_entries(in, dictionary);
+}
 
 // Opens and reads "cwords_clusters" and reports the entry count on standard
 // error; a failure prints its message and ends the process with status 1.
@@ -43,9 +51,13 @@ void read_cluster_dictionary(ClusterDictionary& dictionary);
 inline constexpr std::size_t INDEX_SLOTS = std::size_t{1} << 20;
 static_assert(INDEX_SLOTS >= 2 * MAX_ENTRIES);
 
+struct IndexSlot {
+  std::uint64_t key;  // keys carry a leading 1 bit: 0 marks an empty slot
+  std::int32_t cluster;
+};
+
 struct ClusterIndex {
-  std::uint64_t keys[INDEX_SLOTS];  // keys carry a leading 1 bit: 0 marks an empty slot
-  std::int32_t entries[INDEX_SLOTS];
+  IndexSlot slots[INDEX_SLOTS];
   std::size_t mask;  // slots in use, minus one
   int shift;         // 64 minus the bits of a slot number
   int dim;
@@ -55,7 +67,12 @@ void build_cluster_index(const ClusterDictionary& dictionary, int dim, ClusterIn
 
 // The cluster number of the first entry whose first D characters equal
 // `word` (D letters), or 0 when no entry matches.
-std::int32_t lookup_cluster(std::string_view word, const ClusterDictionary& dictionary,
-                            const ClusterIndex& index);
+std::int32_t lookup_cluster(std::string_view word, const ClusterIndex& index);
+
+// lookup_cluster in two steps, so that many lookups can overlap their
+// memory accesses: the word's key, with its slot fetched, and then its
+// cluster number.
+std::uint64_t fetch_cluster_key(std::string_view word, const ClusterIndex& index);
+std::int32_t lookup_cluster_key(std::uint64_t key, const ClusterIndex& index);
 
 }  // namespace pcgrid

@@ -52,10 +52,12 @@ int main() {
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);
+  pcgrid::prefer_huge_pages(&dictionary, sizeof dictionary);
+  pcgrid::prefer_huge_pages(&dictionary_index, sizeof dictionary_index);
   pcgrid::read_cluster_dictionary(dictionary);
   pcgrid::build_cluster_index(dictionary, table.dim(), dictionary_index);
   pcgrid::prefer_huge_pages(nclu, sizeof nclu);
-  pcgrid::assign_clusters(table, limits, g, dictionary, dictionary_index, nclu);
+  pcgrid::assign_clusters(table, limits, g, dictionary_index, nclu);
   write_members();
   return 0;
 }

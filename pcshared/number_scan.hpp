@@ -7,6 +7,7 @@
 // versions, the reference, need a NUL at text[size] (or earlier).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string_view>
 
@@ -33,7 +34,7 @@ struct FloatScan {
 };
 
 // "%d%n": optional white space, an optional sign, one or more decimal digits.
-IntScan fast_scan_int(std::string_view text);
+inline IntScan fast_scan_int(std::string_view text);
 IntScan libc_scan_int(const char* text);
 
 // The longest text that the fast float conversion reads (longer texts are
@@ -44,8 +45,70 @@ inline constexpr std::size_t MAX_SCAN_TEXT = 99'998;
 // The plain decimal forms are converted with std::from_chars, which rounds
 // correctly as the C library does; the rest (hexadecimal, inf and nan, a
 // dangling exponent, overflow and underflow) goes to the C library itself.
-FloatScan fast_scan_float(std::string_view text);
+inline FloatScan fast_scan_float(std::string_view text);
 FloatScan libc_scan_float(const char* text);
+
+// libc_scan_float on a terminated copy of `text` (at most MAX_SCAN_TEXT
+// characters of it): the fast conversion's way out for the rare forms.
+FloatScan libc_scan_float_copy(std::string_view text);
+
+// The fast conversions are inline: they run once per field of every line.
+namespace scan_detail {
+
+// White space as the C locale's isspace has it.
+constexpr bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+constexpr bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+constexpr std::int64_t INT_LIMIT = std::int64_t{1} << 31;
+
+inline IntScan int_result(bool negative, std::int64_t magnitude, int used) {
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (magnitude > INT_LIMIT || value > INT32_MAX) return {ScanStatus::out_of_range, 0, used};
+  return {ScanStatus::ok, static_cast<std::int32_t>(value), used};
+}
+
+}  // namespace scan_detail
+
+inline IntScan fast_scan_int(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end && scan_detail::is_space(*p)) ++p;
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  if (p == end || !scan_detail::is_digit(*p)) return {ScanStatus::no_number, 0, 0};
+  std::int64_t magnitude = 0;
+  for (; p < end && scan_detail::is_digit(*p); ++p) {
+    if (magnitude <= scan_detail::INT_LIMIT) magnitude = magnitude * 10 + (*p - '0');
+  }
+  return scan_detail::int_result(negative, magnitude, static_cast<int>(p - text.data()));
+}
+
+inline FloatScan fast_scan_float(std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* p = begin;
+  while (p < end && scan_detail::is_space(*p)) ++p;
+  const char* number = p;
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  // from_chars reads a minus sign but not a plus sign.
+  const char* digits = number < end && *number == '+' ? p : number;
+  const bool plain = p < end && (scan_detail::is_digit(*p) || *p == '.') &&
+                     !(*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X'));
+  if (plain) {
+    float value = 0.0f;
+    const auto [stop, error] = std::from_chars(digits, end, value, std::chars_format::general);
+    // A dangling exponent ("1e", "1e+") is consumed by scanf but not by
+    // from_chars; overflow and underflow are left to the C library too.
+    if (error == std::errc{} && !(stop < end && (*stop == 'e' || *stop == 'E'))) {
+      return {true, value, static_cast<int>(stop - begin)};
+    }
+  }
+  return libc_scan_float_copy(text);
+}
 
 // The conversions the programs use: the fast ones, or the C library's in
 // the reference build.
