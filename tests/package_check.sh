@@ -1,0 +1,84 @@
+#!/bin/sh
+# What `cmake --install` and the Debian package install: the three programs
+# and their manual pages, nothing else; the package's dependencies; and the
+# installed programs run.
+#
+# Usage: tests/package_check.sh [BUILD_DIR]   (default build/release, built)
+set -eu
+
+build=$(cd "${1:-build/release}" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  printf 'FAIL: %s\n' "$*" >&2
+  exit 1
+}
+
+cat > "$work/expected" <<'EOF'
+bin/clusterback
+bin/gridmap
+bin/lettercode
+share/man/man1/clusterback.1.gz
+share/man/man1/gridmap.1.gz
+share/man/man1/lettercode.1.gz
+EOF
+
+# The files under a staging root, relative to PREFIX in it.
+files_under() {
+  (cd "$1" && find . ! -type d | sed 's|^\./||' | sort)
+}
+
+# The installed programs work: lettercode's words of a small table, and the
+# other two at least start.
+check_programs() {
+  printf '1 0 0\n2 0.5 1.0\n3 1.0 0.5\n' > "$work/table"
+  words=$("$1/lettercode" < "$work/table" 2> /dev/null | tr '\n' ' ')
+  [ "$words" = "AA CF FC " ] || fail "$1/lettercode wrote '$words'"
+  (cd "$work" && printf 'FC 7\n' > cwords_clusters &&
+    "$1/clusterback" < table 2> /dev/null | grep -q '^         3    7 ') ||
+    fail "$1/clusterback did not report label 3 in cluster 7"
+  "$1/gridmap" > "$work/usage" || true
+  grep -q '^Usage : gridmap GRID \[GRID_Y\] filename$' "$work/usage" ||
+    fail "$1/gridmap did not print its usage line"
+}
+
+# The man pages are compressed roff that man can read.
+check_man_pages() {
+  for page in lettercode clusterback gridmap; do
+    gzip -dc "$1/$page.1.gz" | grep -q "^\.TH $(echo $page | tr a-z A-Z) 1 " ||
+      fail "$1/$page.1.gz is not the $page page"
+  done
+}
+
+# cmake --install with a prefix of one's own.
+cmake --install "$build" --prefix "$work/prefix" > /dev/null
+files_under "$work/prefix" | diff -u "$work/expected" - ||
+  fail "cmake --install installs other files than the programs and manual pages"
+check_programs "$work/prefix/bin"
+check_man_pages "$work/prefix/share/man/man1"
+echo "cmake --install: programs and manual pages"
+
+# The Debian package, built from the same tree and unpacked into a staging root.
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" > cpack.log 2>&1) ||
+  { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+set -- "$work"/package/pcgrid_*.deb
+[ $# -eq 1 ] && [ -f "$1" ] || fail "cpack made no single pcgrid_*.deb"
+deb=$1
+
+[ "$(dpkg-deb -f "$deb" Package)" = pcgrid ] || fail "the package is not called pcgrid"
+[ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "the package names no maintainer"
+[ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "the package has no description"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libgomp1 libstdc++6; do
+  echo "$depends" | tr ',' '\n' | grep -q "^ *$library\( \|$\)" ||
+    fail "the package does not depend on $library: $depends"
+done
+
+dpkg -x "$deb" "$work/root"
+sed 's|^|usr/|' "$work/expected" > "$work/expected_deb"
+files_under "$work/root" | diff -u "$work/expected_deb" - ||
+  fail "the package holds other files than the programs and manual pages"
+check_programs "$work/root/usr/bin"
+check_man_pages "$work/root/usr/share/man/man1"
+echo "$(basename "$deb"): programs and manual pages; Depends: $depends"

@@ -1,0 +1,109 @@
+#!/bin/sh
+# The example pipeline end to end on the bundled sample, with the programs
+# of one build: every file is made, the members carry the clusters that the
+# dictionary gives their words, and the matrices hold every frame.
+#
+# Usage: tests/pipeline_test.sh BIN_DIR
+set -eu
+
+bin=$(cd "$1" && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  printf 'FAIL: %s\n' "$*" >&2
+  exit 1
+}
+
+# Never install anything from a test: draw the picture only if gnuplot is here.
+"$source_dir/examples/pipeline.sh" --bin "$bin" --no-install "$work/out" > "$work/summary" 2>&1 ||
+  { cat "$work/summary" >&2; fail "pipeline.sh failed"; }
+cd "$work/out"
+
+for file in table words word_counts cwords_clusters members points grid.matrix grid_log.matrix \
+  lettercode.log clusterback.log gridmap.log; do
+  [ -s "$file" ] || fail "$file is missing or empty"
+done
+
+vectors=$(wc -l < table)
+[ "$(wc -l < words)" -eq "$vectors" ] || fail "not one word per vector"
+grep -q "^PC table: *$vectors vectors, 4-dimensional" "$work/summary" ||
+  fail "the summary does not give the table's size"
+
+# The dictionary: distinct words numbered 1, 2, ... by decreasing population.
+awk 'NR == FNR { frames[$2] = $1; next }
+     $2 != FNR || ($1 in seen) { exit 1 }
+     FNR > 1 && frames[$1] > previous { exit 1 }
+     { seen[$1] = 1; previous = frames[$1] }' word_counts cwords_clusters ||
+  fail "cwords_clusters is not numbered by population"
+
+# Every member carries the cluster that the dictionary gives the word of its
+# vector, with the vector's components; members come in input order; and no
+# vector whose word is in the dictionary is missing. Labels are frame numbers,
+# so a member's label gives its position in the table.
+awk -v dictionary=cwords_clusters -v words=words -v table=table '
+  function fail(message) { print message > "/dev/stderr"; failed = 1; exit 1 }
+  BEGIN {
+    while ((getline line < dictionary) > 0) {
+      split(line, f, " ")
+      if (!(f[1] in cluster)) cluster[f[1]] = f[2]
+    }
+    n = 0
+    while ((getline w < words) > 0) {
+      word[++n] = w
+      if (w in cluster && cluster[w] > 0) expected++
+    }
+    i = 0
+    while ((getline line < table) > 0) {
+      i++
+      split(line, f, " ")
+      if (f[1] != i) fail("labels are not frame numbers at line " i)
+      pc[i] = line
+    }
+  }
+  {
+    position = $1
+    if (position <= last) fail("members out of input order at label " $1)
+    last = position
+    if (!(word[position] in cluster)) fail("label " $1 " has the word " word[position] ", not in the dictionary")
+    if ($2 != cluster[word[position]]) fail("label " $1 ": cluster " $2 ", the dictionary gives " word[position] " cluster " cluster[word[position]])
+    split(pc[position], f, " ")
+    for (d = 1; d <= 4; d++) {
+      difference = $(d + 2) - f[d + 1]
+      if (difference > 1e-6 || difference < -1e-6) fail("label " $1 ": component " d " is " $(d + 2) ", not " f[d + 1])
+    }
+    if (NF != 6) fail("label " $1 ": " NF " fields")
+    members++
+  }
+  END {
+    if (failed) exit 1
+    if (members != expected) fail(members " members, but " expected " vectors have a word of the dictionary")
+    if (members == 0) fail("no members")
+  }' members || fail "members do not match the dictionary"
+
+# The matrices: 100 rows of 100 values, the counts adding up to every frame.
+for matrix in grid.matrix grid_log.matrix; do
+  awk 'NF != 100 { exit 1 } END { if (NR != 100) exit 1 }' "$matrix" ||
+    fail "$matrix is not 100 by 100"
+done
+[ "$(awk '{ for (k = 1; k <= NF; k++) s += $k } END { printf "%d", s }' grid.matrix)" -eq "$vectors" ] ||
+  fail "grid.matrix does not count every frame"
+
+# The picture, when gnuplot is installed; a hint otherwise.
+if command -v gnuplot >/dev/null 2>&1; then
+  [ -s landscape.png ] || fail "no landscape.png"
+  [ "$(od -An -tx1 -N8 landscape.png | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "landscape.png is not a PNG image"
+else
+  [ ! -e landscape.png ] || fail "landscape.png without gnuplot"
+  grep -q 'Picture: *skipped' "$work/summary" || fail "no hint that the picture was skipped"
+fi
+
+# A share that no word reaches is refused with a message, not an empty run.
+if "$source_dir/examples/pipeline.sh" --bin "$bin" --no-plot --share 50 "$work/none" > "$work/refused" 2>&1; then
+  fail "a share of 50% gave clusters"
+fi
+grep -q 'no word holds 50% of the frames' "$work/refused" || fail "no message for a share no word holds"
+
+echo "pipeline: all checks passed"
