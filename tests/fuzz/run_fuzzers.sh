@@ -15,7 +15,7 @@ fi
 seconds=$1
 cd "$(dirname "$0")/../.."
 
-[ -f build/fuzz/CMakeCache.txt ] || cmake --preset fuzz
+cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 harnesses=(pc_line_fuzzer dictionary_fuzzer gridmap_line_fuzzer conversion_fuzzer)
