@@ -94,7 +94,7 @@ std::uint64_t key_of(const char* word, int dim) {
 
 DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
   dictionary.k = 0;
-  char word[MAX_WORD + 1];
+  char word[MAX_WORD + 1] = {};  // copied whole: no byte of it may be indeterminate
   std::int32_t number = 0;
   while (read_word(in, word)) {
     const NumberField field = read_number(in, number);
@@ -110,7 +110,7 @@ DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& 
 
 DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
   dictionary.k = 0;
-  char word[MAX_WORD + 1];
+  char word[MAX_WORD + 1] = {};  // copied whole: no byte of it may be indeterminate
   long number = 0;
   // "%10s" and then the rest of a longer word; "%ld" reads what "%d" reads,
   // and holds the numbers beyond 32 bits that "%d" would wrap.

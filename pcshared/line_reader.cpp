@@ -30,7 +30,7 @@ void refill(LineReader& r) {
   }
 }
 
-bool read_libc_piece(LineReader& r, std::string_view& piece) {
+[[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
   if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) {
     r.failed = std::ferror(r.file) != 0;
     return false;

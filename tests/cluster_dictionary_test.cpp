@@ -1,7 +1,9 @@
 #include "cluster_dictionary.hpp"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -17,6 +19,7 @@ using pcgrid::DictionaryStatus;
 
 ClusterDictionary dictionary;
 ClusterIndex index_table;
+pcgrid::PcTable table;  // static like the programs': only the rows filled are touched
 
 using Reader = DictionaryStatus (*)(std::FILE*, ClusterDictionary&);
 
@@ -186,6 +189,54 @@ TEST(ThreadBlocks, CoverTheVectorsInOrder) {
       EXPECT_EQ(next, n);
     }
   }
+}
+
+// One parallel region on four threads gives every vector what one thread
+// gives it, the cluster that the scan finds for its word, and writes no slot
+// beyond the vectors. With a ThreadSanitizer build this also checks that the
+// threads share nothing but the read-only tables.
+TEST(AssignClusters, FourThreadsEqualOne) {
+  constexpr std::int32_t n = 3001;  // uneven blocks on four threads
+  constexpr int dim = 3;
+  std::mt19937 random(42);
+  table.n = n;
+  table.ncol = dim + 1;
+  for (std::int32_t i = 0; i < n; ++i) {
+    table.indeces[i] = i;
+    for (int d = 0; d < dim; ++d) table.dat[i][d] = static_cast<float>(random() % 4) / 3.0f;
+  }
+  pcgrid::DimLimits limits{};
+  pcgrid::compute_limits(table, limits);
+  const int g = pcgrid::compute_grid_size(n);
+  std::string text;
+  char word[pcgrid::MAX_DIM];
+  for (int e = 0; e < 300; ++e) {
+    text += std::string(pcgrid::encode_word(table, static_cast<std::int32_t>(random() % n), limits,
+                                            g, word)) +
+            " " + std::to_string(static_cast<int>(random() % 8) - 2) + "\n";
+  }
+  ASSERT_EQ(read_text(text), DictionaryStatus::ok);
+  pcgrid::build_cluster_index(dictionary, dim, index_table);
+
+  // Zero-filled like the program's table, with a few slots beyond it.
+  constexpr std::int32_t SENTINEL = 0x5EED;
+  std::vector<std::int32_t> one(n, 0);
+  one.resize(n + 8, SENTINEL);
+  std::vector<std::int32_t> four = one;
+  const int threads = omp_get_max_threads();
+  omp_set_num_threads(1);
+  pcgrid::assign_clusters(table, limits, g, index_table, {one.data(), n});
+  omp_set_num_threads(4);
+  ASSERT_EQ(omp_get_max_threads(), 4);
+  pcgrid::assign_clusters(table, limits, g, index_table, {four.data(), n});
+  omp_set_num_threads(threads);
+
+  EXPECT_EQ(four, one);
+  for (std::int32_t i = 0; i < n; ++i) {
+    ASSERT_EQ(one[i], scan_lookup(pcgrid::encode_word(table, i, limits, g, word))) << i;
+  }
+  EXPECT_TRUE(std::all_of(one.begin() + n, one.end(), [](auto c) { return c == SENTINEL; }));
+  EXPECT_GT(std::count_if(one.begin(), one.begin() + n, [](auto c) { return c > 0; }), n / 4);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -60,6 +61,13 @@ const Case cases[] = {
      "         1    8   0.0000000  0.0000000  0.0000000  0.0000000  0.0000000  0.0000000  "
      "0.0000000  0.0000000  0.0000000  0.0000000\n",
      report(1, 10, 5) + words(1), 0},
+    {"TenAndElevenLetterWords", "1 0 0 0 0 0 0 0 0 0 0\n2 1 1 1 1 1 1 1 1 1 1\n",
+     "AAAAAAAAAAB 8\nFFFFFFFFFF 9\n",  // the eleventh letter is dropped, not a word of its own
+     "         1    8   0.0000000  0.0000000  0.0000000  0.0000000  0.0000000  0.0000000  "
+     "0.0000000  0.0000000  0.0000000  0.0000000\n"
+     "         2    9   1.0000000  1.0000000  1.0000000  1.0000000  1.0000000  1.0000000  "
+     "1.0000000  1.0000000  1.0000000  1.0000000\n",
+     report(2, 10, 5) + words(2), 0},
     {"BadTableComesFirst", "1 2\n\n", std::nullopt, "", "Failed to read PCs at line \n\n", 1},
     {"MissingDictionary", three, std::nullopt, "",
      report(3, 2, 5) + "Can not open file cwords_clusters for reading.\n", 1},
@@ -82,13 +90,36 @@ TEST_P(ClusterbackCase, ReportErrorsAndStatus) {
 INSTANTIATE_TEST_SUITE_P(Inputs, ClusterbackCase, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Clusterback, DictionaryThatIsADirectory) {
-  TempDir dir;
-  ASSERT_EQ(mkdir(dir.file("cwords_clusters").c_str(), 0755), 0);
-  const auto r = run_program(CLUSTERBACK_EXE, {}, {.input = three, .cwd = dir.path()});
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, report(3, 2, 5) + "Can not open file cwords_clusters for reading.\n");
-  EXPECT_EQ(r.status, 1);
+TEST(Clusterback, DictionaryThatCannotBeRead) {
+  const std::string cannot_open = "Can not open file cwords_clusters for reading.\n";
+  const struct {
+    const char* what;
+    std::function<int(const std::string&)> make;
+    std::string err;
+  } cases[] = {
+      {"directory", [](const std::string& path) { return mkdir(path.c_str(), 0755); }, cannot_open},
+      {"link to itself",
+       [](const std::string& path) { return symlink(path.c_str(), path.c_str()); }, cannot_open},
+      {"no read permission",
+       [](const std::string& path) {
+         pcgrid::testing::write_file(path, "AA 1\n");
+         return chmod(path.c_str(), 0);
+       },
+       cannot_open},
+      {"read error",
+       [](const std::string& path) { return symlink("/proc/self/mem", path.c_str()); },
+       "Can not read file cwords_clusters.\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // open to the unprivileged user
+    ASSERT_EQ(c.make(dir.file("cwords_clusters")), 0) << c.what;
+    const auto r =
+        run_program(CLUSTERBACK_EXE, {}, {.input = three, .cwd = dir.path(), .unprivileged = true});
+    EXPECT_EQ(r.out, "") << c.what;
+    EXPECT_EQ(r.err, report(3, 2, 5) + c.err) << c.what;
+    EXPECT_EQ(r.status, 1) << c.what;
+  }
 }
 
 TEST(Clusterback, TooManyEntries) {

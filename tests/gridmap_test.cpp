@@ -10,6 +10,7 @@
 using pcgrid::testing::run_program;
 using pcgrid::testing::RunResult;
 using pcgrid::testing::TempDir;
+using namespace std::string_literals;
 
 namespace {
 
@@ -68,6 +69,8 @@ TEST(Gridmap, RunSaysEverythingWithCounterEveryHundredLines) {
 
 TEST(Gridmap, MatricesOfGoodRuns) {
   const std::string pieces = "1 2" + std::string(99'995, ' ') + "3 4\n";  // read as two lines
+  // 99,998 characters with the newline: one piece, the longest.
+  const std::string longest = "0 0\n1" + std::string(99'995, ' ') + "1\n";
   const struct {
     std::vector<std::string> args;
     std::string data, grid, logs;
@@ -84,6 +87,11 @@ TEST(Gridmap, MatricesOfGoodRuns) {
       {{"3", "p"}, "5 7\n", matrix(3, 3, {{0, 0, ONE}}), matrix(3, 3)},
       {{"3", "4", "p"}, "", matrix(3, 4), matrix(3, 4)},
       {{"3", "p"}, pieces, matrix(3, 3, {{0, 0, ONE}, {2, 2, ONE}}), matrix(3, 3)},
+      {{"3", "p"}, longest, matrix(3, 3, {{0, 0, ONE}, {2, 2, ONE}}), matrix(3, 3)},
+      {{"3", "p"},
+       "0 0\n1 1\0 junk\n0.5 0.5\n"s,  // a NUL ends what the line holds
+       matrix(3, 3, {{0, 0, ONE}, {1, 1, ONE}, {2, 2, ONE}}),
+       matrix(3, 3)},
       {{"50", "20", "p"},
        "0 0\n1 1\n",
        matrix(50, 20, {{0, 0, ONE}, {49, 19, ONE}}),
@@ -138,12 +146,17 @@ TEST(Gridmap, Refusals) {
       {{"3", "p"}, bad + "nan 1\n\n", "0 0\nnan 1\n"},
       {{"3", "p"}, bad + "1 -inf\n\n", "0 0\n1 -inf\n"},
       {{"3", "p"}, FIRST + "\nFailed to read data from line : 1e400 0\n", "1e400 0"},
-      {{"3", "p"}, FIRST + "\nFailed to read data from line : x y\n\n", "x y\n0 0\n"}};
+      {{"3", "p"}, FIRST + "\nFailed to read data from line : x y\n\n", "x y\n0 0\n"},
+      // 99,999 characters with the newline: the newline is a piece of its own.
+      {{"3", "p"}, bad + "\n\n", "1" + std::string(99'996, ' ') + "1\n"},
+      {{"3", "p"}, bad + "1\n", "0 0\n1\0 1\n"s},
+      {{"3", "mem"}, FIRST + "\nCan not read file mem.\n"}};
   for (const auto& c : cases) {
     TempDir dir;
     dir.write("p", c.data);
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
     ASSERT_EQ(mkdir(dir.file("dir").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/proc/self/mem", dir.file("mem").c_str()), 0);  // fails to read
     dir.write("grid.matrix", "old\n");
     const RunResult r = gridmap(dir, c.args);
     EXPECT_EQ(r.out, c.out);
@@ -191,4 +204,29 @@ TEST(Gridmap, OutputThatCannotBeWritten) {
   EXPECT_EQ(r.err, "Can not write to standard output.\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.read("grid_log.matrix"), matrix(3, 3));
+}
+
+// A pipe cannot be read twice: refused before "grid.matrix" is created.
+TEST(Gridmap, PipeIsRefused) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);  // both ends stay open in gridmap
+  const std::string name = "/dev/fd/" + std::to_string(ends[0]);
+  TempDir dir;
+  const RunResult r = gridmap(dir, {"3", name});
+  close(ends[0]);
+  close(ends[1]);
+  EXPECT_EQ(r.out, "Can not read file " + name + " twice: it must be a regular file.\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(dir.exists("grid.matrix"));
+}
+
+TEST(Gridmap, UnwritableDirectory) {
+  TempDir dir;
+  dir.write("p", DIAGONAL);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  const RunResult r =
+      run_program(GRIDMAP_EXE, {"3", "p"}, {.cwd = dir.path(), .unprivileged = true});
+  EXPECT_EQ(r.out, "Can not open output file for writing.\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(dir.exists("grid.matrix"));
 }

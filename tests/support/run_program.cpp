@@ -1,6 +1,7 @@
 #include "run_program.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,10 @@
 extern char** environ;
 
 namespace pcgrid::testing {
+
+namespace {
+constexpr uid_t NOBODY = 65534;
+}  // namespace
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -90,6 +95,10 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     dup2(out, 1);
     dup2(err, 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (options.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) {
+      _exit(126);
+    }
     execve(exe.c_str(), argv.data(), envp.data());
     _exit(127);
   }

@@ -12,6 +12,8 @@ struct RunOptions {
   std::vector<std::string> env{};  // extra NAME=VALUE entries
   std::string stdin_path{};        // when set, standard input is this file instead of `input`
   std::string stdout_path{};       // when set, standard output goes to this file (e.g. /dev/full)
+  bool unprivileged = false;       // run as the user nobody when the tests run as root, so that
+                                   // file permissions hold for the program
 };
 
 struct RunResult {
