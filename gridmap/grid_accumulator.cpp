@@ -22,6 +22,18 @@ int read_point(std::string_view line, float& x, float& y, float& z) {
   return columns;
 }
 
+int read_point_xy(std::string_view line, float& x, float& y) {
+  float* const values[] = {&x, &y};
+  for (float* value : values) {
+    const pcgrid::FloatScan f = pcgrid::scan_float(line);
+    if (!f.ok) return 0;
+    *value = f.value;
+    line.remove_prefix(static_cast<std::size_t>(f.used));
+  }
+  if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+  return pcgrid::float_follows(line) ? 3 : 2;
+}
+
 int node_index(float v, int g, double vmin, double vmax) {
   if (vmax == vmin) return 0;
   const double a = static_cast<float>(g) * v;

@@ -33,6 +33,10 @@ struct GridAccumulator {
 // or an x or y that is not finite. A fourth field is ignored, z is not checked.
 int read_point(std::string_view line, float& x, float& y, float& z);
 
+// read_point without z: the same result, but a third number is only
+// recognised, not converted.
+int read_point_xy(std::string_view line, float& x, float& y);
+
 // The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
 // rounded to single precision, the rest is double precision. A zero range
 // puts every value on node 0; an index beyond the grid goes to its edge.

@@ -180,7 +180,8 @@ void first_pass(const char* name) {
   std::puts("First pass to determine limits ...");
   grid.lines = 0;
   while (read_line(name)) {
-    const int columns = gridmap::read_point(line, grid.x, grid.y, grid.z);
+    // The limits need x and y only.
+    const int columns = gridmap::read_point_xy(line, grid.x, grid.y);
     if (columns == 0) refuse_line(BAD_LINE);
     if (grid.lines == 0) start_limits(columns);
     widen_limits();
@@ -233,7 +234,8 @@ void second_pass(const char* name) {
   grid.lines = 0;
   show_count(FIRST_COUNT);
   while (read_line(name)) {
-    const int columns = gridmap::read_point(line, grid.x, grid.y, grid.z);
+    const int columns = grid.ncol == 3 ? gridmap::read_point(line, grid.x, grid.y, grid.z)
+                                       : gridmap::read_point_xy(line, grid.x, grid.y);
     if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
     add_point();
     accept_line(name);

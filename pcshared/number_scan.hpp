@@ -48,6 +48,12 @@ inline constexpr std::size_t MAX_SCAN_TEXT = 99'998;
 inline FloatScan fast_scan_float(std::string_view text);
 FloatScan libc_scan_float(const char* text);
 
+// Whether "%f" would read a number at the start of `text`, without
+// converting it: a sign and a digit are enough, unless they begin "0x"
+// (scanf refuses "0x" without hexadecimal digits); any other start is left
+// to the C library.
+inline bool fast_float_follows(std::string_view text);
+
 // libc_scan_float on a terminated copy of `text` (at most MAX_SCAN_TEXT
 // characters of it): the fast conversion's way out for the rare forms.
 FloatScan libc_scan_float_copy(std::string_view text);
@@ -110,6 +116,18 @@ inline FloatScan fast_scan_float(std::string_view text) {
   return libc_scan_float_copy(text);
 }
 
+inline bool fast_float_follows(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end && scan_detail::is_space(*p)) ++p;
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  if (p < end && scan_detail::is_digit(*p) &&
+      !(*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X'))) {
+    return true;
+  }
+  return libc_scan_float_copy(text).ok;
+}
+
 // The conversions the programs use: the fast ones, or the C library's in
 // the reference build.
 inline IntScan scan_int(std::string_view text) {
@@ -120,6 +138,11 @@ inline IntScan scan_int(std::string_view text) {
 inline FloatScan scan_float(std::string_view text) {
   if constexpr (LIBC_IO) return libc_scan_float(text.data());
   return fast_scan_float(text);
+}
+
+inline bool float_follows(std::string_view text) {
+  if constexpr (LIBC_IO) return libc_scan_float(text.data()).ok;
+  return fast_float_follows(text);
 }
 
 }  // namespace pcgrid

@@ -112,7 +112,7 @@ TEST(ConversionDifferential, FloatFieldsEqualTheCLibrary) {
     const std::string text = maker.field();
     const pcgrid::FloatScan fast = pcgrid::fast_scan_float(text);
     const pcgrid::FloatScan libc = pcgrid::libc_scan_float(text.c_str());
-    const bool same = fast.ok == libc.ok &&
+    const bool same = fast.ok == libc.ok && pcgrid::fast_float_follows(text) == libc.ok &&
                       (!fast.ok || (fast.used == libc.used && same_bits(fast.value, libc.value)));
     if (!same) {
       ++mismatches;

@@ -45,3 +45,27 @@ TEST(GridmapNodeValue, CountsThroughSinglePrecision) {
   std::snprintf(text, sizeof text, "%8.7e", node_value(2, 16'777'217, 0));
   EXPECT_EQ(std::string(text), "1.6777216e+07");
 }
+
+TEST(GridmapReadPoint, XyAloneGivesTheSameColumnsAsTheFullConversion) {
+  const char* const lines[] = {
+      "1 2\n",       "1 2 3\n",       "1 2 3 4\n",  "1 2 x\n",    "1 2 -\n",   "1 2 .\n",
+      "1 2 .5\n",    "1 2 -.5\n",     "1 2 +7\n",   "1 2 inf\n",  "1 2 nan\n", "1 2 0x1p3\n",
+      "1 2 1e999\n", "1 2 -1e-999\n", "1 2 ,3\n",   "1 2\t\v3\n", "1 2 e5\n",  "1-2-3\n",
+      "nan 2 3\n",   "1 inf 3\n",     "1\n",        "\n",         "1 2 - 3\n", "1 2 +\n",
+      "1 2 0x\n",    "1 2 0Xg\n",     "1 2 -0x1\n",
+  };
+  for (const char* text : lines) {
+    float x = 0, y = 0, z = 0, px = 0, py = 0;
+    const int columns = read_point(text, x, y, z);
+    EXPECT_EQ(read_point_xy(text, px, py), columns) << text;
+    if (columns != 0) {
+      EXPECT_EQ(px, x) << text;
+      EXPECT_EQ(py, y) << text;
+    }
+    float rx = 0, ry = 0, rz = 0;
+    const int converted = std::sscanf(text, "%f %f %f", &rx, &ry, &rz);
+    if (columns != 0) {
+      EXPECT_EQ(columns, converted) << text;
+    }
+  }
+}

@@ -36,6 +36,9 @@ int convert_line(std::string_view line, float& x, float& y) {
   if (columns == 0) return 0;
   check(same_bits(x, rx) && same_bits(y, ry), "x and y as sscanf reads them");
   if (columns == 3) check(same_bits(z, rz), "z as sscanf reads it");
+  float px = 0, py = 0;
+  check(read_point_xy(line, px, py) == columns, "the column count of read_point");
+  check(same_bits(px, x) && same_bits(py, y), "x and y as read_point reads them");
   return columns;
 }
 
