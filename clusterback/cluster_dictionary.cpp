@@ -90,6 +90,10 @@ std::uint64_t key_of(const char* word, int dim) {
   return key;
 }
 
+std::uint64_t entry_key(const ClusterIndex& index, std::uint32_t entry) {
+  return key_of(index.dictionary->words[entry], index.dim);
+}
+
 }  // namespace
 
 DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
@@ -152,16 +156,17 @@ void build_cluster_index(const ClusterDictionary& dictionary, int dim, ClusterIn
   index.mask = (std::size_t{1} << bits) - 1;
   index.shift = 64 - bits;
   index.dim = dim;
-  std::fill_n(index.slots, index.mask + 1, IndexSlot{0, 0});
+  index.dictionary = &dictionary;
+  std::fill_n(index.slots, index.mask + 1, 0);
   for (std::int32_t e = 0; e < dictionary.k; ++e) {
     const std::uint64_t key = key_of(dictionary.words[e], dim);
     if (key == 0) continue;
     std::size_t slot = slot_of(key, index);
-    while (index.slots[slot].key != 0 && index.slots[slot].key != key) {
+    while (index.slots[slot] != 0 && entry_key(index, index.slots[slot] - 1) != key) {
       slot = (slot + 1) & index.mask;
     }
-    if (index.slots[slot].key == key) continue;  // an earlier entry has this key
-    index.slots[slot] = {key, dictionary.cn[e]};
+    if (index.slots[slot] != 0) continue;  // an earlier entry has this key
+    index.slots[slot] = static_cast<std::uint32_t>(e) + 1;
   }
 }
 
@@ -173,9 +178,10 @@ std::uint64_t fetch_cluster_key(std::string_view word, const ClusterIndex& index
 
 std::int32_t lookup_cluster_key(std::uint64_t key, const ClusterIndex& index) {
   if (key == 0) return 0;
-  for (std::size_t slot = slot_of(key, index); index.slots[slot].key != 0;
+  for (std::size_t slot = slot_of(key, index); index.slots[slot] != 0;
        slot = (slot + 1) & index.mask) {
-    if (index.slots[slot].key == key) return index.slots[slot].cluster;
+    const std::uint32_t entry = index.slots[slot] - 1;
+    if (entry_key(index, entry) == key) return index.dictionary->cn[entry];
   }
   return 0;
 }

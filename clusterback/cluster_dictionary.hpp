@@ -47,17 +47,15 @@ void read_cluster_dictionary(ClusterDictionary& dictionary);
 // Open addressing over the words' first D letters, each letter six bits of
 // the key: the first entry of every key that a word of the letter code can
 // have. Entries shorter than D, or with other characters, are left out.
-// The slots in use are a power of two, at least twice the entries.
+// The slots in use are a power of two, at least twice the entries. A slot
+// holds only an entry number, so that the index costs 4 bytes a slot; the
+// entry's key and cluster number are read from the dictionary.
 inline constexpr std::size_t INDEX_SLOTS = std::size_t{1} << 20;
 static_assert(INDEX_SLOTS >= 2 * MAX_ENTRIES);
 
-struct IndexSlot {
-  std::uint64_t key;  // keys carry a leading 1 bit: 0 marks an empty slot
-  std::int32_t cluster;
-};
-
 struct ClusterIndex {
-  IndexSlot slots[INDEX_SLOTS];
+  std::uint32_t slots[INDEX_SLOTS];  // entry number plus one; 0 marks an empty slot
+  const ClusterDictionary* dictionary;
   std::size_t mask;  // slots in use, minus one
   int shift;         // 64 minus the bits of a slot number
   int dim;
