@@ -1,8 +1,12 @@
-// The conversion kernels, fast against the C library's, on typical fields.
+// The conversion kernels, fast against the C library's, on typical fields,
+// and the library calls they are built on (std::from_chars, std::to_chars,
+// sscanf, snprintf) alone: these bound how much faster a whole program can
+// get than its reference twin.
 //
 //   build/release/bin/conversion_benchmark
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -13,13 +17,15 @@
 
 namespace {
 
+constexpr std::size_t FIELDS = 4096;  // a power of two, so that i % FIELDS is a mask
+
 // Fields as PC tables print them: "%12.6f".
 const std::vector<std::string>& fields() {
   static const std::vector<std::string> texts = [] {
     std::mt19937 random(1);
     std::normal_distribution<double> value(0.0, 2.0);
     std::vector<std::string> result;
-    for (int i = 0; i < 4096; ++i) {
+    for (std::size_t i = 0; i < FIELDS; ++i) {
       char text[32];
       std::snprintf(text, sizeof text, "%12.6f", value(random));
       result.emplace_back(text);
@@ -30,17 +36,44 @@ const std::vector<std::string>& fields() {
 }
 
 void scan_fast(benchmark::State& state) {
+  const std::vector<std::string>& texts = fields();
   std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(pcgrid::fast_scan_float(fields()[i++ % fields().size()]));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(pcgrid::fast_scan_float(texts[i++ % FIELDS]));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 
 void scan_libc(benchmark::State& state) {
+  const std::vector<std::string>& texts = fields();
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(pcgrid::libc_scan_float(fields()[i++ % fields().size()].c_str()));
+    benchmark::DoNotOptimize(pcgrid::libc_scan_float(texts[i++ % FIELDS].c_str()));
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+
+// std::from_chars alone, on the field without its leading blanks.
+void bare_from_chars(benchmark::State& state) {
+  const std::vector<std::string>& texts = fields();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::string& text = texts[i++ % FIELDS];
+    const std::size_t start = text.find_first_not_of(' ');
+    float value = 0;
+    std::from_chars(text.data() + start, text.data() + text.size(), value);
+    benchmark::DoNotOptimize(value);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+
+// sscanf's "%f%n" alone.
+void bare_sscanf(benchmark::State& state) {
+  const std::vector<std::string>& texts = fields();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    float value = 0;
+    int used = 0;
+    benchmark::DoNotOptimize(std::sscanf(texts[i++ % FIELDS].c_str(), "%f%n", &value, &used));
+    benchmark::DoNotOptimize(value);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
@@ -59,17 +92,19 @@ template <char* (*Format)(char*, double, int)>
 void format_value(benchmark::State& state) {
   std::mt19937 random(2);
   std::normal_distribution<float> value(0.0f, 2.0f);
-  std::vector<double> values(4096);
+  std::vector<double> values(FIELDS);
   for (double& v : values) v = value(random);
   char out[pcgrid::FORMAT_ROOM];
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Format(out, values[i++ % values.size()], 10));
+    benchmark::DoNotOptimize(Format(out, values[i++ % FIELDS], 10));
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 
+BENCHMARK(bare_from_chars);
+BENCHMARK(bare_sscanf);
 BENCHMARK(scan_fast);
 BENCHMARK(scan_libc);
 BENCHMARK(scan_int_fast);
