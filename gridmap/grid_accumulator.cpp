@@ -1,36 +1,39 @@
 #include "grid_accumulator.hpp"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "number_scan.hpp"
 
 namespace gridmap {
 
-int read_point(std::string_view line, float& x, float& y, float& z) {
-  // "%f %f %f": the blanks between the conversions skip what "%f" skips anyway.
-  float* const values[] = {&x, &y, &z};
-  int columns = 0;
-  for (float* value : values) {
+namespace {
+
+// The first two conversions of "%f %f %f" (the blanks between them skip what
+// "%f" skips anyway): false unless both read a finite number. The line is
+// left at what follows them.
+bool read_finite_xy(std::string_view& line, float& x, float& y) {
+  for (float* value : {&x, &y}) {
     const pcgrid::FloatScan f = pcgrid::scan_float(line);
-    if (!f.ok) break;
+    if (!f.ok) return false;
     *value = f.value;
     line.remove_prefix(static_cast<std::size_t>(f.used));
-    ++columns;
   }
-  if (columns < 2) return 0;
-  if (!std::isfinite(x) || !std::isfinite(y)) return 0;
-  return columns;
+  return std::isfinite(x) && std::isfinite(y);
+}
+
+}  // namespace
+
+int read_point(std::string_view line, float& x, float& y, float& z) {
+  if (!read_finite_xy(line, x, y)) return 0;
+  const pcgrid::FloatScan f = pcgrid::scan_float(line);
+  if (!f.ok) return 2;
+  z = f.value;
+  return 3;
 }
 
 int read_point_xy(std::string_view line, float& x, float& y) {
-  float* const values[] = {&x, &y};
-  for (float* value : values) {
-    const pcgrid::FloatScan f = pcgrid::scan_float(line);
-    if (!f.ok) return 0;
-    *value = f.value;
-    line.remove_prefix(static_cast<std::size_t>(f.used));
-  }
-  if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+  if (!read_finite_xy(line, x, y)) return 0;
   return pcgrid::float_follows(line) ? 3 : 2;
 }
 
