@@ -71,6 +71,11 @@ constexpr bool is_digit(char c) {
 
 constexpr std::int64_t INT_LIMIT = std::int64_t{1} << 31;
 
+// "0x" or "0X" at p: a hexadecimal float, or a text scanf refuses.
+constexpr bool is_hex_prefix(const char* p, const char* end) {
+  return p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
+
 inline IntScan int_result(bool negative, std::int64_t magnitude, int used) {
   const std::int64_t value = negative ? -magnitude : magnitude;
   if (magnitude > INT_LIMIT || value > INT32_MAX) return {ScanStatus::out_of_range, 0, used};
@@ -102,8 +107,8 @@ inline FloatScan fast_scan_float(std::string_view text) {
   if (p < end && (*p == '-' || *p == '+')) ++p;
   // from_chars reads a minus sign but not a plus sign.
   const char* digits = number < end && *number == '+' ? p : number;
-  const bool plain = p < end && (scan_detail::is_digit(*p) || *p == '.') &&
-                     !(*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X'));
+  const bool plain =
+      p < end && (scan_detail::is_digit(*p) || *p == '.') && !scan_detail::is_hex_prefix(p, end);
   if (plain) {
     float value = 0.0f;
     const auto [stop, error] = std::from_chars(digits, end, value, std::chars_format::general);
@@ -121,10 +126,7 @@ inline bool fast_float_follows(std::string_view text) {
   const char* const end = p + text.size();
   while (p < end && scan_detail::is_space(*p)) ++p;
   if (p < end && (*p == '-' || *p == '+')) ++p;
-  if (p < end && scan_detail::is_digit(*p) &&
-      !(*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X'))) {
-    return true;
-  }
+  if (p < end && scan_detail::is_digit(*p) && !scan_detail::is_hex_prefix(p, end)) return true;
   return libc_scan_float_copy(text).ok;
 }
 

@@ -21,15 +21,15 @@ using fuzzing::value_at;
 
 char copy[MAX_SCAN_TEXT + 1];
 
-using Format = char* (*)(char*, double, int);
-
-void check_format(Format fast, Format libc, double value, int width) {
+// The fast and the C library's format of one value must be the same bytes.
+template <typename T>
+void check_format(char* (*fast)(char*, T, int), char* (*libc)(char*, T, int), T value, int width) {
   char a[FORMAT_ROOM];
   char b[FORMAT_ROOM];
   const char* end_a = fast(a, value, width);
   const char* end_b = libc(b, value, width);
   check(end_a - a == end_b - b && std::memcmp(a, b, static_cast<std::size_t>(end_a - a)) == 0,
-        "a double formatted as printf formats it");
+        "a number formatted as printf formats it");
 }
 
 void check_formats(double value, int width) {
@@ -38,12 +38,7 @@ void check_formats(double value, int width) {
 }
 
 void check_int_format(std::int32_t value, int width) {
-  char a[FORMAT_ROOM];
-  char b[FORMAT_ROOM];
-  const char* end_a = fast_format_int(a, value, width);
-  const char* end_b = libc_format_int(b, value, width);
-  check(end_a - a == end_b - b && std::memcmp(a, b, static_cast<std::size_t>(end_a - a)) == 0,
-        "an integer formatted as printf formats it");
+  check_format(fast_format_int, libc_format_int, value, width);
 }
 
 constexpr int MAX_WIDTH = 16;
