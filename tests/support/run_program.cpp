@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,7 +72,13 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
   const std::string err_path = io.file("stderr");
 
   std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    const bool replaced = std::any_of(options.env.begin(), options.env.end(),
+                                      [&](const std::string& o) { return o.starts_with(name); });
+    if (!replaced) env_strings.push_back(entry);
+  }
   for (const auto& e : options.env) env_strings.push_back(e);
   std::vector<char*> envp;
   for (auto& e : env_strings) envp.push_back(e.data());
