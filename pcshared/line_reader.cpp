@@ -1,5 +1,6 @@
 #include "line_reader.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,14 @@ namespace pcgrid {
 
 namespace {
 
+// A descriptor that its opener left non-blocking has nothing to read yet:
+// wait for its writer rather than take that for an error.
+void wait_until_readable(int fd) {
+  pollfd watched{fd, POLLIN, 0};
+  while (poll(&watched, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
 // Fills the buffer until it holds a whole piece or the stream ends.
 void refill(LineReader& r) {
   const std::size_t left = r.end - r.begin;
@@ -21,9 +30,14 @@ void refill(LineReader& r) {
   while (r.end <= r.max && !r.at_end) {
     const ssize_t got = ::read(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      wait_until_readable(fd);
+      continue;
+    }
     if (got <= 0) {
       r.at_end = true;
       r.failed = got < 0;
+      r.error = got < 0 ? errno : 0;
       break;
     }
     r.end += static_cast<std::size_t>(got);
@@ -31,8 +45,10 @@ void refill(LineReader& r) {
 }
 
 [[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
+  errno = 0;
   if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) {
     r.failed = std::ferror(r.file) != 0;
+    r.error = errno;
     return false;
   }
   piece = {r.buffer, std::strlen(r.buffer)};
@@ -47,11 +63,13 @@ void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
   reader.begin = reader.end = 0;
   reader.at_end = false;
   reader.failed = false;
+  reader.error = 0;
 }
 
 bool read_piece(LineReader& r, std::string_view& piece) {
   if constexpr (LIBC_IO) return read_libc_piece(r, piece);
   if (r.end - r.begin <= r.max && !r.at_end) refill(r);
+  if (r.failed) return false;
   const std::size_t available = r.end - r.begin;
   if (available == 0) return false;
   const char* start = r.buffer + r.begin;
@@ -72,6 +90,7 @@ bool rewind_reader(LineReader& r) {
   if (::lseek(fileno(r.file), 0, SEEK_SET) < 0) return false;
   r.begin = r.end = 0;
   r.at_end = r.failed = false;
+  r.error = 0;
   return true;
 }
 
