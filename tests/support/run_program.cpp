@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,6 +103,14 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     dup2(out, 1);
     dup2(err, 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    const struct {
+      int resource;
+      unsigned long bytes;
+    } limits[] = {{RLIMIT_AS, options.address_space_limit}, {RLIMIT_DATA, options.data_limit}};
+    for (const auto& l : limits) {
+      const rlimit limit{l.bytes, l.bytes};
+      if (l.bytes != 0 && setrlimit(l.resource, &limit) != 0) _exit(126);
+    }
     if (options.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) {
       _exit(126);

@@ -12,8 +12,10 @@ struct RunOptions {
   std::vector<std::string> env{};  // NAME=VALUE entries, added or replacing
   std::string stdin_path{};        // when set, standard input is this file instead of `input`
   std::string stdout_path{};       // when set, standard output goes to this file (e.g. /dev/full)
-  bool unprivileged = false;       // run as the user nobody when the tests run as root, so that
-                                   // file permissions hold for the program
+  unsigned long address_space_limit = 0;  // bytes of RLIMIT_AS in the child; 0: none
+  unsigned long data_limit = 0;           // bytes of RLIMIT_DATA in the child; 0: none
+  bool unprivileged = false;  // run as the user nobody when the tests run as root, so that
+                              // file permissions hold for the program
 };
 
 struct RunResult {
