@@ -16,6 +16,7 @@
 #include "output.hpp"
 #include "pc_table.hpp"
 #include "table_memory.hpp"
+#include "thread_stacks.hpp"
 
 namespace {
 
@@ -60,6 +61,7 @@ void write_members() {
 }  // namespace
 
 int main() {
+  pcgrid::limit_thread_stacks();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);

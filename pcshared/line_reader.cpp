@@ -20,14 +20,15 @@ void wait_until_readable(int fd) {
   }
 }
 
-// Fills the buffer until it holds a whole piece or the stream ends.
-void refill(LineReader& r) {
+// Fills the buffer until it holds more than `wanted` bytes (a whole piece
+// when `wanted` is the piece size) or the stream ends.
+void refill(LineReader& r, std::size_t wanted) {
   const std::size_t left = r.end - r.begin;
   std::memmove(r.buffer, r.buffer + r.begin, left);
   r.begin = 0;
   r.end = left;
   const int fd = fileno(r.file);
-  while (r.end <= r.max && !r.at_end) {
+  while (r.end <= wanted && !r.at_end) {
     const ssize_t got = ::read(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -42,6 +43,29 @@ void refill(LineReader& r) {
     }
     r.end += static_cast<std::size_t>(got);
   }
+}
+
+// Whether the buffer holds a whole piece: more than a piece's characters,
+// or the last ones of the stream.
+bool holds_piece(const LineReader& r) {
+  return r.end - r.begin > r.max || r.at_end;
+}
+
+// The next piece from the buffer, which holds a whole one.
+bool cut_piece(LineReader& r, std::string_view& piece) {
+  const std::size_t available = r.end - r.begin;
+  if (available == 0) return false;
+  const char* start = r.buffer + r.begin;
+  const std::size_t limit = available < r.max ? available : r.max;
+  const void* newline = std::memchr(start, '\n', limit);
+  const std::size_t length =
+      newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
+                         : limit;
+  r.begin += length;
+  const void* nul = std::memchr(start, '\0', length);
+  piece = {start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                                 : length};
+  return true;
 }
 
 [[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
@@ -68,21 +92,18 @@ void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
 
 bool read_piece(LineReader& r, std::string_view& piece) {
   if constexpr (LIBC_IO) return read_libc_piece(r, piece);
-  if (r.end - r.begin <= r.max && !r.at_end) refill(r);
+  if (!holds_piece(r)) refill(r, r.max);
   if (r.failed) return false;
-  const std::size_t available = r.end - r.begin;
-  if (available == 0) return false;
-  const char* start = r.buffer + r.begin;
-  const std::size_t limit = available < r.max ? available : r.max;
-  const void* newline = std::memchr(start, '\n', limit);
-  const std::size_t length =
-      newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
-                         : limit;
-  r.begin += length;
-  const void* nul = std::memchr(start, '\0', length);
-  piece = {start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
-                                 : length};
-  return true;
+  return cut_piece(r, piece);
+}
+
+std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
+  if constexpr (LIBC_IO) return !pieces.empty() && read_libc_piece(r, pieces[0]) ? 1 : 0;
+  if (!holds_piece(r)) refill(r, READ_BLOCK);
+  if (r.failed) return 0;
+  std::size_t count = 0;
+  while (count < pieces.size() && holds_piece(r) && cut_piece(r, pieces[count])) ++count;
+  return count;
 }
 
 bool rewind_reader(LineReader& r) {

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 namespace pcgrid {
@@ -35,6 +36,11 @@ void start_reading(LineReader& reader, std::FILE* file, std::size_t max);
 
 // The next piece; false at the end of the stream or after a read error.
 bool read_piece(LineReader& reader, std::string_view& piece);
+
+// The next pieces, as many as `pieces` has room for and the buffer holds
+// after one refill (at least one, unless the stream has ended or failed).
+// They stay valid until the next read. In the reference build, one piece.
+std::size_t read_pieces(LineReader& reader, std::span<std::string_view> pieces);
 
 // Back to the start of a seekable stream; false if it cannot seek.
 bool rewind_reader(LineReader& reader);
