@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "pcgrid_config.hpp"
+#include "short_decimal.hpp"
 
 namespace pcgrid {
 
@@ -42,7 +43,8 @@ IntScan libc_scan_int(const char* text);
 inline constexpr std::size_t MAX_SCAN_TEXT = 99'998;
 
 // "%f%n": every form the C library accepts, with its rounding and quirks.
-// The plain decimal forms are converted with std::from_chars, which rounds
+// Short decimals take the fast path of short_decimal.hpp; the other plain
+// decimal forms are converted with std::from_chars, which rounds
 // correctly as the C library does; the rest (hexadecimal, inf and nan, a
 // dangling exponent, overflow and underflow) goes to the C library itself.
 inline FloatScan fast_scan_float(std::string_view text);
@@ -104,6 +106,11 @@ inline FloatScan fast_scan_float(std::string_view text) {
   const char* p = begin;
   while (p < end && scan_detail::is_space(*p)) ++p;
   const char* number = p;
+  float short_value = 0.0f;
+  const char* short_stop = nullptr;
+  if (short_decimal(number, end, short_value, short_stop)) {
+    return {true, short_value, static_cast<int>(short_stop - begin)};
+  }
   if (p < end && (*p == '-' || *p == '+')) ++p;
   // from_chars reads a minus sign but not a plus sign.
   const char* digits = number < end && *number == '+' ? p : number;

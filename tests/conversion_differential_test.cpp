@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -16,6 +17,7 @@
 #include "number_format.hpp"
 #include "number_scan.hpp"
 #include "run_program.hpp"
+#include "short_decimal.hpp"
 
 namespace {
 
@@ -120,6 +122,96 @@ TEST(ConversionDifferential, FloatFieldsEqualTheCLibrary) {
                     << " libc " << libc.ok << ' ' << libc.value << ' ' << libc.used;
     }
   }
+}
+
+// Short decimals, the fast path's domain and its edges: every count of
+// digits from 1 to 17, the point anywhere, every exponent from -50 to 50,
+// and the points half-way between two floats written exactly (those with
+// few digits are large floats' midpoints, such as 8388608.5) or within a
+// unit of their last digit.
+class DecimalMaker {
+ public:
+  explicit DecimalMaker(unsigned seed) : random_(seed) {}
+
+  std::string decimal() {
+    std::string s = below(4) == 0 ? (below(2) == 0 ? "-" : "+") : "";
+    if (below(4) == 0) return s + midpoint();
+    const long count = 1 + below(17);
+    std::string digits;
+    for (long i = 0; i < count; ++i) digits += static_cast<char>('0' + below(10));
+    const long point = below(count + 2) - 1;  // -1: no point
+    if (point >= 0) digits.insert(static_cast<std::size_t>(point), ".");
+    s += digits;
+    if (below(2) == 0) {
+      s += below(2) == 0 ? "e" : "E";
+      const long exponent = below(101) - 50;
+      s += (exponent < 0 ? "-" : below(2) == 0 ? "+" : "") + std::to_string(std::labs(exponent));
+    }
+    return s;
+  }
+
+  long below(long n) { return static_cast<long>(random_() % static_cast<std::uint64_t>(n)); }
+
+ private:
+  // A midpoint of two floats of 2^-30 to 2^50: rounded to a few digits, or
+  // exact or moved by a unit of its last digit, sometimes scaled into an
+  // exponent.
+  std::string midpoint() {
+    const float f = std::ldexp(1.0f + static_cast<float>(below(1 << 23)) / (1 << 23),
+                               static_cast<int>(below(81) - 30));
+    const double m = (static_cast<double>(f) + std::nextafter(f, INFINITY)) / 2;
+    char text[64];
+    if (below(2) == 0) {
+      // Rounded to 15 or fewer digits: often within a unit of the last bit
+      // of a double from the midpoint, where double rounding would go wrong.
+      std::snprintf(text, sizeof text, "%.*e", static_cast<int>(10 + below(5)), m);
+      return text;
+    }
+    std::snprintf(text, sizeof text, "%.30f", m);
+    std::string s = text;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+    const long move = below(3) - 1;
+    if (move != 0) {
+      char& last = s.back();
+      if (move > 0 && last < '9') ++last;
+      if (move < 0 && last > '0') --last;
+    }
+    if (below(3) == 0) {
+      const std::size_t point = s.find('.');
+      const long shift = point == std::string::npos ? 0 : static_cast<long>(s.size() - point - 1);
+      if (point != std::string::npos) s.erase(point, 1);
+      s += "e-" + std::to_string(shift);
+    }
+    return s;
+  }
+
+  std::mt19937_64 random_;
+};
+
+TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
+  DecimalMaker maker(SEED + 4);
+  long mismatches = 0;
+  long fast_path = 0;
+  for (long i = 0; i < COUNT && mismatches < 20; ++i) {
+    const std::string text = maker.decimal();
+    float value = 0;
+    const char* stop = nullptr;
+    const bool taken = pcgrid::short_decimal(text.data(), text.data() + text.size(), value, stop);
+    fast_path += taken;
+    const pcgrid::FloatScan fast = pcgrid::fast_scan_float(text);
+    const pcgrid::FloatScan libc = pcgrid::libc_scan_float(text.c_str());
+    const bool same = fast.ok == libc.ok &&
+                      (!fast.ok || (fast.used == libc.used && same_bits(fast.value, libc.value))) &&
+                      (!taken || (stop - text.data() == libc.used && same_bits(value, libc.value)));
+    if (!same) {
+      ++mismatches;
+      ADD_FAILURE() << '[' << text << "] fast path " << taken << ' ' << value << " fast " << fast.ok
+                    << ' ' << fast.value << ' ' << fast.used << " libc " << libc.ok << ' '
+                    << libc.value << ' ' << libc.used;
+    }
+  }
+  EXPECT_GT(fast_path, COUNT / 3) << "the fast path is exercised";
 }
 
 TEST(ConversionDifferential, IntFieldsEqualTheCLibrary) {
