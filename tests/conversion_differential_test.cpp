@@ -285,6 +285,33 @@ TEST(ConversionDifferential, FormatsEqualPrintf) {
   }
 }
 
+// "%10.7f" of floats, the member report's format, against printf: a random
+// sample of float bit patterns, or, with PCGRID_FLOAT_BITS=FROM:TO (as
+// tests/every_float.sh sets it), every pattern from FROM up to TO.
+TEST(ConversionDifferential, FixedOfFloatsEqualPrintf) {
+  std::uint64_t from = 0, to = 0;
+  const char* range = std::getenv("PCGRID_FLOAT_BITS");
+  const bool every = range != nullptr && std::sscanf(range, "%lu:%lu", &from, &to) == 2;
+  std::mt19937_64 random(SEED + 5);
+  const std::uint64_t count = every ? to - from : static_cast<std::uint64_t>(COUNT);
+  long mismatches = 0;
+  char fast[pcgrid::FORMAT_ROOM];
+  char libc[pcgrid::FORMAT_ROOM];
+  for (std::uint64_t i = 0; i < count && mismatches < 20; ++i) {
+    const auto bits = static_cast<std::uint32_t>(every ? from + i : random());
+    float f = 0;
+    std::memcpy(&f, &bits, sizeof f);
+    if (!std::isfinite(f)) continue;
+    const double value = f;
+    const std::string a(fast, pcgrid::fast_format_fixed7(fast, value, 10));
+    const std::string b(libc, pcgrid::libc_format_fixed7(libc, value, 10));
+    if (a != b) {
+      ++mismatches;
+      ADD_FAILURE() << "bits " << bits << ": " << a << " vs " << b;
+    }
+  }
+}
+
 // The block reader's pieces against fgets on the same file: lines around
 // both piece sizes, NUL bytes, a last line without a newline.
 TEST(ConversionDifferential, LinePiecesEqualFgets) {
