@@ -4,6 +4,7 @@
 // standard error, and writes for each vector, in input order, one letter per
 // dimension naming the grid cell that the component falls in.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "letter_code.hpp"
@@ -16,13 +17,27 @@ namespace {
 pcgrid::PcTable table;
 pcgrid::DimLimits limits;
 
+// Every word is D letters and a newline, so the words of a block of
+// vectors have fixed places in the text: the threads fill their parts of
+// it, and the blocks are written in order.
+constexpr std::int32_t WORDS_PER_BLOCK = 1 << 16;
+constexpr std::int32_t WORTH_THREADS = 4096;  // words to share among threads, at least
+char text[WORDS_PER_BLOCK * (pcgrid::MAX_DIM + 1)];
+
 void write_words(int g) {
-  char word[pcgrid::MAX_DIM + 1];
-  for (std::int32_t i = 0; i < table.n; ++i) {
-    const std::string_view letters = pcgrid::encode_word(
-        table, i, limits, g, std::span<char, pcgrid::MAX_DIM>(word, pcgrid::MAX_DIM));
-    word[letters.size()] = '\n';
-    pcgrid::put_output({word, letters.size() + 1});
+  const int dim = table.dim();
+  const std::int32_t length = dim + 1;
+  for (std::int32_t first = 0; first < table.n; first += WORDS_PER_BLOCK) {
+    const std::int32_t count = std::min(WORDS_PER_BLOCK, table.n - first);
+#pragma omp parallel for schedule(static) if (count >= WORTH_THREADS)
+    for (std::int32_t i = 0; i < count; ++i) {
+      char* word = text + static_cast<std::size_t>(i) * static_cast<std::size_t>(length);
+      char letters[pcgrid::MAX_DIM];
+      pcgrid::encode_word(table, first + i, limits, g, letters);
+      std::copy_n(letters, dim, word);
+      word[dim] = '\n';
+    }
+    pcgrid::put_output({text, static_cast<std::size_t>(count) * static_cast<std::size_t>(length)});
   }
   pcgrid::flush_output();
 }

@@ -17,7 +17,7 @@
 
 namespace pcgrid {
 
-inline constexpr std::size_t READ_BLOCK = std::size_t{1} << 20;
+inline constexpr std::size_t READ_BLOCK = std::size_t{1} << 23;
 inline constexpr std::size_t MAX_PIECE = 99'998;
 
 struct LineReader {

@@ -312,38 +312,56 @@ TEST(ConversionDifferential, FixedOfFloatsEqualPrintf) {
   }
 }
 
-// The block reader's pieces against fgets on the same file: lines around
-// both piece sizes, NUL bytes, a last line without a newline.
+// The block reader's pieces, one at a time and in batches, against fgets on
+// the same file: lines around both piece sizes, NUL bytes, a last line
+// without a newline, over more than two blocks.
 TEST(ConversionDifferential, LinePiecesEqualFgets) {
   FieldMaker maker(SEED + 3);
   pcgrid::testing::TempDir dir;
   static pcgrid::LineReader reader;
+  static pcgrid::LineReader batch_reader;
   static char line[pcgrid::MAX_PIECE + 2];
+  static std::string_view batch[1000];
   for (const std::size_t max : {std::size_t{999}, pcgrid::MAX_PIECE}) {
-    for (int round = 0; round < 8; ++round) {
+    for (int round = 0; round < 4; ++round) {
       std::string text;
-      while (text.size() < 3 * pcgrid::READ_BLOCK) {
+      while (text.size() < 2 * pcgrid::READ_BLOCK + max) {
         const long kind = maker.below(6);
         const std::size_t length = kind == 0   ? max - 2 + maker.below(4)
                                    : kind == 1 ? maker.below(3)
                                                : maker.below(static_cast<long>(max / 8));
-        for (std::size_t c = 0; c < length; ++c) text += maker.below(50) == 0 ? '\0' : 'a';
+        const std::size_t start = text.size();
+        text.append(length, 'a');
+        for (std::size_t c = start; c < text.size(); c += 1 + maker.below(100)) text[c] = '\0';
         text += '\n';
       }
       if (round % 2 == 1) text.pop_back();
       dir.write("text", text);
       std::FILE* fast = std::fopen(dir.file("text").c_str(), "r");
+      std::FILE* batches = std::fopen(dir.file("text").c_str(), "r");
       std::FILE* libc = std::fopen(dir.file("text").c_str(), "r");
       pcgrid::start_reading(reader, fast, max);
+      pcgrid::start_reading(batch_reader, batches, max);
       std::string_view piece;
+      std::size_t in_batch = 0, next_in_batch = 0;
       long pieces = 0;
       while (std::fgets(line, static_cast<int>(max + 1), libc) != nullptr) {
         ASSERT_TRUE(pcgrid::read_piece(reader, piece)) << "piece " << pieces;
         ASSERT_EQ(piece, std::string_view(line)) << "piece " << pieces;
+        if (next_in_batch == in_batch) {
+          const auto size = static_cast<std::size_t>(1 + maker.below(1000));
+          in_batch = pcgrid::read_pieces(batch_reader, {batch, size});
+          next_in_batch = 0;
+          ASSERT_GT(in_batch, 0u) << "piece " << pieces;
+        }
+        ASSERT_EQ(batch[next_in_batch++], std::string_view(line)) << "batched piece " << pieces;
         ++pieces;
       }
       EXPECT_FALSE(pcgrid::read_piece(reader, piece));
+      EXPECT_EQ(next_in_batch, in_batch);
+      EXPECT_EQ(pcgrid::read_pieces(batch_reader, batch), 0u);
       std::fclose(fast);
+      std::fclose(batches);
       std::fclose(libc);
     }
   }
