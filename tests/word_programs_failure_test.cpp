@@ -64,9 +64,10 @@ TEST(WordPrograms, MemoryExhaustedIsReported) {
   if (SANITIZED) GTEST_SKIP() << "sanitizer build";
   std::string table;
   for (int i = 0; i < 1'500'000; ++i) table += "1 0.5\n";
-  // Room for the first step of 1048576 vectors (44 MB), not for the second.
+  // Room for the first step of 1048576 vectors (44 MB) and the read buffers,
+  // not for the second step.
   for (const Program& p : programs) {
-    const auto r = run_on_four(p, {.input = table, .data_limit = 64UL << 20});
+    const auto r = run_on_four(p, {.input = table, .data_limit = 80UL << 20});
     EXPECT_EQ(r.out, "") << p.name;
     EXPECT_EQ(r.err, "Memory exhausted after 1048576 vectors were read.\n") << p.name;
     EXPECT_EQ(r.status, 1) << p.name;
