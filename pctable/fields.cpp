@@ -68,9 +68,9 @@ void check_fields(std::string_view file, std::int64_t line, const std::string_vi
 }
 
 bool is_header(const std::string_view* fields, int count) {
+  if (count > 1 && fields[0].empty()) return true;  // the unnamed index column of pandas
   for (int i = 0; i < count; ++i) {
-    const NumberText check = check_number(fields[i]);
-    if (check == NumberText::empty || check == NumberText::not_a_number) return true;
+    if (check_number(fields[i]) == NumberText::not_a_number) return true;
   }
   return false;
 }

@@ -18,7 +18,9 @@ int split_on(std::string_view line, char separator, std::string_view* fields, in
 void check_fields(std::string_view file, std::int64_t line, const std::string_view* fields,
                   int count);
 
-// Whether the line is one of names: a field is empty or not a number at all.
+// Whether the line is one of names: a field is a word (not a number, nor
+// nan or inf), or the first of several fields is empty (an index column
+// without a name).
 bool is_header(const std::string_view* fields, int count);
 
 // Refuses a line with more than `max` fields.

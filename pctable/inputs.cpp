@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::size_t PEEK = 64 * 1024;  // bytes looked at to recognise an input
 constexpr std::string_view NPY_MAGIC = "\x93NUMPY";
-constexpr std::string_view BOM = "\xEF\xBB\xBF";
 
 [[noreturn]] void fail_errno(const Input& input, std::string_view what) {
   fail(input.name, std::string(what) + std::strerror(errno));
@@ -57,17 +56,15 @@ std::string peek(Input& input) {
 Kind recognise(std::string_view name, std::string_view bytes) {
   if (bytes.starts_with(NPY_MAGIC)) return Kind::npy;
   if (name.ends_with(".xvg")) return Kind::xvg;
-  if (bytes.starts_with(BOM)) bytes.remove_prefix(BOM.size());
+  // No line of delimited text begins with '@' or '&'.
   while (!bytes.empty()) {
     const std::size_t newline = bytes.find('\n');
-    if (newline == std::string_view::npos) break;  // a line cut by the end of the peek
     const int first = first_visible(bytes.substr(0, newline));
     if (first == '@' || first == '&') return Kind::xvg;
-    if (first != BLANK_LINE && first != '#') return Kind::delimited;
+    if (newline == std::string_view::npos) break;
     bytes.remove_prefix(newline + 1);
   }
-  const int first = first_visible(bytes);
-  return first == '@' || first == '&' ? Kind::xvg : Kind::delimited;
+  return Kind::delimited;
 }
 
 }  // namespace

@@ -24,8 +24,8 @@ struct Input {
 };
 
 // Opens FILE ("-": standard input) and recognises its kind: a .npy array by
-// its magic bytes; xvg by the name's .xvg ending or a first line, after
-// comments, that begins with '@' or '&'; otherwise delimited text. An xvg
+// its magic bytes; xvg by the name's .xvg ending or a line that begins with
+// '@' or '&' in its first 64 KiB; otherwise delimited text. An xvg
 // file from a pipe is read whole into memory.
 void open_input(Input& input, std::string_view file);
 
