@@ -1,5 +1,8 @@
 #include "fields.hpp"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "failure.hpp"
@@ -11,6 +14,40 @@ namespace {
 
 constexpr bool is_blank(char c) {
   return c == ' ' || c == '\t';
+}
+
+// Eight bytes at a time: a mask with the high bit of each byte that is a
+// space or a tab (exact per byte, no carries between bytes).
+constexpr std::uint64_t ONES = 0x0101010101010101;
+constexpr std::uint64_t HIGH = 0x8080808080808080;
+constexpr std::uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
+
+constexpr std::uint64_t zero_bytes(std::uint64_t x) {
+  return ~(((x & LOW7) + LOW7) | x | LOW7);
+}
+
+inline std::uint64_t blank_bytes(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return zero_bytes(word ^ (ONES * ' ')) | zero_bytes(word ^ (ONES * '\t'));
+}
+
+const char* skip_blanks(const char* p, const char* end) {
+  for (; end - p >= 8; p += 8) {
+    const std::uint64_t others = ~blank_bytes(p) & HIGH;
+    if (others != 0) return p + std::countr_zero(others) / 8;
+  }
+  while (p < end && is_blank(*p)) ++p;
+  return p;
+}
+
+const char* find_blank(const char* p, const char* end) {
+  for (; end - p >= 8; p += 8) {
+    const std::uint64_t blanks = blank_bytes(p);
+    if (blanks != 0) return p + std::countr_zero(blanks) / 8;
+  }
+  while (p < end && !is_blank(*p)) ++p;
+  return p;
 }
 
 std::string_view trim(std::string_view field) {
@@ -26,10 +63,10 @@ int split_blank(std::string_view line, std::string_view* fields, int max) {
   const char* const end = p + line.size();
   int count = 0;
   for (;;) {
-    while (p < end && is_blank(*p)) ++p;
+    p = skip_blanks(p, end);
     if (p == end) return count;
     const char* start = p;
-    while (p < end && !is_blank(*p)) ++p;
+    p = find_blank(p, end);
     if (count == max) return max + 1;
     fields[count++] = std::string_view(start, static_cast<std::size_t>(p - start));
   }

@@ -9,7 +9,7 @@ namespace pctable {
 namespace {
 
 constexpr bool is_digit(char c) {
-  return c >= '0' && c <= '9';
+  return static_cast<unsigned char>(c - '0') < 10;
 }
 
 constexpr char lower(char c) {
@@ -34,16 +34,26 @@ constexpr std::int64_t SURELY_FINITE = 38;    // below 1e38
 constexpr std::int64_t SURELY_INFINITE = 39;  // at least 1e39
 constexpr std::int64_t EXPONENT_CAP = 1'000'000'000;
 
-// Whether the decimal number `text` (already checked) rounds to infinity in
+// Whether the decimal number `text` (already checked), whose integer part
+// of `integer_digits` digits begins at `integer`, rounds to infinity in
 // single precision. Only numbers near the limit are converted.
-bool overflows(std::string_view text, std::int64_t point_digits, std::int64_t first_nonzero,
+bool overflows(std::string_view text, const char* integer, std::int64_t integer_digits,
                std::int64_t exponent) {
-  // The first non-zero digit stands for 10^(point_digits - 1 - first_nonzero + exponent).
-  const std::int64_t low = point_digits - 1 - first_nonzero + exponent;
-  if (low + 1 <= SURELY_FINITE) return false;
-  if (low >= SURELY_INFINITE) return true;
-  const std::string copy(text);
-  return std::isinf(std::strtof(copy.c_str(), nullptr));
+  // Digits before the point, then after it: find the first that is not 0.
+  const char* const end = text.data() + text.size();
+  std::int64_t place = integer_digits - 1;  // power of ten of the digit at p
+  for (const char* p = integer; p < end && *p != 'e' && *p != 'E'; ++p) {
+    if (*p == '.') continue;
+    if (*p != '0') {
+      const std::int64_t low = place + exponent;  // the number is at least 10^low
+      if (low + 1 <= SURELY_FINITE) return false;
+      if (low >= SURELY_INFINITE) return true;
+      const std::string copy(text);
+      return std::isinf(std::strtof(copy.c_str(), nullptr));
+    }
+    --place;
+  }
+  return false;  // zero
 }
 
 }  // namespace
@@ -52,22 +62,17 @@ NumberText check_number(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   if (p < end && (*p == '+' || *p == '-')) ++p;
-  std::int64_t digits = 0;
-  std::int64_t point_digits = -1;  // digits before the point; -1 until a point is seen
-  std::int64_t first_nonzero = -1;
-  for (; p < end; ++p) {
-    if (is_digit(*p)) {
-      if (first_nonzero < 0 && *p != '0') first_nonzero = digits;
-      ++digits;
-    } else if (*p == '.' && point_digits < 0) {
-      point_digits = digits;
-    } else {
-      break;
-    }
+  const char* const integer = p;
+  while (p < end && is_digit(*p)) ++p;
+  const std::int64_t integer_digits = p - integer;
+  std::int64_t fraction_digits = 0;
+  if (p < end && *p == '.') {
+    const char* const fraction = ++p;
+    while (p < end && is_digit(*p)) ++p;
+    fraction_digits = p - fraction;
   }
-  if (point_digits < 0) point_digits = digits;
+  bool valid = integer_digits + fraction_digits > 0;
   std::int64_t exponent = 0;
-  bool valid = digits > 0;
   if (valid && p < end && (*p == 'e' || *p == 'E')) {
     ++p;
     const bool negative = p < end && *p == '-';
@@ -82,9 +87,9 @@ NumberText check_number(std::string_view text) {
     if (text.empty()) return NumberText::empty;
     return is_non_finite_word(text) ? NumberText::not_finite : NumberText::not_a_number;
   }
-  if (first_nonzero < 0) return NumberText::ok;  // zero, whatever its exponent
-  return overflows(text, point_digits, first_nonzero, exponent) ? NumberText::overflow
-                                                                : NumberText::ok;
+  // Below 10^(integer digits + exponent): most numbers are decided here.
+  if (integer_digits + exponent <= SURELY_FINITE) return NumberText::ok;
+  return overflows(text, integer, integer_digits, exponent) ? NumberText::overflow : NumberText::ok;
 }
 
 bool is_int32_text(std::string_view text) {

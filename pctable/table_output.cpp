@@ -49,7 +49,8 @@ void write_out() {
 std::string column_list(const Layout& layout) {
   std::string list;
   for (int i = 0; i < layout.chosen_count; ++i) {
-    list += (i > 0 ? "," : "") + std::to_string(layout.chosen[i] + 1);
+    if (i > 0) list += ',';
+    list += std::to_string(layout.chosen[i] + 1);
   }
   return list;
 }
@@ -231,7 +232,8 @@ void write_summary(const Table& table) {
   std::string summary = "pctable: " + count(table.frames, points ? "point" : "frame") + ", " +
                         count(table.components, points ? "column" : "component") + " (";
   for (std::size_t i = 0; i < table.notes.size(); ++i) {
-    summary += (i > 0 ? "; " : "") + table.notes[i];
+    if (i > 0) summary += "; ";
+    summary += table.notes[i];
   }
   summary += ")\n";
   std::fputs(summary.c_str(), stderr);
