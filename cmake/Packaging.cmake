@@ -1,5 +1,5 @@
 # The Debian package: `cpack -G DEB` in the build directory makes
-# pcgrid_<version>_<arch>.deb with the three programs and their manual pages,
+# pcgrid_<version>_<arch>.deb with the programs and their manual pages,
 # installed under /usr.
 
 set(PCGRID_PACKAGE_MAINTAINER
@@ -12,14 +12,15 @@ set(CPACK_PACKAGE_CONTACT ${PCGRID_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "grid-cell words, cluster members and 2-D count maps of PC projections")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "Three small filters for principal-component projections of large data\n"
+       "Small filters for principal-component projections of large data\n"
        "sets, such as the PCA of a molecular-dynamics trajectory with millions\n"
        "of frames: lettercode writes for every PC vector of a table a word that\n"
        "names its cell in a regular grid; clusterback maps cluster numbers,\n"
        "given to such words by a dictionary, back onto the vectors, in parallel;\n"
        "gridmap bins 2- or 3-column points onto a 2-D grid and writes a count\n"
        "(or mean) matrix and its logarithm, the raw material of free-energy\n"
-       "landscape plots.")
+       "landscape plots; pctable writes exact PC tables from GROMACS xvg files,\n"
+       "delimited text and NumPy .npy arrays.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

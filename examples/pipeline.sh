@@ -74,15 +74,16 @@ fail() {
 # 1. The programs: build them if they are not there yet.
 if [ -z "$bin" ]; then
   bin=$root/build/release/bin
-  if [ ! -x "$bin/lettercode" ] || [ ! -x "$bin/clusterback" ] || [ ! -x "$bin/gridmap" ]; then
+  if [ ! -x "$bin/lettercode" ] || [ ! -x "$bin/clusterback" ] || [ ! -x "$bin/gridmap" ] ||
+    [ ! -x "$bin/pctable" ]; then
     say "Building the programs (Release preset) ..."
     (cd "$root" && cmake --preset default >/dev/null &&
-      cmake --build --preset default --target lettercode clusterback gridmap) ||
+      cmake --build --preset default --target lettercode clusterback gridmap pctable) ||
       fail "the build failed; on Debian it needs: apt-get install g++ cmake ninja-build libgtest-dev libbenchmark-dev"
   fi
 fi
 bin=$(cd "$bin" && pwd)
-for program in lettercode clusterback gridmap; do
+for program in lettercode clusterback gridmap pctable; do
   [ -x "$bin/$program" ] || fail "no program $bin/$program"
 done
 
@@ -90,8 +91,12 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 cd "$out"
 
-# 2. The PC table: a label and four components per line.
-gzip -dc "$sample" > table
+# 2. The PC table: a label and four components per line, checked and
+# written whole by pctable.
+gzip -dc "$sample" | "$bin/pctable" --label-column 1 -o table 2> pctable.log || {
+  cat pctable.log >&2
+  fail "pctable failed"
+}
 
 # 3. One word per frame.
 "$bin/lettercode" < table > words 2> lettercode.log || {

@@ -1,5 +1,5 @@
 #!/bin/sh
-# What `cmake --install` and the Debian package install: the three programs
+# What `cmake --install` and the Debian package install: the programs
 # and their manual pages, nothing else; the package's dependencies; and the
 # installed programs run.
 #
@@ -19,9 +19,11 @@ cat > "$work/expected" <<'EOF'
 bin/clusterback
 bin/gridmap
 bin/lettercode
+bin/pctable
 share/man/man1/clusterback.1.gz
 share/man/man1/gridmap.1.gz
 share/man/man1/lettercode.1.gz
+share/man/man1/pctable.1.gz
 EOF
 
 # The files under a staging root, relative to PREFIX in it.
@@ -41,11 +43,13 @@ check_programs() {
   "$1/gridmap" > "$work/usage" || true
   grep -q '^Usage : gridmap GRID \[GRID_Y\] filename$' "$work/usage" ||
     fail "$1/gridmap did not print its usage line"
+  table=$(printf 'x,y\n0.5,1\n' | "$1/pctable" 2> /dev/null)
+  [ "$table" = "1 0.5 1" ] || fail "$1/pctable wrote '$table'"
 }
 
 # The man pages are compressed roff that man can read.
 check_man_pages() {
-  for page in lettercode clusterback gridmap; do
+  for page in lettercode clusterback gridmap pctable; do
     gzip -dc "$1/$page.1.gz" | grep -q "^\.TH $(echo $page | tr a-z A-Z) 1 " ||
       fail "$1/$page.1.gz is not the $page page"
   done

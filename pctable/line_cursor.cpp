@@ -1,0 +1,133 @@
+#include "line_cursor.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "failure.hpp"
+
+namespace pctable {
+
+namespace {
+
+[[noreturn]] void read_failed(const Cursor& cursor, int error) {
+  fail(cursor.name, std::string("read error: ") + std::strerror(error));
+}
+
+// Moves the unread bytes to the start of the buffer and reads more after
+// them; sets at_end when the input has nothing more.
+void refill(Cursor& cursor) {
+  if (cursor.source == Source::memory) {
+    cursor.at_end = true;
+    return;
+  }
+  const std::size_t unread = cursor.end - cursor.begin;
+  if (cursor.begin > 0) std::memmove(cursor.buffer, cursor.buffer + cursor.begin, unread);
+  cursor.begin = 0;
+  cursor.end = unread;
+  std::size_t room = cursor.capacity - unread;
+  char* into = cursor.buffer + unread;
+  if (cursor.source == Source::stream && !cursor.held.empty()) {
+    const std::size_t size = std::min(room, cursor.held.size());
+    std::memcpy(into, cursor.held.data(), size);
+    cursor.held = cursor.held.subspan(size);
+    cursor.end += size;
+    return;
+  }
+  for (;;) {
+    const ssize_t got = cursor.source == Source::file
+                            ? ::pread(cursor.fd, into, room, cursor.position)
+                            : ::read(cursor.fd, into, room);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) read_failed(cursor, errno);
+    if (got == 0) cursor.at_end = true;
+    cursor.position += got;
+    cursor.end += static_cast<std::size_t>(got);
+    return;
+  }
+}
+
+}  // namespace
+
+void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
+                  std::span<const char> held, std::span<char> buffer, std::int64_t offset,
+                  std::int64_t line) {
+  cursor.source = source;
+  cursor.fd = fd;
+  cursor.name = name;
+  cursor.position = offset;
+  cursor.held = held;
+  cursor.buffer = buffer.data();
+  cursor.capacity = buffer.size();
+  cursor.data = buffer.data();
+  cursor.begin = 0;
+  cursor.end = 0;
+  cursor.offset = offset;
+  cursor.at_end = false;
+  cursor.line = line;
+  if (source == Source::memory) {
+    cursor.data = held.data();
+    cursor.begin = static_cast<std::size_t>(offset);
+    cursor.end = held.size();
+    cursor.at_end = true;
+  }
+}
+
+bool next_line(Cursor& cursor, std::string_view& line) {
+  std::size_t searched = cursor.begin;
+  for (;;) {
+    const char* start = cursor.data + cursor.begin;
+    const char* newline = searched < cursor.end
+                              ? static_cast<const char*>(std::memchr(cursor.data + searched, '\n',
+                                                                     cursor.end - searched))
+                              : nullptr;
+    std::size_t length = 0;
+    std::size_t taken = 0;
+    if (newline != nullptr) {
+      length = static_cast<std::size_t>(newline - start);
+      taken = length + 1;
+    } else if (cursor.at_end) {
+      if (cursor.begin == cursor.end) return false;
+      length = taken = cursor.end - cursor.begin;
+    } else {
+      if (cursor.end - cursor.begin > MAX_LINE) {
+        fail_at(cursor.name, cursor.line + 1,
+                "expected a line of at most " + std::to_string(MAX_LINE) +
+                    " characters, found a longer one");
+      }
+      const std::size_t unread_searched = cursor.end - cursor.begin;
+      refill(cursor);
+      searched = cursor.begin + unread_searched;
+      continue;
+    }
+    if (length > MAX_LINE) {
+      fail_at(cursor.name, cursor.line + 1,
+              "expected a line of at most " + std::to_string(MAX_LINE) + " characters, found " +
+                  std::to_string(length));
+    }
+    if (length > 0 && start[length - 1] == '\r') --length;
+    line = std::string_view(start, length);
+    cursor.begin += taken;
+    cursor.offset += static_cast<std::int64_t>(taken);
+    ++cursor.line;
+    return true;
+  }
+}
+
+bool next_bytes(Cursor& cursor, std::size_t size, const char*& bytes, std::size_t& got) {
+  while (cursor.end - cursor.begin < size && !cursor.at_end) refill(cursor);
+  got = std::min(size, cursor.end - cursor.begin);
+  bytes = cursor.data + cursor.begin;
+  cursor.begin += got;
+  cursor.offset += static_cast<std::int64_t>(got);
+  return got == size;
+}
+
+bool has_more(Cursor& cursor) {
+  while (cursor.begin == cursor.end && !cursor.at_end) refill(cursor);
+  return cursor.begin < cursor.end;
+}
+
+}  // namespace pctable

@@ -1,0 +1,56 @@
+// Reading an input in lines or in bytes, from one of three sources:
+//
+// - a regular file, read with pread at the cursor's own position, so that
+//   several cursors can read the same file at different places;
+// - a pipe or terminal, read in order with read, after the bytes already
+//   taken from it to recognise its kind (`held`);
+// - bytes in memory (a pipe read to its end), read in place.
+//
+// Lines end at '\n'; a '\r' before it is dropped. The last line needs no
+// newline. A line longer than MAX_LINE characters is refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace pctable {
+
+inline constexpr std::size_t MAX_LINE = 65'536;
+
+enum class Source { file, stream, memory };
+
+struct Cursor {
+  Source source;
+  int fd;
+  std::string_view name;       // for messages
+  std::int64_t position;       // file: offset of the next pread
+  std::span<const char> held;  // stream: bytes to give before reading; memory: all the bytes
+  char* buffer;                // file and stream: room of `capacity` bytes
+  std::size_t capacity;
+  const char* data;  // unread bytes are data[begin .. end)
+  std::size_t begin;
+  std::size_t end;
+  std::int64_t offset;  // offset in the input of data[begin]
+  bool at_end;
+  std::int64_t line;  // number of the last line given
+};
+
+// A cursor over `fd` (file or stream) or over `held` (memory), at `offset`
+// of the input, whose next line has the number `line` + 1.
+void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
+                  std::span<const char> held, std::span<char> buffer, std::int64_t offset,
+                  std::int64_t line);
+
+// The next line, without its newline; false at the end of the input.
+bool next_line(Cursor& cursor, std::string_view& line);
+
+// The next `size` bytes (size at most the buffer's capacity); false if the
+// input ends before them (`got` then tells how many there were).
+bool next_bytes(Cursor& cursor, std::size_t size, const char*& bytes, std::size_t& got);
+
+// Whether anything is left to read.
+bool has_more(Cursor& cursor);
+
+}  // namespace pctable

@@ -1,0 +1,74 @@
+// pctable: one PC table, in the format the word programs read, from the
+// files that MD and numerical tools write: GROMACS xvg, delimited text and
+// NumPy .npy arrays.
+//
+// Usage: pctable [--label-column N] [--columns LIST] [--points] [-o OUT]
+// [FILE...]. Reads each FILE in turn (standard input when there is none, or
+// for -) and writes one line per frame: an integer label, then the chosen
+// components, separated by one space. Numbers in text are copied byte for
+// byte. Nothing incomplete is left behind: with -o the file appears only
+// when whole; on standard output, inputs that can be read twice are checked
+// to the end before the first byte is written.
+
+#include <vector>
+
+#include "delimited_text.hpp"
+#include "inputs.hpp"
+#include "npy_input.hpp"
+#include "options.hpp"
+#include "table_output.hpp"
+#include "xvg_input.hpp"
+
+namespace {
+
+using namespace pctable;
+
+std::vector<Input> open_inputs(const Options& options) {
+  std::vector<Input> inputs(options.files.empty() ? 1 : options.files.size());
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    open_input(inputs[i], options.files.empty() ? "-" : options.files[i]);
+  }
+  return inputs;
+}
+
+bool can_reread_all(const std::vector<Input>& inputs) {
+  for (const Input& input : inputs) {
+    if (!can_reread(input)) return false;
+  }
+  return true;
+}
+
+// One pass over every input, writing the table or only checking it.
+Table read_inputs(const Options& options, std::vector<Input>& inputs, bool writing) {
+  Table table;
+  table.options = &options;
+  table.writing = writing;
+  for (Input& input : inputs) {
+    switch (input.kind) {
+      case Kind::xvg:
+        read_xvg(table, input);
+        break;
+      case Kind::delimited:
+        read_delimited(table, input);
+        break;
+      case Kind::npy:
+        read_npy(table, input);
+        break;
+    }
+  }
+  return table;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse_options(argc, argv);
+  std::vector<Input> inputs = open_inputs(options);
+  const bool check_first = options.output == nullptr && can_reread_all(inputs);
+  if (check_first) read_inputs(options, inputs, false);
+  open_output(options);
+  const Table table = read_inputs(options, inputs, true);
+  finish_output(options);
+  write_summary(table);
+  return 0;
+}

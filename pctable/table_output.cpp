@@ -1,0 +1,242 @@
+#include "table_output.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "failure.hpp"
+#include "limits.hpp"
+#include "number_text.hpp"
+
+namespace pctable {
+
+namespace {
+
+// The readers' limits: the word programs read a line in 999 characters, its
+// newline included, and gridmap in 99,998.
+constexpr std::size_t MAX_TABLE_LINE = pcgrid::LINE_CHARS - 1;
+constexpr std::size_t MAX_POINTS_LINE = 99'997;
+constexpr std::int64_t MAX_POINTS = 2'147'483'647;
+
+constexpr std::size_t OUTPUT_BUFFER = std::size_t{1} << 20;
+char buffer[OUTPUT_BUFFER + MAX_POINTS_LINE + 1];
+std::size_t filled = 0;
+int output_fd = STDOUT_FILENO;
+std::string output_name = "standard output";
+std::string temporary;  // the temporary file beside OUT
+
+void write_out() {
+  const char* data = buffer;
+  std::size_t size = filled;
+  while (size > 0) {
+    const ssize_t written = ::write(output_fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      fail(output_name, std::string("write error: ") + std::strerror(written < 0 ? errno : EIO));
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  filled = 0;
+}
+
+std::string column_list(const Layout& layout) {
+  std::string list;
+  for (int i = 0; i < layout.chosen_count; ++i) {
+    if (i > 0) list += ',';
+    list += std::to_string(layout.chosen[i] + 1);
+  }
+  return list;
+}
+
+// The label column and the chosen columns of `file`, from its first data line.
+void fix_layout(Table& table, Layout& layout, const Row& row, std::int64_t line) {
+  const Options& options = *table.options;
+  const std::string found = ", found " + std::to_string(row.count);
+  layout.fields = row.count;
+  layout.first_line = line;
+  if (options.label_column > row.count) {
+    fail_at(layout.file, line,
+            "expected at least " + std::to_string(options.label_column) +
+                " fields for --label-column " + std::to_string(options.label_column) + found);
+  }
+  layout.label = options.label_column - 1;
+  layout.chosen_count = 0;
+  if (options.column_count > 0) {
+    for (int i = 0; i < options.column_count; ++i) {
+      if (options.columns[i] > row.count) {
+        fail_at(layout.file, line,
+                "expected at least " + std::to_string(options.columns[i]) +
+                    " fields for --columns" + found);
+      }
+      layout.chosen[layout.chosen_count++] = options.columns[i] - 1;
+    }
+  } else {
+    for (int column = 1; column <= row.count; ++column) {
+      if (column == layout.time_column || column == options.label_column) continue;
+      if (layout.chosen_count == MAX_CHOSEN) break;
+      layout.chosen[layout.chosen_count++] = column - 1;
+    }
+  }
+  int kept = 0;
+  for (int column = 1; column <= row.count; ++column) {
+    kept += column != layout.time_column && column != options.label_column;
+  }
+  if (options.column_count == 0) {
+    if (options.points && kept != 2 && kept != 3) {
+      fail_at(layout.file, line,
+              "expected 2 or 3 columns for --points, found " + std::to_string(kept) +
+                  " (choose them with --columns)");
+    }
+    if (!options.points && kept > pcgrid::MAX_DIM) {
+      fail_at(layout.file, line,
+              "expected at most " + std::to_string(pcgrid::MAX_DIM) + " components, found " +
+                  std::to_string(kept) + " (choose them with --columns)");
+    }
+    if (kept == 0) fail_at(layout.file, line, "expected at least one component, found none");
+  }
+  if (table.components == 0) {
+    table.components = layout.chosen_count;
+    table.components_from = layout.file;
+  } else if (table.components != layout.chosen_count) {
+    fail_at(layout.file, line,
+            "expected " + std::to_string(table.components) + " columns as from " +
+                std::string(table.components_from) + ", found " +
+                std::to_string(layout.chosen_count));
+  }
+}
+
+char* put_text(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+}  // namespace
+
+Layout start_layout(std::string_view file, int time_column) {
+  Layout layout;
+  layout.file = file;
+  layout.time_column = time_column;
+  return layout;
+}
+
+void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
+  if (layout.fields == 0) fix_layout(table, layout, row, line);
+  if (row.count != layout.fields) {
+    fail_at(layout.file, line,
+            "expected " + std::to_string(layout.fields) + " fields as on line " +
+                std::to_string(layout.first_line) + ", found " + std::to_string(row.count));
+  }
+  const bool points = table.options->points;
+  std::size_t length = 0;
+  char number[16];
+  std::string_view label;
+  if (!points) {
+    if (layout.label >= 0) {
+      label = row.field[layout.label];
+      if (!is_int32_text(label)) {
+        fail_at(layout.file, line,
+                "expected a 32-bit integer label in column " + std::to_string(layout.label + 1) +
+                    ", found " + quoted(label));
+      }
+    } else {
+      const auto end = std::to_chars(number, number + sizeof number, table.frames + 1).ptr;
+      label = std::string_view(number, static_cast<std::size_t>(end - number));
+    }
+    length = label.size() + static_cast<std::size_t>(layout.chosen_count);
+  } else {
+    length = static_cast<std::size_t>(layout.chosen_count - 1);
+  }
+  for (int i = 0; i < layout.chosen_count; ++i) length += row.field[layout.chosen[i]].size();
+  const std::size_t limit = points ? MAX_POINTS_LINE : MAX_TABLE_LINE;
+  if (length > limit) {
+    fail_at(layout.file, line,
+            "expected at most " + std::to_string(limit) + " characters in the " +
+                (points ? "point" : "table") + " line, found " + std::to_string(length));
+  }
+  ++table.frames;
+  if (!points && table.frames > pcgrid::MAX_VECTORS) {
+    fail_at(layout.file, line,
+            "expected at most " + std::to_string(pcgrid::MAX_VECTORS) + " frames, found more");
+  }
+  if (points && table.frames > MAX_POINTS) {
+    fail_at(layout.file, line,
+            "expected at most " + std::to_string(MAX_POINTS) + " points, found more");
+  }
+  if (!table.writing) return;
+
+  if (filled + length + 1 > OUTPUT_BUFFER) write_out();
+  char* out = buffer + filled;
+  if (!points) out = put_text(out, label);
+  for (int i = 0; i < layout.chosen_count; ++i) {
+    if (!points || i > 0) *out++ = ' ';
+    out = put_text(out, row.field[layout.chosen[i]]);
+  }
+  *out++ = '\n';
+  filled = static_cast<std::size_t>(out - buffer);
+}
+
+void note_input(Table& table, const Layout& layout, std::string what) {
+  const Options& options = *table.options;
+  bool time_kept = false;
+  for (int i = 0; i < layout.chosen_count; ++i)
+    time_kept |= layout.chosen[i] + 1 == layout.time_column;
+  if (layout.time_column > 0 && !time_kept) what += ", time column dropped";
+  if (options.column_count > 0) what += ", columns " + column_list(layout);
+  if (options.label_column > 0) {
+    what += ", labels from column " + std::to_string(options.label_column);
+  }
+  table.notes.push_back(std::string(layout.file) + ": " + what);
+}
+
+void open_output(const Options& options) {
+  if (options.output == nullptr) return;
+  output_name = options.output;
+  temporary = output_name + ".XXXXXX";
+  output_fd = ::mkstemp(temporary.data());
+  if (output_fd < 0) {
+    fail(output_name, std::string("cannot create a file beside it: ") + std::strerror(errno));
+  }
+  remove_on_failure(temporary.c_str());
+  // Read and write for everyone the umask lets in, as for any new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::fchmod(output_fd, 0666 & ~mask) != 0) {
+    fail(output_name, std::string("cannot set the permissions: ") + std::strerror(errno));
+  }
+}
+
+void finish_output(const Options& options) {
+  write_out();
+  if (options.output == nullptr) return;
+  if (::close(output_fd) != 0) {
+    fail(output_name, std::string("write error: ") + std::strerror(errno));
+  }
+  if (::rename(temporary.c_str(), options.output) != 0) {
+    fail(output_name, std::string("cannot replace it: ") + std::strerror(errno));
+  }
+  remove_on_failure(nullptr);
+}
+
+void write_summary(const Table& table) {
+  const bool points = table.options->points;
+  const auto count = [](std::int64_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  std::string summary = "pctable: " + count(table.frames, points ? "point" : "frame") + ", " +
+                        count(table.components, points ? "column" : "component") + " (";
+  for (std::size_t i = 0; i < table.notes.size(); ++i) {
+    if (i > 0) summary += "; ";
+    summary += table.notes[i];
+  }
+  summary += ")\n";
+  std::fputs(summary.c_str(), stderr);
+}
+
+}  // namespace pctable

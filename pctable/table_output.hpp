@@ -1,0 +1,59 @@
+// The table being written: the columns chosen from each input's lines, the
+// labels, the limits of the readers it is written for, and the output file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "options.hpp"
+
+namespace pctable {
+
+// One input line split into fields (for an xvg file: the joined line).
+struct Row {
+  std::string_view field[MAX_FIELDS];
+  int count = 0;
+};
+
+// How the lines of one input become table lines; fixed by its first data line.
+struct Layout {
+  std::string_view file;
+  int time_column = 0;  // 1 when the first column of an xvg file is the time; else 0
+  int fields = 0;       // 0 until the first data line
+  std::int64_t first_line = 0;
+  int label = -1;  // field index of the label; -1: frame numbers
+  int chosen[MAX_CHOSEN] = {};
+  int chosen_count = 0;
+};
+
+struct Table {
+  const Options* options = nullptr;
+  bool writing = false;  // false in the checking pass before writing standard output
+  std::int64_t frames = 0;
+  int components = 0;  // 0 until the first data line
+  std::string_view components_from;
+  std::vector<std::string> notes;  // what was done to each input, for the summary
+};
+
+// A layout for `file` at the start of a pass.
+Layout start_layout(std::string_view file, int time_column);
+
+// Checks one line against the layout (fixing it at the first) and the
+// limits, and writes it when the table is being written.
+void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line);
+
+// The input's note for the summary: `what` (its kind), plus the columns
+// dropped and the label column.
+void note_input(Table& table, const Layout& layout, std::string what);
+
+// Where the table goes: a temporary file beside OUT, or standard output.
+void open_output(const Options& options);
+// Writes out the rest; with -o, renames the temporary file over OUT.
+void finish_output(const Options& options);
+
+// "pctable: N frames, D components (NOTES)" on standard error.
+void write_summary(const Table& table);
+
+}  // namespace pctable

@@ -1,0 +1,686 @@
+// End-to-end: pctable's table, summary, refusals and exit status, on
+// xvg files, delimited text and .npy arrays, from pipes and from files.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run_program.hpp"
+
+namespace {
+
+using pcgrid::testing::run_program;
+using pcgrid::testing::RunResult;
+using pcgrid::testing::TempDir;
+
+const std::string USAGE_HINT = "Try 'pctable --help'.\n";
+
+// Two graphs of "time value" rows as gmx anaeig -proj writes them; only the
+// last one names the time axis.
+const std::string PROJ =
+    "# gmx anaeig -proj\n"
+    "@ with g0\n"
+    "@ xaxis  ticklabel off\n"
+    "@ yaxis  label \"vec 1\"\n"
+    "    0.0000   -0.22557\n"
+    "    0.0400   -0.23910\n"
+    "    0.0800    0.25006\n"
+    "&\n"
+    "@ with g1\n"
+    "@ xaxis  label \"Time (ps)\"\n"
+    "@ yaxis  label \"vec 2\"\n"
+    "    0.0000    1.5e-3\n"
+    "    0.0400   -0.26264\n"
+    "    0.0800   12.25\n"
+    "&\n";
+const std::string PROJ_TABLE = "1 -0.22557 1.5e-3\n2 -0.23910 -0.26264\n3 0.25006 12.25\n";
+
+// gmx anaeig -2d: one set, no time axis.
+const std::string TWO_D =
+    "# gmx anaeig -2d\n"
+    "@    title \"2D projection of trajectory\"\n"
+    "@    xaxis  label \"projection on eigenvector 1 (nm)\"\n"
+    "@TYPE xy\n"
+    "  -0.22557   -0.27834\n"
+    "  -0.23910   -0.26264\n";
+
+struct Case {
+  const char* name;
+  std::vector<std::string> args;
+  std::string input;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+std::string summary(const std::string& counts, const std::string& notes) {
+  return "pctable: " + counts + " (standard input: " + notes + ")\n";
+}
+
+std::string refused(const std::string& line, const std::string& what) {
+  return "pctable: standard input:" + line + ": " + what + "\n";
+}
+
+const Case cases[] = {
+    // xvg
+    {"XvgSetsJoinedTimeDropped",
+     {},
+     PROJ,
+     PROJ_TABLE,
+     summary("3 frames, 2 components", "2 data sets joined, time column dropped"),
+     0},
+    {"XvgTimeKeptWithColumns",
+     {"--columns", "1,3"},
+     PROJ,
+     "1 0.0000 1.5e-3\n2 0.0400 -0.26264\n3 0.0800 12.25\n",
+     summary("3 frames, 2 components", "2 data sets joined, columns 1,3"),
+     0},
+    {"XvgTwoD",
+     {},
+     TWO_D,
+     "1 -0.22557 -0.27834\n2 -0.23910 -0.26264\n",
+     summary("2 frames, 2 components", "1 data set"),
+     0},
+    {"XvgTwoDPoints",
+     {"--points"},
+     TWO_D,
+     "-0.22557 -0.27834\n-0.23910 -0.26264\n",
+     summary("2 points, 2 columns", "1 data set"),
+     0},
+    {"XvgProjPoints",
+     {"--points", "--columns", "2-3"},
+     PROJ,
+     "-0.22557 1.5e-3\n-0.23910 -0.26264\n0.25006 12.25\n",
+     summary("3 points, 2 columns", "2 data sets joined, time column dropped, columns 2,3"),
+     0},
+    {"XvgLastSetWithoutEnd",
+     {},
+     "@ xaxis label \"Time\"\n0 1\n1 2\n&\n0 3\n1 4",
+     "1 1 3\n2 2 4\n",
+     summary("2 frames, 2 components", "2 data sets joined, time column dropped"),
+     0},
+    {"XvgSetOfAnotherLength",
+     {},
+     "0 1\n1 2\n&\n0 3\n&\n",
+     "",
+     refused("5", "expected 2 rows in data set 2 as in data set 1, found 1"),
+     1},
+    {"XvgTimesDiffer",
+     {},
+     "@ xaxis label \"Time (ns)\"\n0 1\n1 2\n&\n0 3\n2 4\n",
+     "",
+     refused("6", "expected time \"1\" in data set 2 as on line 3 of data set 1, found \"2\""),
+     1},
+    {"XvgSameTimeOtherSpelling",
+     {},
+     "0.0400 1\n&\n0.04 3\n",
+     "1 0.0400 1 3\n",
+     summary("1 frame, 3 components", "2 data sets joined"),
+     0},
+    {"XvgRaggedSet",
+     {},
+     "0 1\n1 2\n&\n0 3\n1 4 5\n",
+     "",
+     refused("5", "expected 2 fields as on line 1, found 3"),
+     1},
+    {"XvgTextField",
+     {},
+     "@ g0 on\n0 1\n1 x2\n",
+     "",
+     refused("3", "expected a number in column 2, found \"x2\""),
+     1},
+    {"XvgNoData",
+     {},
+     "# nothing\n@ g0 on\n&\n",
+     "",
+     refused("4", "expected a line of numbers, found the end of the input"),
+     1},
+    // np.savetxt and other white-space text
+    {"SavetxtNoLabel",
+     {},
+     "3.455800000000000094e-01 8.216199999999999770e-01 3.304399999999999826e-01\n"
+     "-1.000000000000000000e+00 2.500000000000000000e+00 0.000000000000000000e+00\n",
+     "1 3.455800000000000094e-01 8.216199999999999770e-01 3.304399999999999826e-01\n"
+     "2 -1.000000000000000000e+00 2.500000000000000000e+00 0.000000000000000000e+00\n",
+     summary("2 frames, 3 components", "space-separated"),
+     0},
+    {"SavetxtLabelColumn",
+     {"--label-column", "1"},
+     "7 3.4558e-01 8.2162e-01\n-8 1e0 2E+01\n",
+     "7 3.4558e-01 8.2162e-01\n-8 1e0 2E+01\n",
+     summary("2 frames, 2 components", "space-separated, labels from column 1"),
+     0},
+    {"FloatLabelRefused",
+     {"--label-column", "1"},
+     "1.000000000000000000e+00 3.4558e-01\n",
+     "",
+     refused("1",
+             "expected a 32-bit integer label in column 1, found \"1.000000000000000000e+00\""),
+     1},
+    {"LabelBeyond32Bits",
+     {"--label-column=2"},
+     "0.5 2147483647\n0.5 2147483648\n",
+     "",
+     refused("2", "expected a 32-bit integer label in column 2, found \"2147483648\""),
+     1},
+    {"LabelLimits",
+     {"--label-column", "2"},
+     "0.5 2147483647\n.5 -2147483648\n+1. +03\n",
+     "2147483647 0.5\n-2147483648 .5\n+03 +1.\n",
+     summary("3 frames, 1 component", "space-separated, labels from column 2"),
+     0},
+    {"CommentsBlankLinesTabs",
+     {},
+     "# PCs\n\n  1 2 \n# more\n3 4\n\n",
+     "1 1 2\n2 3 4\n",
+     summary("2 frames, 2 components", "space-separated"),
+     0},
+    {"Columns",
+     {"--columns", "3,1"},
+     "1 2 3\n4 5 6\n",
+     "1 3 1\n2 6 4\n",
+     summary("2 frames, 2 components", "space-separated, columns 3,1"),
+     0},
+    {"TenComponents",
+     {},
+     "1 2 3 4 5 6 7 8 9 10\n",
+     "1 1 2 3 4 5 6 7 8 9 10\n",
+     summary("1 frame, 10 components", "space-separated"),
+     0},
+    {"ElevenComponents",
+     {},
+     "1 2 3 4 5 6 7 8 9 10 11\n",
+     "",
+     refused("1", "expected at most 10 components, found 11 (choose them with --columns)"),
+     1},
+    {"ElevenColumnsOneLabel",
+     {"--label-column", "11"},
+     "1 2 3 4 5 6 7 8 9 10 11\n",
+     "11 1 2 3 4 5 6 7 8 9 10\n",
+     summary("1 frame, 10 components", "space-separated, labels from column 11"),
+     0},
+    {"OnlyALabel",
+     {"--label-column", "1"},
+     "5\n",
+     "",
+     refused("1", "expected at least one component, found none"),
+     1},
+    {"PointsNeedTwoOrThree",
+     {"--points"},
+     "1 2 3 4\n",
+     "",
+     refused("1", "expected 2 or 3 columns for --points, found 4 (choose them with --columns)"),
+     1},
+    {"ColumnBeyondLine",
+     {"--columns", "2,4"},
+     "1 2 3\n",
+     "",
+     refused("1", "expected at least 4 fields for --columns, found 3"),
+     1},
+    // refusals of numbers
+    {"RaggedLine",
+     {},
+     "1 2 3\n4 5\n",
+     "",
+     refused("2", "expected 3 fields as on line 1, found 2"),
+     1},
+    {"Nan",
+     {},
+     "1 2\n3 nan\n",
+     "",
+     refused("2", "expected a finite number in column 2, found \"nan\""),
+     1},
+    {"FirstLineNanIsNoHeader",
+     {},
+     "1 -Inf\n3 4\n",
+     "",
+     refused("1", "expected a finite number in column 2, found \"-Inf\""),
+     1},
+    {"Overflow",
+     {},
+     "1 3.4028235e38\n1 3.5e38\n",
+     "",
+     refused("2",
+             "expected a number within single precision (about 3.4e38) in column 2, found "
+             "\"3.5e38\""),
+     1},
+    {"LongNumbersWithinRange",
+     {},
+     "0.00000000000000000000000000000000000000000000000001 1e-400\n",
+     "1 0.00000000000000000000000000000000000000000000000001 1e-400\n",
+     summary("1 frame, 2 components", "space-separated"),
+     0},
+    {"Hexadecimal",
+     {},
+     "1 2\n0x1p3 2\n",
+     "",
+     refused("2", "expected a number in column 1, found \"0x1p3\""),
+     1},
+    {"DanglingExponent",
+     {},
+     "1 2\n1e 2\n",
+     "",
+     refused("2", "expected a number in column 1, found \"1e\""),
+     1},
+    {"NulByte",
+     {},
+     std::string("1 2\n1 \0\n", 8),
+     "",
+     refused("2", "expected a number in column 2, found \"\\x00\""),
+     1},
+    {"SecondHeader",
+     {},
+     "x y\n1 2\nx y\n",
+     "",
+     refused("3", "expected a number in column 1, found \"x\""),
+     1},
+    {"EmptyInput",
+     {},
+     "",
+     "",
+     refused("1", "expected a line of numbers, found the end of the input"),
+     1},
+    {"HeaderOnly",
+     {},
+     "a,b\n",
+     "",
+     refused("2", "expected a line of numbers, found the end of the input"),
+     1},
+    // CSV, TSV, semicolons, CRLF, byte order mark
+    {"CsvHeader",
+     {"--label-column", "1"},
+     "frame,PC1,PC2\n1,0.5,-1.25\n2, 7 ,8\n",
+     "1 0.5 -1.25\n2 7 8\n",
+     summary("2 frames, 2 components",
+             "comma-separated, header line 1 skipped, labels from column 1"),
+     0},
+    {"PandasIndexHeader",
+     {},
+     ",0,1\n0,0.5,1\n",
+     "1 0 0.5 1\n",
+     summary("1 frame, 3 components", "comma-separated, header line 1 skipped"),
+     0},
+    {"CsvEmptyField",
+     {},
+     "1,,2\n",
+     "",
+     refused("1", "expected a number in column 2, found an empty field"),
+     1},
+    {"TsvHeaderWithSpaces",
+     {},
+     "# made by hand\nPC 1\tPC 2\n1.5\t2.5\n",
+     "1 1.5 2.5\n",
+     summary("1 frame, 2 components", "tab-separated, header line 2 skipped"),
+     0},
+    {"Semicolons",
+     {},
+     "1;2\n3;4\n",
+     "1 1 2\n2 3 4\n",
+     summary("2 frames, 2 components", "semicolon-separated"),
+     0},
+    {"Crlf",
+     {},
+     "x,y\r\n1,2\r\n3,4\r\n",
+     "1 1 2\n2 3 4\n",
+     summary("2 frames, 2 components", "comma-separated, header line 1 skipped"),
+     0},
+    {"ByteOrderMark",
+     {},
+     "\xEF\xBB\xBFPC1,PC2\n1,2\n",
+     "1 1 2\n",
+     summary("1 frame, 2 components", "comma-separated, header line 1 skipped"),
+     0},
+    {"DecimalCommaRefused",
+     {},
+     "1,5;2,5\n1,6;2,6\n",
+     "",
+     refused("2", "expected a number in column 2, found \"6;2\""),
+     1},
+    // usage errors
+    {"UnknownOption", {"--fast"}, "", "", "pctable: unknown option '--fast'\n" + USAGE_HINT, 2},
+    {"BadColumns",
+     {"--columns", "2-x"},
+     "",
+     "",
+     "pctable: --columns: expected a column number from 1 to 4096, found 'x'\n" + USAGE_HINT,
+     2},
+    {"DescendingRange",
+     {"--columns", "4-2"},
+     "",
+     "",
+     "pctable: --columns: expected an increasing range, found '4-2'\n" + USAGE_HINT,
+     2},
+    {"LabelColumnZero",
+     {"--label-column", "0"},
+     "",
+     "",
+     "pctable: --label-column: expected a column number from 1 to 4096, found '0'\n" + USAGE_HINT,
+     2},
+    {"MissingValue", {"-o"}, "", "", "pctable: option '-o' needs a value\n" + USAGE_HINT, 2},
+    {"LabelInColumns",
+     {"--label-column", "2", "--columns", "1,2"},
+     "",
+     "",
+     "pctable: --columns: column 2 is the label column\n" + USAGE_HINT,
+     2},
+    {"PointsWithLabels",
+     {"--points", "--label-column", "1"},
+     "",
+     "",
+     "pctable: --points writes no labels: --label-column does not go with it\n" + USAGE_HINT,
+     2},
+    {"PointsColumnsCount",
+     {"--points", "--columns", "1-4"},
+     "",
+     "",
+     "pctable: --columns: expected 2 or 3 columns with --points, found 4\n" + USAGE_HINT,
+     2},
+    {"ElevenChosen",
+     {"--columns", "1-11"},
+     "",
+     "",
+     "pctable: --columns: expected at most 10 components, found 11\n" + USAGE_HINT,
+     2},
+    {"StdinTwice",
+     {"-", "-"},
+     "",
+     "",
+     "pctable: standard input (-) named more than once\n" + USAGE_HINT,
+     2},
+};
+
+class PctableCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(PctableCase, OutputSummaryAndStatus) {
+  const Case& c = GetParam();
+  const RunResult r = run_program(PCTABLE_EXE, c.args, {.input = c.input});
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, PctableCase, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A .npy file: format version `major`.0, values given row by row.
+template <typename T>
+std::string npy(const std::string& descr, bool fortran, const std::string& shape, int rows,
+                int columns, const std::vector<double>& values, int major = 1) {
+  std::string dict = "{'descr': '" + descr + "', 'fortran_order': " + (fortran ? "True" : "False") +
+                     ", 'shape': " + shape + ", }";
+  const std::size_t prefix = major == 1 ? 10 : 12;
+  while ((prefix + dict.size() + 1) % 64 != 0) dict += ' ';
+  dict += '\n';
+  std::string bytes = std::string("\x93NUMPY", 6) + static_cast<char>(major) + '\0';
+  const std::size_t length = dict.size();
+  for (std::size_t i = 0; i < prefix - 8; ++i)
+    bytes += static_cast<char>((length >> (8 * i)) & 255);
+  bytes += dict;
+  for (int k = 0; k < rows * columns; ++k) {
+    const int r = fortran ? k % rows : k / columns;
+    const int c = fortran ? k / rows : k % columns;
+    const T value = static_cast<T>(values[static_cast<std::size_t>(r * columns + c)]);
+    char raw[sizeof(T)];
+    std::memcpy(raw, &value, sizeof(T));
+    bytes.append(raw, sizeof(T));
+  }
+  return bytes;
+}
+
+const std::vector<double> NPY_VALUES = {1, 0.1, -2.5e-7, 2, 3.4e38, 1e300 / 1e300 * 123456.75};
+
+TEST(PctableNpy, EveryTypeAndOrderFromPipeAndFile) {
+  struct Variant {
+    const char* name;
+    std::string bytes;
+    std::string table;
+    std::string note;
+  };
+  const std::string f4 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n";
+  const std::string f8 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n";
+  const Variant variants[] = {
+      {"f4 C", npy<float>("<f4", false, "(2, 3)", 2, 3, NPY_VALUES), f4, "float32 array, C order"},
+      {"f4 F", npy<float>("<f4", true, "(2, 3)", 2, 3, NPY_VALUES), f4,
+       "float32 array, Fortran order"},
+      {"f8 C", npy<double>("<f8", false, "(2, 3)", 2, 3, NPY_VALUES), f8, "float64 array, C order"},
+      {"f8 F v2", npy<double>("<f8", true, "(2, 3)", 2, 3, NPY_VALUES, 2), f8,
+       "float64 array, Fortran order"},
+      {"f4 C v3", npy<float>("<f4", false, "(2, 3)", 2, 3, NPY_VALUES, 3), f4,
+       "float32 array, C order"},
+  };
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    // Labels are the frame numbers; with --label-column 1 the first column, which is 1 and 2.
+    const std::string numbered = "1 1 0.1 -2.5e-07\n2 2 3.4e+38 123456.75\n";
+    RunResult r = run_program(PCTABLE_EXE, {}, {.input = v.bytes});
+    EXPECT_EQ(r.out, numbered);
+    EXPECT_EQ(r.err, "pctable: 2 frames, 3 components (standard input: " + v.note + ")\n");
+    EXPECT_EQ(r.status, 0);
+
+    TempDir dir;
+    dir.write("pcs.npy", v.bytes);
+    r = run_program(PCTABLE_EXE, {"--label-column", "1", dir.file("pcs.npy")});
+    EXPECT_EQ(r.out, v.table);
+    EXPECT_EQ(r.err, "pctable: 2 frames, 2 components (" + dir.file("pcs.npy") + ": " + v.note +
+                         ", labels from column 1)\n");
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+TEST(PctableNpy, Refusals) {
+  struct Refusal {
+    const char* name;
+    std::string bytes;
+    std::string err;  // after "pctable: FILE"
+  };
+  const std::vector<double> nan_value = {1, std::nan(""), 3, 4};
+  std::string truncated = npy<double>("<f8", false, "(2, 2)", 2, 2, {1, 2, 3, 4});
+  truncated.pop_back();
+  const Refusal refusals[] = {
+      {"big-endian", npy<double>(">f8", false, "(1, 1)", 1, 1, {1}),
+       ": expected little-endian float32 or float64 values ('<f4' or '<f8'), found '>f8'\n"},
+      {"integers", npy<std::int64_t>("<i8", false, "(1, 1)", 1, 1, {1}),
+       ": expected little-endian float32 or float64 values ('<f4' or '<f8'), found '<i8'\n"},
+      {"1-D", npy<double>("<f8", false, "(2,)", 2, 1, {1, 2}),
+       ": expected a 2-D array (rows, columns), found shape (2,)\n"},
+      {"3-D", npy<double>("<f8", false, "(1, 1, 1)", 1, 1, {1}),
+       ": expected a 2-D array (rows, columns), found shape (1, 1, 1)\n"},
+      {"version 4", npy<double>("<f8", false, "(1, 1)", 1, 1, {1}).replace(6, 1, "\x04"),
+       ": expected .npy format version 1.0, 2.0 or 3.0, found 4.0\n"},
+      {"nan", npy<double>("<f8", true, "(2, 2)", 2, 2, nan_value),
+       ":1: expected a finite number in column 2, found nan\n"},
+      {"beyond float", npy<double>("<f8", false, "(1, 2)", 1, 2, {1, -1e39}),
+       ":1: expected a number within single precision (about 3.4e38) in column 2, found -1e+39\n"},
+      {"truncated", truncated,
+       ": expected 2 rows of 2 values (32 bytes) after the .npy header, found 31 bytes\n"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.name);
+    TempDir dir;
+    dir.write("a.npy", refusal.bytes);
+    RunResult r = run_program(PCTABLE_EXE, {dir.file("a.npy")});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pctable: " + dir.file("a.npy") + refusal.err);
+    EXPECT_EQ(r.status, 1);
+    r = run_program(PCTABLE_EXE, {}, {.input = refusal.bytes});
+    EXPECT_EQ(r.err, "pctable: standard input" + refusal.err);
+    EXPECT_EQ(r.status, 1);
+  }
+  // A label that is not an integer.
+  const RunResult r = run_program(PCTABLE_EXE, {"--label-column", "2"},
+                                  {.input = npy<float>("<f4", false, "(1, 2)", 1, 2, {1, 2.5})});
+  EXPECT_EQ(r.err,
+            "pctable: standard input:1: expected a 32-bit integer label in column 2, found "
+            "\"2.5\"\n");
+}
+
+TEST(Pctable, XvgFileAndPipeGiveTheSameTable) {
+  TempDir dir;
+  dir.write("proj.xvg", PROJ);
+  const RunResult r = run_program(PCTABLE_EXE, {dir.file("proj.xvg")});
+  EXPECT_EQ(r.out, PROJ_TABLE);
+  EXPECT_EQ(r.err, "pctable: 3 frames, 2 components (" + dir.file("proj.xvg") +
+                       ": 2 data sets joined, time column dropped)\n");
+  EXPECT_EQ(r.status, 0);
+  // Standard input redirected from the file reads it in place, like a named file.
+  const RunResult s = run_program(PCTABLE_EXE, {}, {.stdin_path = dir.file("proj.xvg")});
+  EXPECT_EQ(s.out, PROJ_TABLE);
+}
+
+TEST(Pctable, FilesInTurnNumberFramesOn) {
+  TempDir dir;
+  dir.write("a.csv", "x,y\n1,2\n");
+  dir.write("b.txt", "3 4\n5 6\n");
+  const RunResult r =
+      run_program(PCTABLE_EXE, {dir.file("a.csv"), "-", dir.file("b.txt")}, {.input = "7 8\n"});
+  EXPECT_EQ(r.out, "1 1 2\n2 7 8\n3 3 4\n4 5 6\n");
+  EXPECT_EQ(r.err, "pctable: 4 frames, 2 components (" + dir.file("a.csv") +
+                       ": comma-separated, header line 1 skipped; standard input: "
+                       "space-separated; " +
+                       dir.file("b.txt") + ": space-separated)\n");
+  EXPECT_EQ(r.status, 0);
+
+  dir.write("c.txt", "1 2 3\n");
+  const RunResult s = run_program(PCTABLE_EXE, {dir.file("a.csv"), dir.file("c.txt")});
+  EXPECT_EQ(s.err, "pctable: " + dir.file("c.txt") + ":1: expected 2 columns as from " +
+                       dir.file("a.csv") + ", found 3\n");
+  EXPECT_EQ(s.out, "");
+  EXPECT_EQ(s.status, 1);
+}
+
+std::vector<std::string> entries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(path.c_str());
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+TEST(Pctable, OutputFileAppearsOnlyWhenWhole) {
+  TempDir dir;
+  dir.write("in.txt", "1 2\n3 4\n");
+  RunResult r = run_program(PCTABLE_EXE, {"-o", dir.file("table"), dir.file("in.txt")});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("table"), "1 1 2\n2 3 4\n");
+
+  // A refusal at the last line leaves the old table, and no temporary file.
+  dir.write("bad.txt", "1 2\n3 4\n5 x\n");
+  r = run_program(PCTABLE_EXE, {"-otable", dir.file("bad.txt")}, {.cwd = dir.path()});
+  EXPECT_EQ(r.err,
+            "pctable: " + dir.file("bad.txt") + ":3: expected a number in column 2, found \"x\"\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("table"), "1 1 2\n2 3 4\n");
+  EXPECT_EQ(entries(dir.path()).size(), 3u);
+
+  // From a pipe too.
+  r = run_program(PCTABLE_EXE, {"-o", dir.file("new")}, {.input = "x y\n1 2\n3 4\n5\n"});
+  EXPECT_EQ(r.err, "pctable: standard input:4: expected 2 fields as on line 2, found 1\n");
+  EXPECT_FALSE(dir.exists("new"));
+  EXPECT_EQ(entries(dir.path()).size(), 3u);
+
+  r = run_program(PCTABLE_EXE, {"-o", dir.file("no/such/dir")}, {.input = "1 2\n"});
+  EXPECT_EQ(r.err, "pctable: " + dir.file("no/such/dir") +
+                       ": cannot create a file beside it: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(Pctable, StandardOutputIsEmptyAfterALateRefusalInAFile) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 300'000; ++i) text += std::to_string(i) + " 0.5\n";
+  dir.write("big.txt", text + "1 nan\n");
+  const RunResult r = run_program(PCTABLE_EXE, {dir.file("big.txt")});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "pctable: " + dir.file("big.txt") +
+                       ":300001: expected a finite number in column 2, found \"nan\"\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(Pctable, UnreadableInputs) {
+  TempDir dir;
+  RunResult r = run_program(PCTABLE_EXE, {dir.file("missing.csv")});
+  EXPECT_EQ(r.err,
+            "pctable: " + dir.file("missing.csv") + ": cannot open: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  r = run_program(PCTABLE_EXE, {dir.path()});
+  EXPECT_EQ(r.err, "pctable: " + dir.path() + ": cannot read: it is a directory\n");
+  EXPECT_EQ(r.status, 1);
+  r = run_program(PCTABLE_EXE, {}, {.input = "1 2\n", .stdout_path = "/dev/full"});
+  EXPECT_EQ(r.err, "pctable: standard output: write error: No space left on device\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(Pctable, HelpAndVersion) {
+  RunResult r = run_program(PCTABLE_EXE, {"--help"});
+  EXPECT_EQ(r.out.rfind("Usage: pctable [OPTION]... [FILE]...\n", 0), 0u);
+  EXPECT_EQ(r.status, 0);
+  r = run_program(PCTABLE_EXE, {"--version"});
+  EXPECT_EQ(r.out.rfind("pctable (pcgrid) ", 0), 0u);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(Pctable, WordProgramsReadTheValuesWritten) {
+  // Values that the word programs misread when given the file itself.
+  const std::string savetxt =
+      "3.455800000000000094e-01 8.216199999999999770e-01 3.304399999999999826e-01\n"
+      "-1.5e+00 7.9 1e-3\n"
+      "2.5E0 -0 .25\n";
+  const std::string by_hand =
+      "1 3.455800000000000094e-01 8.216199999999999770e-01 3.304399999999999826e-01\n"
+      "2 -1.5e+00 7.9 1e-3\n"
+      "3 2.5E0 -0 .25\n";
+  const RunResult table = run_program(PCTABLE_EXE, {}, {.input = savetxt});
+  ASSERT_EQ(table.status, 0);
+  EXPECT_EQ(table.out, by_hand);
+  const RunResult words = run_program(LETTERCODE_EXE, {}, {.input = table.out});
+  const RunResult expected = run_program(LETTERCODE_EXE, {}, {.input = by_hand});
+  EXPECT_EQ(words.err, "Read 3 vectors (3-dimensional).\nGrid along each dimension set to 5.\n");
+  EXPECT_EQ(words.out, expected.out);
+  EXPECT_EQ(words.out, "CAF\nAFA\nFAD\n");
+}
+
+TEST(Pctable, TableLineLimitOfTheWordPrograms) {
+  // 998 characters are read whole by the word programs; 999 are not.
+  const std::string digits(994, '1');
+  RunResult r = run_program(PCTABLE_EXE, {}, {.input = "0." + digits + "\n"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.size(), 999u);
+  r = run_program(PCTABLE_EXE, {}, {.input = "0." + digits + "1\n"});
+  EXPECT_EQ(
+      r.err,
+      "pctable: standard input:1: expected at most 998 characters in the table line, found 999\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(Pctable, RealGromacsFiles) {
+  const std::string samples = PCGRID_SAMPLES;
+  const std::string proj = samples + "/gmx-anaeig-proj-5vec.xvg";
+  const std::string two_d = samples + "/gmx-anaeig-2d.xvg";
+  if (access(proj.c_str(), R_OK) != 0 || access(two_d.c_str(), R_OK) != 0) {
+    GTEST_SKIP() << "no sample files in " << samples;
+  }
+  RunResult r = run_program(PCTABLE_EXE, {proj});
+  EXPECT_EQ(r.err, "pctable: 200 frames, 5 components (" + proj +
+                       ": 5 data sets joined, time column dropped)\n");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+            "1 -0.22557 -0.27834 -0.24177 -0.20283 0.26344\n");
+  EXPECT_EQ(r.status, 0);
+  const RunResult words = run_program(LETTERCODE_EXE, {}, {.input = r.out});
+  EXPECT_EQ(words.err, "Read 200 vectors (5-dimensional).\nGrid along each dimension set to 6.\n");
+
+  r = run_program(PCTABLE_EXE, {"--points", two_d});
+  EXPECT_EQ(r.err, "pctable: 200 points, 2 columns (" + two_d + ": 1 data set)\n");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), "-0.22557 -0.27834\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
