@@ -14,6 +14,7 @@
 #include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "standard_descriptors.hpp"
 
 namespace {
 
@@ -49,6 +50,7 @@ void write_members() {
 }  // namespace
 
 int main() {
+  pcgrid::open_closed_standard_descriptors();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);

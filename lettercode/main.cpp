@@ -9,6 +9,7 @@
 #include "letter_code.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "standard_descriptors.hpp"
 
 namespace {
 
@@ -29,6 +30,7 @@ void write_words(int g) {
 }  // namespace
 
 int main() {
+  pcgrid::open_closed_standard_descriptors();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);
