@@ -10,7 +10,6 @@
 namespace gridmap {
 
 inline constexpr int MAXGRID = 1001;       // nodes per axis, at most
-inline constexpr int LINE_CHARS = 99'998;  // characters per line read; longer lines come in pieces
 inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max();
 
 // A node never holds more points than a pass has lines, so its count cannot wrap.

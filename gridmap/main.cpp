@@ -131,7 +131,7 @@ void open_data_file(const char* name) {
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  pcgrid::start_reading(reader, data, gridmap::LINE_CHARS);
+  pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
 }
 
 std::FILE* create_matrix(const char* name) {
@@ -148,7 +148,7 @@ void show_count(const char* format) {
   if (output_is_terminal) std::fflush(stdout);
 }
 
-// The next piece of at most 99,998 characters; false at the end of the file.
+// The next piece of at most MAX_PIECE characters; false at the end of the file.
 bool read_line(const char* name) {
   if (pcgrid::read_piece(reader, line)) return true;
   if (reader.failed) refuse("\nCan not read file %s.\n", name);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "limits.hpp"
 #include "pcgrid_config.hpp"
 
 namespace pcgrid {
@@ -37,10 +38,6 @@ struct FloatScan {
 inline IntScan fast_scan_int(std::string_view text);
 IntScan libc_scan_int(const char* text);
 
-// The longest text that the fast float conversion reads (longer texts are
-// read as if they ended there); a line piece is never longer.
-inline constexpr std::size_t MAX_SCAN_TEXT = 99'998;
-
 // "%f%n": every form the C library accepts, with its rounding and quirks.
 // The plain decimal forms are converted with std::from_chars, which rounds
 // correctly as the C library does; the rest (hexadecimal, inf and nan, a
@@ -54,8 +51,9 @@ FloatScan libc_scan_float(const char* text);
 // to the C library.
 inline bool fast_float_follows(std::string_view text);
 
-// libc_scan_float on a terminated copy of `text` (at most MAX_SCAN_TEXT
-// characters of it): the fast conversion's way out for the rare forms.
+// libc_scan_float on a terminated copy of `text` (at most MAX_PIECE
+// characters of it, the longest line piece; a longer text is read as if it
+// ended there): the fast conversion's way out for the rare forms.
 FloatScan libc_scan_float_copy(std::string_view text);
 
 // The fast conversions are inline: they run once per field of every line.
