@@ -47,8 +47,8 @@ FloatScan libc_scan_float(const char* text);
 
 // Whether "%f" would read a number at the start of `text`, without
 // converting it: a sign and a digit are enough, unless they begin "0x"
-// (scanf refuses "0x" without hexadecimal digits); any other start is left
-// to the C library.
+// (scanf refuses "0x" without hexadecimal digits), and white space alone is
+// not; any other start is left to the C library.
 inline bool fast_float_follows(std::string_view text);
 
 // libc_scan_float on a terminated copy of `text` (at most MAX_PIECE
@@ -123,7 +123,13 @@ inline bool fast_float_follows(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end && scan_detail::is_space(*p)) ++p;
-  if (p < end && (*p == '-' || *p == '+')) ++p;
+  // Nothing but white space, up to the end of the text or a NUL (where the C
+  // string ends): "%f" skips the white space (the same characters as
+  // is_space, in the C locale), then finds no character to begin a number
+  // with, so the conversion fails. This is the rest of every two-column
+  // line of gridmap, too common to hand to the C library.
+  if (p == end || *p == '\0') return false;
+  if (*p == '-' || *p == '+') ++p;
   if (p < end && scan_detail::is_digit(*p) && !scan_detail::is_hex_prefix(p, end)) return true;
   return libc_scan_float_copy(text).ok;
 }
