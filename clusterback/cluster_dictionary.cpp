@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "messages.hpp"
+
 namespace pcgrid {
 
 namespace {
@@ -24,18 +26,22 @@ int skip_space(std::FILE* in) {
   return c;
 }
 
-// "%s": a run of non-white-space characters; the first MAX_WORD are kept.
-// Returns false at the end of the input.
-bool read_word(std::FILE* in, char (&word)[MAX_WORD + 1]) {
+enum class WordField { ok, end, too_long };
+
+// "%s": a run of non-white-space characters; the first MAX_WORD are kept,
+// and a run of more than MAX_FIELD is not read to its end.
+WordField read_word(std::FILE* in, char (&word)[MAX_WORD + 1]) {
   int c = skip_space(in);
-  if (c == EOF) return false;
+  if (c == EOF) return WordField::end;
   int length = 0;
   for (; c != EOF && !is_space(c); c = getc_unlocked(in)) {
-    if (length < MAX_WORD) word[length++] = static_cast<char>(c);
+    if (length == MAX_FIELD) return WordField::too_long;
+    if (length < MAX_WORD) word[length] = static_cast<char>(c);
+    ++length;
   }
-  word[length] = '\0';
+  word[std::min(length, MAX_WORD)] = '\0';
   if (c != EOF) std::ungetc(c, in);
-  return true;
+  return WordField::ok;
 }
 
 enum class NumberField { ok, missing, out_of_range };
@@ -61,11 +67,6 @@ NumberField read_number(std::FILE* in, std::int32_t& number) {
   if (overflow || value > INT32_MAX) return NumberField::out_of_range;
   number = static_cast<std::int32_t>(value);
   return NumberField::ok;
-}
-
-[[noreturn]] void refuse(const char* message) {
-  std::fprintf(stderr, message, DICTIONARY_FILE);
-  std::exit(1);
 }
 
 int letter_index(char c) {
@@ -100,7 +101,8 @@ DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& 
   dictionary.k = 0;
   char word[MAX_WORD + 1] = {};  // copied whole: no byte of it may be indeterminate
   std::int32_t number = 0;
-  while (read_word(in, word)) {
+  for (WordField w = read_word(in, word); w != WordField::end; w = read_word(in, word)) {
+    if (w == WordField::too_long) return DictionaryStatus::word_too_long;
     const NumberField field = read_number(in, number);
     if (field == NumberField::missing) break;
     if (field == NumberField::out_of_range) return DictionaryStatus::number_out_of_range;
@@ -116,10 +118,18 @@ DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& 
   dictionary.k = 0;
   char word[MAX_WORD + 1] = {};  // copied whole: no byte of it may be indeterminate
   long number = 0;
-  // "%10s" and then the rest of a longer word; "%ld" reads what "%d" reads,
-  // and holds the numbers beyond 32 bits that "%d" would wrap.
+  // "%10s" and then the rest of a longer word, up to MAX_FIELD characters
+  // in all; "%ld" reads what "%d" reads, and holds the numbers beyond 32
+  // bits that "%d" would wrap.
   while (std::fscanf(in, "%10s", word) == 1) {
-    if (std::fscanf(in, "%*[^ \t\n\v\f\r]") == EOF && std::ferror(in)) break;
+    int rest = 0;
+    if (std::fscanf(in, "%*4086[^ \t\n\v\f\r]%n", &rest) == EOF && std::ferror(in)) break;
+    static_assert(MAX_FIELD - MAX_WORD == 4086);
+    if (rest == MAX_FIELD - MAX_WORD) {
+      const int next = std::getc(in);
+      if (next != EOF && !is_space(next)) return DictionaryStatus::word_too_long;
+      if (next != EOF) std::ungetc(next, in);
+    }
     if (std::fscanf(in, "%ld", &number) != 1) break;
     if (number < INT32_MIN || number > INT32_MAX) return DictionaryStatus::number_out_of_range;
     if (dictionary.k == MAX_ENTRIES) return DictionaryStatus::too_many_entries;
@@ -134,17 +144,19 @@ void read_cluster_dictionary(ClusterDictionary& dictionary) {
   std::FILE* in = std::fopen(DICTIONARY_FILE, "r");
   struct stat info {};
   if (in == nullptr || fstat(fileno(in), &info) != 0 || S_ISDIR(info.st_mode)) {
-    refuse("Can not open file %s for reading.\n");
+    fail("Can not open file %s for reading.\n", DICTIONARY_FILE);
   }
   switch (read_dictionary_entries(in, dictionary)) {
     case DictionaryStatus::ok:
       break;
     case DictionaryStatus::too_many_entries:
-      refuse("Too many entries in %s: at most 500000 can be read.\n");
+      fail("Too many entries in %s: at most 500000 can be read.\n", DICTIONARY_FILE);
     case DictionaryStatus::number_out_of_range:
-      refuse("Cluster number beyond 32 bits in %s.\n");
+      fail("Cluster number beyond 32 bits in %s.\n", DICTIONARY_FILE);
+    case DictionaryStatus::word_too_long:
+      fail("Word of more than 4096 characters in %s.\n", DICTIONARY_FILE);
     case DictionaryStatus::read_error:
-      refuse("Can not read file %s.\n");
+      fail("Can not read file %s.\n", DICTIONARY_FILE);
   }
   std::fclose(in);
   std::fprintf(stderr, "Read %d words.\n", dictionary.k);

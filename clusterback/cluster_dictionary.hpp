@@ -12,7 +12,8 @@
 namespace pcgrid {
 
 inline constexpr int MAX_ENTRIES = 500'000;
-inline constexpr int MAX_WORD = 10;  // characters kept of a word; a match compares at most 10
+inline constexpr int MAX_WORD = 10;     // characters kept of a word; a match compares at most 10
+inline constexpr int MAX_FIELD = 4096;  // characters of a word field; a longer one is refused
 inline constexpr const char* DICTIONARY_FILE = "cwords_clusters";
 
 struct ClusterDictionary {
@@ -25,12 +26,14 @@ enum class DictionaryStatus {
   ok,
   too_many_entries,     // more than MAX_ENTRIES complete entries
   number_out_of_range,  // a cluster number beyond 32 bits
+  word_too_long,        // a word field of more than MAX_FIELD characters
   read_error,
 };
 
 // Reads entries "word number", separated by any white space, as fscanf's
 // "%s %d" would, up to the first entry that lacks either field. A word
-// longer than MAX_WORD keeps its first MAX_WORD characters. The libc
+// longer than MAX_WORD keeps its first MAX_WORD characters; one longer than
+// MAX_FIELD (such as an endless run of NUL bytes) is refused. The libc
 // version, the reference, is made of fscanf conversions.
 DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
 DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);

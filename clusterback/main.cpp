@@ -11,10 +11,13 @@
 #include "cluster_dictionary.hpp"
 #include "huge_pages.hpp"
 #include "letter_code.hpp"
+#include "messages.hpp"
 #include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
 #include "standard_descriptors.hpp"
+#include "table_memory.hpp"
+#include "thread_stacks.hpp"
 
 namespace {
 
@@ -22,7 +25,16 @@ pcgrid::PcTable table;
 pcgrid::DimLimits limits;
 pcgrid::ClusterDictionary dictionary;
 pcgrid::ClusterIndex dictionary_index;
-std::int32_t nclu[pcgrid::MAX_VECTORS];
+std::span<std::int32_t> nclu;  // the cluster of each vector, 0 for none
+
+void reserve_clusters() {
+  const std::size_t bytes = static_cast<std::size_t>(table.n) * sizeof(std::int32_t);
+  void* slots = bytes == 0 ? nullptr : pcgrid::grow_zeroed(nullptr, 0, bytes);
+  if (bytes != 0 && slots == nullptr) {
+    pcgrid::fail("Memory exhausted after %d vectors were read.\n", table.n);
+  }
+  nclu = {static_cast<std::int32_t*>(slots), static_cast<std::size_t>(table.n)};
+}
 
 // "%10d %4d " and " %10.7f" per component: a float of the largest
 // magnitude takes 48 characters in that format.
@@ -51,6 +63,7 @@ void write_members() {
 
 int main() {
   pcgrid::open_closed_standard_descriptors();
+  pcgrid::limit_thread_stacks();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);
@@ -58,7 +71,7 @@ int main() {
   pcgrid::prefer_huge_pages(&dictionary_index, sizeof dictionary_index);
   pcgrid::read_cluster_dictionary(dictionary);
   pcgrid::build_cluster_index(dictionary, table.dim(), dictionary_index);
-  pcgrid::prefer_huge_pages(nclu, sizeof nclu);
+  reserve_clusters();
   pcgrid::assign_clusters(table, limits, g, dictionary_index, nclu);
   write_members();
   return 0;

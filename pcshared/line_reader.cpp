@@ -1,5 +1,6 @@
 #include "line_reader.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,47 +12,47 @@ namespace pcgrid {
 
 namespace {
 
-// Fills the buffer until it holds a whole piece or the stream ends.
-void refill(LineReader& r) {
+// A descriptor that its opener left non-blocking has nothing to read yet:
+// wait for its writer rather than take that for an error.
+void wait_until_readable(int fd) {
+  pollfd watched{fd, POLLIN, 0};
+  while (poll(&watched, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+// Fills the buffer until it holds more than `wanted` bytes (a whole piece
+// when `wanted` is the piece size) or the stream ends.
+void refill(LineReader& r, std::size_t wanted) {
   const std::size_t left = r.end - r.begin;
   std::memmove(r.buffer, r.buffer + r.begin, left);
   r.begin = 0;
   r.end = left;
   const int fd = fileno(r.file);
-  while (r.end <= r.max && !r.at_end) {
+  while (r.end <= wanted && !r.at_end) {
     const ssize_t got = ::read(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      wait_until_readable(fd);
+      continue;
+    }
     if (got <= 0) {
       r.at_end = true;
       r.failed = got < 0;
+      r.error = got < 0 ? errno : 0;
       break;
     }
     r.end += static_cast<std::size_t>(got);
   }
 }
 
-[[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
-  if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) {
-    r.failed = std::ferror(r.file) != 0;
-    return false;
-  }
-  piece = {r.buffer, std::strlen(r.buffer)};
-  return true;
+// Whether the buffer holds a whole piece: more than a piece's characters,
+// or the last ones of the stream.
+bool holds_piece(const LineReader& r) {
+  return r.end - r.begin > r.max || r.at_end;
 }
 
-}  // namespace
-
-void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
-  reader.file = file;
-  reader.max = max < MAX_PIECE ? max : MAX_PIECE;
-  reader.begin = reader.end = 0;
-  reader.at_end = false;
-  reader.failed = false;
-}
-
-bool read_piece(LineReader& r, std::string_view& piece) {
-  if constexpr (LIBC_IO) return read_libc_piece(r, piece);
-  if (r.end - r.begin <= r.max && !r.at_end) refill(r);
+// The next piece from the buffer, which holds a whole one.
+bool cut_piece(LineReader& r, std::string_view& piece) {
   const std::size_t available = r.end - r.begin;
   if (available == 0) return false;
   const char* start = r.buffer + r.begin;
@@ -67,11 +68,50 @@ bool read_piece(LineReader& r, std::string_view& piece) {
   return true;
 }
 
+[[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
+  errno = 0;
+  if (std::fgets(r.buffer, static_cast<int>(r.max + 1), r.file) == nullptr) {
+    r.failed = std::ferror(r.file) != 0;
+    r.error = errno;
+    return false;
+  }
+  piece = {r.buffer, std::strlen(r.buffer)};
+  return true;
+}
+
+}  // namespace
+
+void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
+  reader.file = file;
+  reader.max = max < MAX_PIECE ? max : MAX_PIECE;
+  reader.begin = reader.end = 0;
+  reader.at_end = false;
+  reader.failed = false;
+  reader.error = 0;
+}
+
+bool read_piece(LineReader& r, std::string_view& piece) {
+  if constexpr (LIBC_IO) return read_libc_piece(r, piece);
+  if (!holds_piece(r)) refill(r, r.max);
+  if (r.failed) return false;
+  return cut_piece(r, piece);
+}
+
+std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
+  if constexpr (LIBC_IO) return !pieces.empty() && read_libc_piece(r, pieces[0]) ? 1 : 0;
+  if (!holds_piece(r)) refill(r, READ_BLOCK);
+  if (r.failed) return 0;
+  std::size_t count = 0;
+  while (count < pieces.size() && holds_piece(r) && cut_piece(r, pieces[count])) ++count;
+  return count;
+}
+
 bool rewind_reader(LineReader& r) {
   if constexpr (LIBC_IO) return std::fseek(r.file, 0, SEEK_SET) == 0;
   if (::lseek(fileno(r.file), 0, SEEK_SET) < 0) return false;
   r.begin = r.end = 0;
   r.at_end = r.failed = false;
+  r.error = 0;
   return true;
 }
 

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "messages.hpp"
 
 namespace pcgrid {
 
@@ -20,9 +20,7 @@ void write_all(const char* data, std::size_t size) {
     const ssize_t written = ::write(STDOUT_FILENO, data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      std::fprintf(stderr, "Failed to write to standard output: %s\n",
-                   std::strerror(written < 0 ? errno : EIO));
-      std::exit(1);
+      fail("Failed to write to standard output: %s\n", std::strerror(written < 0 ? errno : EIO));
     }
     data += written;
     size -= static_cast<std::size_t>(written);

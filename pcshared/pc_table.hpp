@@ -10,15 +10,22 @@
 
 namespace pcgrid {
 
-// Static storage of the program: only the pages actually filled cost memory.
+// Up to MAX_VECTORS rows, reserved in steps of VECTOR_STEP as they fill.
 struct PcTable {
-  std::int32_t indeces[MAX_VECTORS];  // label of each vector, in input order
-  float dat[MAX_VECTORS][MAX_DIM];    // components; row width 10 whatever the dimension
-  std::int32_t n;                     // vectors read
-  std::int32_t ncol;                  // numbers on the first line, label included
+  std::int32_t* indeces;  // label of each vector, in input order
+  float (*dat)[MAX_DIM];  // components; row width 10 whatever the dimension
+  std::int32_t capacity;  // rows reserved
+  std::int32_t n;         // vectors read
+  std::int32_t ncol;      // numbers on the first line, label included
 
   int dim() const { return ncol - 1; }
 };
+
+inline constexpr std::int32_t VECTOR_STEP = std::int32_t{1} << 20;
+
+// Room for at least `rows` vectors (at most MAX_VECTORS), the stored ones
+// kept; false when the memory is exhausted.
+bool reserve_vectors(PcTable& table, std::int32_t rows);
 
 // Numbers that successive "%f" conversions read from the start of `line`.
 int count_columns(std::string_view line);
@@ -30,8 +37,8 @@ bool parse_pc_line(std::string_view line, int dim, std::int32_t& label,
                    std::span<float> components);
 
 // Fills `table` from `in`, reading it to its end, and reports its size on
-// standard error. Any failure prints its message and ends the process with
-// exit status 1.
+// standard error. Any failure (a bad line, a read error, memory exhausted)
+// prints its message and ends the process with exit status 1.
 void read_pc_table(std::FILE* in, PcTable& table);
 
 }  // namespace pcgrid

@@ -19,7 +19,7 @@ using pcgrid::DictionaryStatus;
 
 ClusterDictionary dictionary;
 ClusterIndex index_table;
-pcgrid::PcTable table;  // static like the programs': only the rows filled are touched
+pcgrid::PcTable table;  // rows reserved by the tests that fill it
 
 using Reader = DictionaryStatus (*)(std::FILE*, ClusterDictionary&);
 
@@ -199,6 +199,7 @@ TEST(AssignClusters, FourThreadsEqualOne) {
   constexpr std::int32_t n = 3001;  // uneven blocks on four threads
   constexpr int dim = 3;
   std::mt19937 random(42);
+  ASSERT_TRUE(pcgrid::reserve_vectors(table, n));
   table.n = n;
   table.ncol = dim + 1;
   for (std::int32_t i = 0; i < n; ++i) {

@@ -116,3 +116,37 @@ TEST(Lettercode, TableCapacity) {
 }
 
 }  // namespace
+
+namespace {
+
+// Tables long enough to be parsed on several threads: the words, and the
+// first refused line, are the same on any number of them.
+TEST(Lettercode, ThreadCountDoesNotMatter) {
+  std::string table;
+  unsigned state = 12345;
+  for (int i = 0; i < 200'000; ++i) {
+    state = state * 1103515245u + 12345u;
+    table += std::to_string(i) + " " + std::to_string(state % 1000) + "e-3 -" +
+             std::to_string(state % 77) + ".5\n";
+  }
+  std::string bad = table;
+  bad.insert(bad.find("\n150000 ") + 1, "150000 0.5 x\n");
+  bad.insert(bad.find("\n190000 ") + 1, "190000 y\n");
+  std::string words;
+  for (const char* threads : {"1", "2", "7"}) {
+    const auto r = run_program(
+        LETTERCODE_EXE, {}, {.input = table, .env = {std::string("OMP_NUM_THREADS=") + threads}});
+    EXPECT_EQ(r.err, report(200'000, 2, 23)) << threads;
+    EXPECT_EQ(r.status, 0) << threads;
+    if (words.empty()) words = r.out;
+    EXPECT_EQ(r.out, words) << threads;
+    const auto refused_run = run_program(
+        LETTERCODE_EXE, {}, {.input = bad, .env = {std::string("OMP_NUM_THREADS=") + threads}});
+    EXPECT_EQ(refused_run.err, refused("150000 0.5 x\n")) << threads;
+    EXPECT_EQ(refused_run.out, "") << threads;
+    EXPECT_EQ(refused_run.status, 1) << threads;
+  }
+  EXPECT_EQ(words.size(), 200'000u * 3);
+}
+
+}  // namespace

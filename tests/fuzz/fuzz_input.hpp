@@ -2,6 +2,9 @@
 // values taken from its bytes, and a check that stops the fuzzer.
 #pragma once
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include "line_reader.hpp"
 
 namespace pcgrid::fuzzing {
 
@@ -22,9 +27,9 @@ inline void check(bool ok, const char* what) {
 // The pieces of a text as fgets(buffer, max + 1, stream) returns them: a
 // line with its newline, or its next `max` characters. Each is cut at its
 // first NUL, where C string functions, and the programs, see it end.
-class Pieces {
+class ModelPieces {
  public:
-  Pieces(std::string_view text, std::size_t max) : text_(text), max_(max) {}
+  ModelPieces(std::string_view text, std::size_t max) : text_(text), max_(max) {}
 
   bool next(std::string_view& piece) {
     if (text_.empty()) return false;
@@ -40,6 +45,42 @@ class Pieces {
  private:
   std::string_view text_;
   std::size_t max_;
+};
+
+// The pieces that the programs' own LineReader makes of a text, read from a
+// file in memory, each checked against the model above.
+class Pieces {
+ public:
+  Pieces(std::string_view text, std::size_t max) : model_(text, max) {
+    const int fd = memfd_create("fuzz-input", 0);
+    check(fd >= 0, "memory file created");
+    for (std::string_view rest = text; !rest.empty();) {
+      const ssize_t written = ::write(fd, rest.data(), rest.size());
+      check(written > 0, "memory file written");
+      rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    check(::lseek(fd, 0, SEEK_SET) == 0, "memory file rewound");
+    file_ = fdopen(fd, "r");
+    check(file_ != nullptr, "memory file opened");
+    start_reading(reader_, file_, max);
+  }
+  ~Pieces() { std::fclose(file_); }
+  Pieces(const Pieces&) = delete;
+  Pieces& operator=(const Pieces&) = delete;
+
+  bool next(std::string_view& piece) {
+    std::string_view expected;
+    const bool more = model_.next(expected);
+    check(read_piece(reader_, piece) == more, "the reader ends where the text ends");
+    check(!reader_.failed, "no read error");
+    check(!more || piece == expected, "the reader's piece is fgets's");
+    return more;
+  }
+
+ private:
+  static inline LineReader reader_;  // over a megabyte: one for all
+  ModelPieces model_;
+  std::FILE* file_ = nullptr;
 };
 
 // The bytes at `at` as a T, or a zero T where the input is too short.

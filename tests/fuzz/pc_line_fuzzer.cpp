@@ -19,8 +19,7 @@ namespace {
 using namespace pcgrid;
 using fuzzing::check;
 
-// The programs' own table type: 1.1 GB of static storage, of which only the
-// few rows filled here are ever touched.
+// The programs' own table type, with room for ROWS vectors.
 PcTable table;
 constexpr std::int32_t ROWS = 256;
 
@@ -43,6 +42,7 @@ bool fill_table(std::string_view text) {
   if (columns < 1 || columns > MAX_COLUMNS) return false;
   table.ncol = columns;
   table.n = 0;
+  check(reserve_vectors(table, ROWS), "room for the rows");
   const int dim = table.dim();
   do {
     std::int32_t label = 0;

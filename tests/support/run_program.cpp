@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,7 +73,13 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
   const std::string err_path = io.file("stderr");
 
   std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    const bool replaced = std::any_of(options.env.begin(), options.env.end(),
+                                      [&](const std::string& o) { return o.starts_with(name); });
+    if (!replaced) env_strings.push_back(entry);
+  }
   for (const auto& e : options.env) env_strings.push_back(e);
   std::vector<char*> envp;
   for (auto& e : env_strings) envp.push_back(e.data());
@@ -95,6 +103,14 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     dup2(out, 1);
     dup2(err, 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    const struct {
+      int resource;
+      unsigned long bytes;
+    } limits[] = {{RLIMIT_AS, options.address_space_limit}, {RLIMIT_DATA, options.data_limit}};
+    for (const auto& l : limits) {
+      const rlimit limit{l.bytes, l.bytes};
+      if (l.bytes != 0 && setrlimit(l.resource, &limit) != 0) _exit(126);
+    }
     if (options.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) {
       _exit(126);

@@ -9,11 +9,13 @@ namespace pcgrid::testing {
 struct RunOptions {
   std::string input{};             // bytes fed on standard input
   std::string cwd{};               // working directory; empty: the current one
-  std::vector<std::string> env{};  // extra NAME=VALUE entries
+  std::vector<std::string> env{};  // NAME=VALUE entries, added or replacing
   std::string stdin_path{};        // when set, standard input is this file instead of `input`
   std::string stdout_path{};       // when set, standard output goes to this file (e.g. /dev/full)
-  bool unprivileged = false;       // run as the user nobody when the tests run as root, so that
-                                   // file permissions hold for the program
+  unsigned long address_space_limit = 0;  // bytes of RLIMIT_AS in the child; 0: none
+  unsigned long data_limit = 0;           // bytes of RLIMIT_DATA in the child; 0: none
+  bool unprivileged = false;  // run as the user nobody when the tests run as root, so that
+                              // file permissions hold for the program
 };
 
 struct RunResult {
@@ -41,6 +43,19 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The environment entries that make a program's read and write calls fail as
+// `rules` say (see fault_injection.cpp); empty where the build cannot inject
+// faults, which faults_available() tells.
+#ifdef FAULTS_LIB
+inline bool faults_available() {
+  return FAULTS_LIB[0] != '\0';
+}
+inline std::vector<std::string> with_faults(const std::string& rules) {
+  return {"LD_PRELOAD=" FAULTS_LIB, "PCGRID_FAULTS=" + rules,
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+#endif
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& contents);

@@ -1,0 +1,142 @@
+// End-to-end: the word programs under a memory limit, with failing reads of
+// standard input, and with a dictionary that never ends.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "run_program.hpp"
+
+namespace {
+
+using pcgrid::testing::run_program;
+using pcgrid::testing::RunOptions;
+using pcgrid::testing::TempDir;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;  // the sanitizers' shadow memory needs terabytes of addresses
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+std::string report(int n, int dim, int g) {
+  return "Read " + std::to_string(n) + " vectors (" + std::to_string(dim) +
+         "-dimensional).\nGrid along each dimension set to " + std::to_string(g) + ".\n";
+}
+
+const std::string four = "1 0\n2 1\n3 2\n4 3\n";
+
+struct Program {
+  const char* name;
+  const char* exe;
+  std::string out_of_four;  // standard output for `four`
+  std::string err_of_four;  // standard error for `four`
+};
+
+const Program programs[] = {
+    {"lettercode", LETTERCODE_EXE, "A\nB\nD\nF\n", report(4, 1, 5)},
+    {"clusterback", CLUSTERBACK_EXE, "         4    2   3.0000000\n",
+     report(4, 1, 5) + "Read 2 words.\n"},
+};
+
+// Runs `program` on `four` in a folder whose dictionary gives F cluster 2.
+pcgrid::testing::RunResult run_on_four(const Program& program, RunOptions options) {
+  TempDir dir;
+  dir.write("cwords_clusters", "A 0\nF 2\n");
+  options.cwd = dir.path();
+  if (options.input.empty()) options.input = four;
+  return run_program(program.exe, {}, options);
+}
+
+TEST(WordPrograms, RunUnderAGigabyteOfAddressSpace) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  for (const Program& p : programs) {
+    const auto r = run_on_four(p, {.address_space_limit = 1'000'000UL * 1024});
+    EXPECT_EQ(r.out, p.out_of_four) << p.name;
+    EXPECT_EQ(r.err, p.err_of_four) << p.name;
+    EXPECT_EQ(r.status, 0) << p.name;
+  }
+}
+
+TEST(WordPrograms, MemoryExhaustedIsReported) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  std::string table;
+  for (int i = 0; i < 1'500'000; ++i) table += "1 0.5\n";
+  // Room for the first step of 1048576 vectors (44 MB), not for the second.
+  for (const Program& p : programs) {
+    const auto r = run_on_four(p, {.input = table, .data_limit = 64UL << 20});
+    EXPECT_EQ(r.out, "") << p.name;
+    EXPECT_EQ(r.err, "Memory exhausted after 1048576 vectors were read.\n") << p.name;
+    EXPECT_EQ(r.status, 1) << p.name;
+  }
+}
+
+struct ReadFault {
+  const char* what;
+  std::string rules;
+  std::string err;  // empty: the run is as without faults
+};
+
+const ReadFault read_faults[] = {
+    {"error at once", "read:0:1:eio", "Failed to read standard input: Input/output error\n"},
+    {"error in the middle", "read:0:6:eio,read:0:1+:short",
+     "Failed to read standard input: Input/output error\n"},
+    {"error after the last byte", "read:0:17+:eio,read:0:1+:short",
+     "Failed to read standard input: Input/output error\n"},
+    {"byte by byte", "read:0:1+:short", ""},
+    {"interrupted", "read:0:1:eintr,read:0:2:eintr", ""},
+    {"not ready yet", "read:0:1:eagain,read:0:3:eagain,read:0:2+:short", ""},
+};
+
+TEST(WordPrograms, ReadFaultsOnStandardInput) {
+  if (!pcgrid::testing::faults_available()) GTEST_SKIP() << "no failure injection in this build";
+  for (const Program& p : programs) {
+    for (const ReadFault& f : read_faults) {
+      const auto r = run_on_four(p, {.env = pcgrid::testing::with_faults(f.rules)});
+      EXPECT_EQ(r.out, f.err.empty() ? p.out_of_four : "") << p.name << ": " << f.what;
+      EXPECT_EQ(r.err, f.err.empty() ? p.err_of_four : f.err) << p.name << ": " << f.what;
+      EXPECT_EQ(r.status, f.err.empty() ? 0 : 1) << p.name << ": " << f.what;
+    }
+  }
+}
+
+TEST(WordPrograms, StandardInputThatIsADirectory) {
+  TempDir dir;
+  for (const Program& p : programs) {
+    const auto r = run_program(p.exe, {}, {.stdin_path = dir.path()});
+    EXPECT_EQ(r.out, "") << p.name;
+    EXPECT_EQ(r.err, "Failed to read standard input: Is a directory\n") << p.name;
+    EXPECT_EQ(r.status, 1) << p.name;
+  }
+}
+
+TEST(Clusterback, WordFieldsOfAtMost4096Characters) {
+  const std::string too_long = "Word of more than 4096 characters in cwords_clusters.\n";
+  const struct {
+    const char* what;
+    std::string dictionary;  // empty: a link to /dev/zero
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"4096 letters", std::string(4096, 'F').append(" 2\nF 3\n"), "         4    2   3.0000000\n",
+       "Read 2 words.\n"},
+      {"4097 letters", std::string("F 3\n").append(4097, 'F').append(" 2\n"), "", too_long},
+      {"endless NUL bytes", "", "", too_long},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    if (c.dictionary.empty()) {
+      ASSERT_EQ(symlink("/dev/zero", dir.file("cwords_clusters").c_str()), 0);
+    } else {
+      dir.write("cwords_clusters", c.dictionary);
+    }
+    const auto r = run_program(CLUSTERBACK_EXE, {}, {.input = four, .cwd = dir.path()});
+    EXPECT_EQ(r.out, c.out) << c.what;
+    EXPECT_EQ(r.err, report(4, 1, 5) + c.err) << c.what;
+    EXPECT_EQ(r.status, c.out.empty() ? 1 : 0) << c.what;
+  }
+}
+
+}  // namespace
