@@ -30,11 +30,10 @@ namespace {
 using gridmap::GridAccumulator;
 using gridmap::MAXGRID;
 
-constexpr char FIRST_COUNT[] = "Now reading line %9d";
-constexpr char NEXT_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d";
-constexpr char LAST_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d\n";
-constexpr char BAD_LINE[] = "\nFailed to read data from line : %.*s\n";
-constexpr char NOT_CONSTANT[] = "\nNumber of columns not constant : %.*s\n";
+constexpr char COUNTER_START[] = "Now reading line ";
+constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
+constexpr char BAD_LINE[] = "Failed to read data from line";
+constexpr char NOT_CONSTANT[] = "Number of columns not constant";
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
 constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular file.\n";
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
@@ -100,15 +99,17 @@ bool output_is_terminal = false;
   quit();
 }
 
-// The line quoted as read, its own newline included.
-[[noreturn]] void refuse_line(const char* format) {
-  refuse(format, static_cast<int>(line.size()), line.data());
+// What is wrong with the current line, and the line quoted as read, its own
+// newline included.
+[[noreturn]] void refuse_line(const char* what) {
+  refuse("\n%s : %.*s\n", what, static_cast<int>(line.size()), line.data());
 }
 
-// The progress counter, overwritten in place on a terminal; flushed there so
-// that it is seen changing.
-void show_count(const char* format) {
-  std::printf(format, grid.lines);
+// The progress counter in nine places, after `before` (its title, or
+// backspaces over the previous count); overwritten in place on a terminal,
+// and flushed there so that it is seen changing.
+void show_count(const char* before, const char* after = "") {
+  say("%s%9d%s", before, grid.lines, after);
   if (output_is_terminal) std::fflush(stdout);
 }
 
@@ -211,14 +212,14 @@ void accept_line(const char* name) {
   if (!gridmap::count_line(grid.lines)) {
     refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
   }
-  if (grid.lines % COUNT_EVERY == 0) show_count(NEXT_COUNT);
+  if (grid.lines % COUNT_EVERY == 0) show_count(BACKSPACES);
 }
 
 void start_limits(int columns) {
   grid.ncol = columns;
   grid.xmin = grid.xmax = grid.x;
   grid.ymin = grid.ymax = grid.y;
-  show_count(FIRST_COUNT);
+  show_count(COUNTER_START);
 }
 
 void widen_limits() {
@@ -240,7 +241,7 @@ void first_pass(const char* name) {
     if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
     accept_line(name);
   }
-  show_count(LAST_COUNT);
+  show_count(BACKSPACES, "\n");
   lines_seen = grid.lines;
   size_seen = data_size();
   if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
@@ -289,7 +290,7 @@ void add_point() {
 void second_pass(const char* name) {
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
-  show_count(FIRST_COUNT);
+  show_count(COUNTER_START);
   while (read_line(name)) {
     if (grid.lines == lines_seen) refuse(CHANGED, name);
     const int columns = grid.ncol == 3 ? gridmap::read_point(line, grid.x, grid.y, grid.z)
@@ -300,7 +301,7 @@ void second_pass(const char* name) {
   }
   add_queued_points();
   if (grid.lines != lines_seen || data_size() != size_seen) refuse(CHANGED, name);
-  show_count(LAST_COUNT);
+  show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
 }
 
