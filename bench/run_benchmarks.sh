@@ -8,7 +8,8 @@
 #
 # The inputs are made once by generate_inputs (about 1 GB in all):
 # a 5,000,000 x 10 table, a 1,000,000 x 5 table with a 500,000-entry
-# dictionary of its words, and 10,000,000 three-column points.
+# dictionary of its words, and 10,000,000 points of two and of three
+# columns.
 set -euo pipefail
 
 rounds=${1:-5}
@@ -24,6 +25,7 @@ cd "$dir"
 [ -s table_5m_10.txt ] || "$bin/generate_inputs" table 5000000 10 1 >table_5m_10.txt
 [ -s table_1m_5.txt ] || "$bin/generate_inputs" table 1000000 5 3 >table_1m_5.txt
 [ -s points_10m_3.txt ] || "$bin/generate_inputs" points 10000000 3 2 >points_10m_3.txt
+[ -s points_10m_2.txt ] || "$bin/generate_inputs" points 10000000 2 2 >points_10m_2.txt
 if [ ! -s dictionary/cwords_clusters ]; then
   # The words by population, numbered from 1, then random words of the
   # code up to 500,000 entries.
@@ -69,6 +71,7 @@ for ((i = 0; i < rounds; i++)); do
     run "lettercode$variant" "lettercode$variant" table_5m_10.txt
     run "clusterback$variant" "clusterback$variant" table_1m_5.txt
     run "gridmap$variant" "gridmap$variant" points_10m_3.txt 1001 ../points_10m_3.txt
+    run "gridmap_2$variant" "gridmap$variant" points_10m_2.txt 1001 ../points_10m_2.txt
   done
 done
 
@@ -79,3 +82,4 @@ echo "|---|---|---|---|---|---|"
 row "lettercode, 5,000,000 x 10" lettercode table_5m_10.txt
 row "clusterback, 1,000,000 x 5, 500,000 words" clusterback table_1m_5.txt
 row "gridmap 1001, 10,000,000 x 3" gridmap points_10m_3.txt
+row "gridmap 1001, 10,000,000 x 2" gridmap_2 points_10m_2.txt

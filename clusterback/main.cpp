@@ -15,6 +15,7 @@
 #include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "standard_descriptors.hpp"
 #include "table_memory.hpp"
 #include "thread_stacks.hpp"
 
@@ -61,6 +62,7 @@ void write_members() {
 }  // namespace
 
 int main() {
+  pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);

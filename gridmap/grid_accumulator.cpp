@@ -39,7 +39,11 @@ int read_point_xy(std::string_view line, float& x, float& y) {
 
 int node_index(float v, int g, double vmin, double vmax) {
   if (vmax == vmin) return 0;
-  const double a = static_cast<float>(g) * v;
+  // g * v is rounded to single precision, unless that overflows (v near
+  // the limit of single precision): then it is formed in double precision,
+  // so that the point lands on the node its value gives.
+  const float product = static_cast<float>(g) * v;
+  const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
   const double j = std::trunc((a - g * vmin) / (vmax - vmin) + 0.5);
   // Clamped while still a double, so that the conversion to int is defined;
   // the comparisons also send a NaN to node 0.

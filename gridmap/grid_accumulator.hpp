@@ -9,8 +9,7 @@
 
 namespace gridmap {
 
-inline constexpr int MAXGRID = 1001;       // nodes per axis, at most
-inline constexpr int LINE_CHARS = 99'998;  // characters per line read; longer lines come in pieces
+inline constexpr int MAXGRID = 1001;  // nodes per axis, at most
 inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max();
 
 // A node never holds more points than a pass has lines, so its count cannot wrap.
@@ -38,8 +37,9 @@ int read_point(std::string_view line, float& x, float& y, float& z);
 int read_point_xy(std::string_view line, float& x, float& y);
 
 // The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
-// rounded to single precision, the rest is double precision. A zero range
-// puts every value on node 0; an index beyond the grid goes to its edge.
+// rounded to single precision (or, where that overflows, kept in double
+// precision), the rest is double precision. A zero range puts every value on
+// node 0; an index beyond the grid goes to its edge.
 int node_index(float v, int g, double vmin, double vmax);
 
 // Adds one to a line count; false, leaving it unchanged, once it is MAX_LINES.

@@ -8,28 +8,37 @@
 // every path, success included: callers rely on it.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "grid_accumulator.hpp"
 #include "line_reader.hpp"
 #include "number_format.hpp"
+#include "standard_descriptors.hpp"
 
 namespace {
 
 using gridmap::GridAccumulator;
 using gridmap::MAXGRID;
 
-constexpr char FIRST_COUNT[] = "Now reading line %9d";
-constexpr char NEXT_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d";
-constexpr char LAST_COUNT[] = "\b\b\b\b\b\b\b\b\b%9d\n";
-constexpr char BAD_LINE[] = "\nFailed to read data from line : %.*s\n";
+constexpr char COUNTER_START[] = "Now reading line ";
+constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
+constexpr char BAD_LINE[] = "Failed to read data from line";
+constexpr char NOT_CONSTANT[] = "Number of columns not constant";
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
+constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular file.\n";
+constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
+constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
+constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
 constexpr char CANNOT_CREATE[] = "Can not open output file for writing.\n";
 constexpr char CANNOT_WRITE[] = "Can not write output file %s.\n";
 constexpr char GRID_MATRIX[] = "grid.matrix";
@@ -40,18 +49,32 @@ constexpr long long TOO_MANY_NODES = 1LL << 32;
 constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
 constexpr std::size_t IO_BUFFER = 1 << 20;
 
-// One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 ").
+// One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 "); a
+// row ends with a newline.
 constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
+
+// A matrix file being written: rows are built in matrix_buffer and written
+// out with ::write when it is full and at the end.
+struct MatrixFile {
+  const char* name;
+  int fd;
+  bool remove_on_failure;  // "grid_log.matrix": removed; "grid.matrix": emptied
+};
 
 // Static storage: about 12 MB, too much for the stack. Starts zeroed, and a
 // process makes one run, so the node tables need no clearing.
 GridAccumulator grid;
 pcgrid::LineReader reader;
-std::string_view line;  // the current line, as read
+std::string_view line;    // the current line, as read
+std::int32_t lines_seen;  // lines of the first pass, which the second must see again
+off_t size_seen;          // and the size of the file at the end of the first pass
 char output_buffer[IO_BUFFER];
 char matrix_buffer[IO_BUFFER];  // the two matrix files are written one after the other
-char row[ROW_CHARS];
+std::size_t matrix_filled = 0;
 bool output_is_terminal = false;
+
+// Messages. Every one goes to standard output; only a failure to write
+// there is told on standard error, once, at the end.
 
 // Every way out: exit status 1, also after success.
 [[noreturn]] void quit() {
@@ -61,22 +84,40 @@ bool output_is_terminal = false;
   std::exit(1);
 }
 
-[[noreturn]] void refuse(const char* message) {
-  std::fputs(message, stdout);
+[[gnu::format(printf, 1, 2)]] void say(const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  std::vprintf(format, values);
+  va_end(values);
+}
+
+[[noreturn, gnu::format(printf, 1, 2)]] void refuse(const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  std::vprintf(format, values);
+  va_end(values);
   quit();
 }
 
-[[noreturn]] void refuse(const char* format, const char* text) {
-  std::printf(format, text);
-  quit();
+// What is wrong with the current line, and the line quoted as read, its own
+// newline included.
+[[noreturn]] void refuse_line(const char* what) {
+  refuse("\n%s : %.*s\n", what, static_cast<int>(line.size()), line.data());
 }
 
-[[noreturn]] void refuse_line(const char* format) {
-  std::printf(format, static_cast<int>(line.size()), line.data());
-  quit();
+// The progress counter in nine places, after `before` (its title, or
+// backspaces over the previous count); overwritten in place on a terminal,
+// and flushed there so that it is seen changing.
+void show_count(const char* before, const char* after = "") {
+  say("%s%9d%s", before, grid.lines, after);
+  if (output_is_terminal) std::fflush(stdout);
 }
 
+// The matrices go to files, so a reader of the messages that goes away
+// (gridmap ... | head) must not end the run: SIGPIPE is ignored, and the
+// failed writes are told at the end.
 void set_up_output() {
+  std::signal(SIGPIPE, SIG_IGN);
   output_is_terminal = isatty(STDOUT_FILENO) != 0;
   if (!output_is_terminal) std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
 }
@@ -116,42 +157,54 @@ void read_arguments(int argc, char** argv) {
   grid.GY = static_cast<int>(GY);
 }
 
-// The data file is read twice, so a pipe or a FIFO (which cannot be rewound)
-// and a directory are refused before any output file is touched. O_NONBLOCK
-// keeps the open of a FIFO from waiting for a writer.
+// Whether the data file is "grid.matrix" or "grid_log.matrix" under any
+// name (a link, or the name itself), which creating them would destroy.
+bool is_output_file(const struct stat& data) {
+  for (const char* output : {GRID_MATRIX, LOG_MATRIX}) {
+    struct stat status {};
+    if (stat(output, &status) == 0 && status.st_dev == data.st_dev &&
+        status.st_ino == data.st_ino) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The data file is read twice, so it must be a regular file: pipes, FIFOs,
+// directories and devices are refused, and so are the output files, before
+// any output file is touched. O_NONBLOCK keeps the open of a FIFO from
+// waiting for a writer.
 void open_data_file(const char* name) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK);
   if (fd < 0) refuse(CANNOT_OPEN, name);
   struct stat status {};
   if (fstat(fd, &status) != 0) refuse(CANNOT_OPEN, name);
-  if (S_ISDIR(status.st_mode) || lseek(fd, 0, SEEK_CUR) < 0) {
-    refuse("Can not read file %s twice: it must be a regular file.\n", name);
-  }
+  if (!S_ISREG(status.st_mode)) refuse(NOT_REGULAR, name);
+  if (is_output_file(status)) refuse(IS_OUTPUT, name);
   const int flags = fcntl(fd, F_GETFL);
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  pcgrid::start_reading(reader, data, gridmap::LINE_CHARS);
+  pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
 }
 
-std::FILE* create_matrix(const char* name) {
-  std::FILE* matrix = std::fopen(name, "w");
-  if (matrix == nullptr) refuse(CANNOT_CREATE);
-  std::setvbuf(matrix, matrix_buffer, _IOFBF, sizeof matrix_buffer);
-  return matrix;
+// The size of the data file now; -1 if it cannot be told.
+off_t data_size() {
+  struct stat status {};
+  return fstat(fileno(reader.file), &status) == 0 ? status.st_size : -1;
 }
 
-// The progress counter, overwritten in place on a terminal; flushed there so
-// that it is seen changing.
-void show_count(const char* format) {
-  std::printf(format, grid.lines);
-  if (output_is_terminal) std::fflush(stdout);
+// Created or truncated as fopen(name, "w") does.
+MatrixFile create_matrix(const char* name, bool remove_on_failure) {
+  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) refuse(CANNOT_CREATE);
+  return {name, fd, remove_on_failure};
 }
 
-// The next piece of at most 99,998 characters; false at the end of the file.
+// The next piece of at most MAX_PIECE characters; false at the end of the file.
 bool read_line(const char* name) {
   if (pcgrid::read_piece(reader, line)) return true;
-  if (reader.failed) refuse("\nCan not read file %s.\n", name);
+  if (reader.failed) refuse(CANNOT_READ, name);
   return false;
 }
 
@@ -159,14 +212,14 @@ void accept_line(const char* name) {
   if (!gridmap::count_line(grid.lines)) {
     refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
   }
-  if (grid.lines % COUNT_EVERY == 0) show_count(NEXT_COUNT);
+  if (grid.lines % COUNT_EVERY == 0) show_count(BACKSPACES);
 }
 
 void start_limits(int columns) {
   grid.ncol = columns;
   grid.xmin = grid.xmax = grid.x;
   grid.ymin = grid.ymax = grid.y;
-  show_count(FIRST_COUNT);
+  show_count(COUNTER_START);
 }
 
 void widen_limits() {
@@ -177,7 +230,7 @@ void widen_limits() {
 }
 
 void first_pass(const char* name) {
-  std::puts("First pass to determine limits ...");
+  say("First pass to determine limits ...\n");
   grid.lines = 0;
   while (read_line(name)) {
     // The limits need x and y only.
@@ -185,19 +238,21 @@ void first_pass(const char* name) {
     if (columns == 0) refuse_line(BAD_LINE);
     if (grid.lines == 0) start_limits(columns);
     widen_limits();
-    if (columns != grid.ncol) refuse_line("\nNumber of columns not constant : %.*s\n");
+    if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
     accept_line(name);
   }
-  show_count(LAST_COUNT);
-  if (!pcgrid::rewind_reader(reader)) refuse("\nCan not read file %s.\n", name);
-  std::printf("Read %d lines.\n", grid.lines);
+  show_count(BACKSPACES, "\n");
+  lines_seen = grid.lines;
+  size_seen = data_size();
+  if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
+  say("Read %d lines.\n", grid.lines);
 }
 
 void report_limits() {
-  if (grid.ncol == 3) std::puts("Three columns found. Using the third to calculate sums.");
-  std::puts("Limits are :");
-  std::printf("\ton x : %f to %f\n", grid.xmin, grid.xmax);
-  std::printf("\ton y : %f to %f\n", grid.ymin, grid.ymax);
+  if (grid.ncol == 3) say("Three columns found. Using the third to calculate sums.\n");
+  say("Limits are :\n");
+  say("\ton x : %f to %f\n", grid.xmin, grid.xmax);
+  say("\ton y : %f to %f\n", grid.ymin, grid.ymax);
 }
 
 // Points wait in a short queue between finding their node and being added
@@ -229,11 +284,15 @@ void add_point() {
   if (queued == QUEUE) add_queued_points();
 }
 
+// The second pass must read the lines the first pass counted, no more and
+// no fewer: a file that is written to meanwhile would give matrices that
+// match neither its old nor its new contents.
 void second_pass(const char* name) {
-  std::printf("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
-  show_count(FIRST_COUNT);
+  show_count(COUNTER_START);
   while (read_line(name)) {
+    if (grid.lines == lines_seen) refuse(CHANGED, name);
     const int columns = grid.ncol == 3 ? gridmap::read_point(line, grid.x, grid.y, grid.z)
                                        : gridmap::read_point_xy(line, grid.x, grid.y);
     if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
@@ -241,8 +300,63 @@ void second_pass(const char* name) {
     accept_line(name);
   }
   add_queued_points();
-  show_count(LAST_COUNT);
+  if (grid.lines != lines_seen || data_size() != size_seen) refuse(CHANGED, name);
+  show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
+}
+
+// A matrix file that cannot be written is not left half-written:
+// "grid.matrix" is emptied, as every failed run leaves it, and
+// "grid_log.matrix" is removed. `open` tells whether matrix.fd is still open.
+[[noreturn]] void cannot_write(const MatrixFile& matrix, bool open) {
+  if (open) {
+    if (!matrix.remove_on_failure && ftruncate(matrix.fd, 0) != 0) {
+      // A device (/dev/full) has nothing to empty.
+    }
+    close(matrix.fd);
+  }
+  if (matrix.remove_on_failure) {
+    unlink(matrix.name);
+  } else if (!open && truncate(matrix.name, 0) != 0) {
+    // As above.
+  }
+  refuse(CANNOT_WRITE, matrix.name);
+}
+
+// Waits until `fd` takes data again, after a write found it full.
+void wait_writable(int fd) {
+  pollfd ready{fd, POLLOUT, 0};
+  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+// Writes out the buffered rows, however many calls it takes.
+void flush_matrix(const MatrixFile& matrix) {
+  const char* data = matrix_buffer;
+  std::size_t left = matrix_filled;
+  while (left > 0) {
+    const ssize_t written = ::write(matrix.fd, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      wait_writable(matrix.fd);
+      continue;
+    }
+    if (written <= 0) cannot_write(matrix, true);
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  matrix_filled = 0;
+}
+
+// Room for one more row at the end of the buffer.
+char* start_row(const MatrixFile& matrix) {
+  if (IO_BUFFER - matrix_filled < ROW_CHARS) flush_matrix(matrix);
+  return matrix_buffer + matrix_filled;
+}
+
+void end_row(char* end) {
+  *end++ = '\n';
+  matrix_filled = static_cast<std::size_t>(end - matrix_buffer);
 }
 
 // Appends "%8.7e " of `value` to the row being built.
@@ -252,40 +366,35 @@ char* put_value(char* out, double value) {
   return out;
 }
 
-void write_row(std::FILE* matrix, const char* name, char* end) {
-  *end = '\n';
-  const std::size_t size = static_cast<std::size_t>(end + 1 - row);
-  if (std::fwrite(row, 1, size, matrix) != size) refuse(CANNOT_WRITE, name);
+void close_matrix(const MatrixFile& matrix) {
+  flush_matrix(matrix);
+  if (close(matrix.fd) != 0) cannot_write(matrix, false);
 }
 
-void close_matrix(std::FILE* matrix, const char* name) {
-  if (std::fclose(matrix) != 0) refuse(CANNOT_WRITE, name);
-}
-
-void write_grid_matrix(std::FILE* matrix) {
-  std::puts("Writing output in grid.matrix.");
+void write_grid_matrix(const MatrixFile& matrix) {
+  say("Writing output in grid.matrix.\n");
   for (int j = 0; j <= grid.GX; ++j) {
-    char* out = row;
+    char* out = start_row(matrix);
     for (int k = 0; k <= grid.GY; ++k) {
       out = put_value(out, gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
     }
-    write_row(matrix, GRID_MATRIX, out);
+    end_row(out);
   }
-  close_matrix(matrix, GRID_MATRIX);
+  close_matrix(matrix);
 }
 
-[[noreturn]] void give_up_logs(std::FILE* logs) {
-  std::puts("\nNegative values present. Giving-up on writing logs.");
-  std::fclose(logs);
-  std::remove(LOG_MATRIX);
+[[noreturn]] void give_up_logs(const MatrixFile& logs) {
+  say("\nNegative values present. Giving-up on writing logs.\n");
+  close(logs.fd);
+  unlink(LOG_MATRIX);
   quit();
 }
 
 void write_log_matrix() {
-  std::FILE* logs = create_matrix(LOG_MATRIX);
-  std::puts("Writing logarithms in grid_log.matrix.");
+  const MatrixFile logs = create_matrix(LOG_MATRIX, true);
+  say("Writing logarithms in grid_log.matrix.\n");
   for (int j = 0; j <= grid.GX; ++j) {
-    char* out = row;
+    char* out = start_row(logs);
     for (int k = 0; k <= grid.GY; ++k) {
       double value = 0;
       if (!gridmap::node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
@@ -293,24 +402,25 @@ void write_log_matrix() {
       }
       out = put_value(out, value);
     }
-    write_row(logs, LOG_MATRIX, out);
+    end_row(out);
   }
-  close_matrix(logs, LOG_MATRIX);
+  close_matrix(logs);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  pcgrid::open_closed_standard_descriptors();
   set_up_output();
   read_arguments(argc, argv);
   const char* name = argv[argc - 1];
   open_data_file(name);
-  std::FILE* matrix = create_matrix(GRID_MATRIX);
+  const MatrixFile matrix = create_matrix(GRID_MATRIX, false);
   first_pass(name);
   report_limits();
   second_pass(name);
   write_grid_matrix(matrix);
   write_log_matrix();
-  std::puts("All done.");
+  say("All done.\n");
   quit();
 }

@@ -10,6 +10,7 @@
 #include "letter_code.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
@@ -45,6 +46,7 @@ void write_words(int g) {
 }  // namespace
 
 int main() {
+  pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);

@@ -1,5 +1,8 @@
-// Build-time capacities of the word programs' tables.
+// Build-time capacities: the word programs' tables, and the longest piece of
+// a line that any program reads at once.
 #pragma once
+
+#include <cstddef>
 
 namespace pcgrid {
 
@@ -9,5 +12,10 @@ inline constexpr int MAX_COLUMNS = MAX_DIM + 1;  // numbers on a line, label inc
 inline constexpr int LINE_CHARS = 999;  // characters per line read; longer lines come in pieces
 inline constexpr int MIN_GRID = 5;      // grid intervals per dimension, at least
 inline constexpr int MAX_GRID = 51;     // and at most: bins 0..51 are the 52 letters
+
+// gridmap's lines, read 99,998 characters at a time (fgets with a buffer of
+// 100,000 bytes and a size of 99,999); no line reader or conversion takes a
+// longer piece.
+inline constexpr std::size_t MAX_PIECE = 99'998;
 
 }  // namespace pcgrid

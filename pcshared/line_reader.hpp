@@ -15,10 +15,11 @@
 #include <span>
 #include <string_view>
 
+#include "limits.hpp"
+
 namespace pcgrid {
 
 inline constexpr std::size_t READ_BLOCK = std::size_t{1} << 23;
-inline constexpr std::size_t MAX_PIECE = 99'998;
 
 struct LineReader {
   std::FILE* file;

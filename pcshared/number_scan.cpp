@@ -8,8 +8,8 @@
 namespace pcgrid {
 
 FloatScan libc_scan_float_copy(std::string_view text) {
-  char copy[MAX_SCAN_TEXT + 1];
-  const std::size_t size = std::min(text.size(), MAX_SCAN_TEXT);
+  char copy[MAX_PIECE + 1];
+  const std::size_t size = std::min(text.size(), MAX_PIECE);
   std::memcpy(copy, text.data(), size);
   copy[size] = '\0';
   return libc_scan_float(copy);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "limits.hpp"
 #include "pcgrid_config.hpp"
 #include "short_decimal.hpp"
 
@@ -38,10 +39,6 @@ struct FloatScan {
 inline IntScan fast_scan_int(std::string_view text);
 IntScan libc_scan_int(const char* text);
 
-// The longest text that the fast float conversion reads (longer texts are
-// read as if they ended there); a line piece is never longer.
-inline constexpr std::size_t MAX_SCAN_TEXT = 99'998;
-
 // "%f%n": every form the C library accepts, with its rounding and quirks.
 // Short decimals take the fast path of short_decimal.hpp; the other plain
 // decimal forms are converted with std::from_chars, which rounds
@@ -52,12 +49,13 @@ FloatScan libc_scan_float(const char* text);
 
 // Whether "%f" would read a number at the start of `text`, without
 // converting it: a sign and a digit are enough, unless they begin "0x"
-// (scanf refuses "0x" without hexadecimal digits); any other start is left
-// to the C library.
+// (scanf refuses "0x" without hexadecimal digits), and white space alone is
+// not; any other start is left to the C library.
 inline bool fast_float_follows(std::string_view text);
 
-// libc_scan_float on a terminated copy of `text` (at most MAX_SCAN_TEXT
-// characters of it): the fast conversion's way out for the rare forms.
+// libc_scan_float on a terminated copy of `text` (at most MAX_PIECE
+// characters of it, the longest line piece; a longer text is read as if it
+// ended there): the fast conversion's way out for the rare forms.
 FloatScan libc_scan_float_copy(std::string_view text);
 
 // The fast conversions are inline: they run once per field of every line.
@@ -132,7 +130,13 @@ inline bool fast_float_follows(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end && scan_detail::is_space(*p)) ++p;
-  if (p < end && (*p == '-' || *p == '+')) ++p;
+  // Nothing but white space, up to the end of the text or a NUL (where the C
+  // string ends): "%f" skips the white space (the same characters as
+  // is_space, in the C locale), then finds no character to begin a number
+  // with, so the conversion fails. This is the rest of every two-column
+  // line of gridmap, too common to hand to the C library.
+  if (p == end || *p == '\0') return false;
+  if (*p == '-' || *p == '+') ++p;
   if (p < end && scan_detail::is_digit(*p) && !scan_detail::is_hex_prefix(p, end)) return true;
   return libc_scan_float_copy(text).ok;
 }

@@ -105,6 +105,25 @@ class TextMaker {
     return text;
   }
 
+  // What follows x and y on a two-column line: nothing, white space of
+  // every kind, a NUL (where the line ends for the C library) or a word.
+  std::string rest() {
+    static const std::string rests[] = {"",
+                                        " ",
+                                        "\t",
+                                        "\r",
+                                        "\v",
+                                        "\f",
+                                        "  \t",
+                                        " \r",
+                                        " \v\f\r\t ",
+                                        std::string("\0", 1),
+                                        std::string("\0 5", 3),
+                                        std::string(" \t\0 7", 5),
+                                        " x"};
+    return rests[below(std::size(rests))];
+  }
+
   std::string points(bool with_faults) {
     const bool three = below(2) == 0;
     const long n = below(1500);
@@ -115,7 +134,11 @@ class TextMaker {
         continue;
       }
       text += number() + separator() + number();
-      if (three) text += separator() + (below(50) == 0 ? "-1" : std::to_string(1 + below(100)));
+      if (three && !(with_faults && below(300) == 0)) {
+        text += separator() + (below(50) == 0 ? "-1" : std::to_string(1 + below(100)));
+      } else if (below(2) == 0) {
+        text += rest();
+      }
       text += "\n";
     }
     return text;

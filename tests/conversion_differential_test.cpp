@@ -214,6 +214,28 @@ TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
   EXPECT_GT(fast_path, COUNT / 3) << "the fast path is exercised";
 }
 
+// What follows the last number of a line: every string of up to four
+// white-space characters and NULs, then nothing or the start of a field.
+TEST(ConversionDifferential, RestsOfWhiteSpaceEqualTheCLibrary) {
+  constexpr char blanks[] = {' ', '\t', '\n', '\v', '\f', '\r', '\0'};
+  const char* const tails[] = {"", "5", "-1", "+.5", "x", "0x", "inf", ".", "-"};
+  std::vector<std::string> starts = {""};
+  for (std::size_t begin = 0, length = 0; length < 4; ++length) {
+    const std::size_t end = starts.size();
+    for (std::size_t i = begin; i < end; ++i) {
+      for (const char c : blanks) starts.push_back(starts[i] + c);
+    }
+    begin = end;
+  }
+  for (const std::string& start : starts) {
+    for (const char* tail : tails) {
+      const std::string text = start + tail;
+      EXPECT_EQ(pcgrid::fast_float_follows(text), pcgrid::libc_scan_float(text.c_str()).ok)
+          << '[' << text << "] of " << text.size();
+    }
+  }
+}
+
 TEST(ConversionDifferential, IntFieldsEqualTheCLibrary) {
   FieldMaker maker(SEED + 1);
   long mismatches = 0;

@@ -102,6 +102,14 @@ TEST(Gridmap, MatricesOfGoodRuns) {
       {{"1001", "p"},
        "1000000 0\n1000001 1\n",  // 1000001 rounds to node 1024: the edge
        matrix(1001, 1001, {{0, 0, ONE}, {1000, 1000, ONE}}),
+       matrix(1001, 1001)},
+      {{"1001", "p"},
+       "0 0\n1e36 0.5\n3e38 1\n",  // 1000 x 1e36 overflows single precision
+       matrix(1001, 1001, {{0, 0, ONE}, {3, 500, ONE}, {1000, 1000, ONE}}),
+       matrix(1001, 1001)},
+      {{"1001", "p"},
+       "0 0\n-1e36 0.5\n-3e38 1\n",
+       matrix(1001, 1001, {{1000, 0, ONE}, {997, 500, ONE}, {0, 1000, ONE}}),
        matrix(1001, 1001)}};
   for (const auto& c : cases) {
     TempDir dir;
@@ -141,6 +149,8 @@ TEST(Gridmap, Refusals) {
       {{"3", "missing"}, "Can not open file missing for reading.\n"},
       {{"3", "fifo"}, "Can not read file fifo" + twice},
       {{"3", "dir"}, "Can not read file dir" + twice},
+      {{"3", "/dev/null"}, "Can not read file /dev/null" + twice},
+      {{"3", "/dev/zero"}, "Can not read file /dev/zero" + twice},
       {{"3", "p"}, FIRST + ZERO + "\nNumber of columns not constant : 10 10\n\n", ten + "10 10\n"},
       {{"3", "p"}, bad + "\n\n", "0 0\n1 1\n\n"},
       {{"3", "p"}, bad + "nan 1\n\n", "0 0\nnan 1\n"},

@@ -93,6 +93,9 @@ const ReadFault read_faults[] = {
 
 TEST(WordPrograms, ReadFaultsOnStandardInput) {
   if (!pcgrid::testing::faults_available()) GTEST_SKIP() << "no failure injection in this build";
+#ifdef READS_THROUGH_STDIO
+  GTEST_SKIP() << "standard input is read through stdio in this build";
+#endif
   for (const Program& p : programs) {
     for (const ReadFault& f : read_faults) {
       const auto r = run_on_four(p, {.env = pcgrid::testing::with_faults(f.rules)});

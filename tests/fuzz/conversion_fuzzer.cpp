@@ -19,7 +19,7 @@ using fuzzing::check;
 using fuzzing::same_bits;
 using fuzzing::value_at;
 
-char copy[MAX_SCAN_TEXT + 1];
+char copy[MAX_PIECE + 1];
 
 // The fast and the C library's format of one value must be the same bytes.
 template <typename T>
@@ -85,7 +85,7 @@ void check_ints(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The text up to its first NUL, as a view and as a C string.
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  text = text.substr(0, std::min({text.find('\0'), text.size(), MAX_SCAN_TEXT}));
+  text = text.substr(0, std::min({text.find('\0'), text.size(), MAX_PIECE}));
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
   check_floats(text);

@@ -11,6 +11,7 @@
 
 #include "fuzz_input.hpp"
 #include "grid_accumulator.hpp"
+#include "limits.hpp"
 
 namespace {
 
@@ -22,7 +23,7 @@ using pcgrid::fuzzing::value_at;
 constexpr int POINTS = 256;  // points kept for the node formula
 float xs[POINTS];
 float ys[POINTS];
-char copy[LINE_CHARS + 1];
+char copy[pcgrid::MAX_PIECE + 1];
 
 int convert_line(std::string_view line, float& x, float& y) {
   float z = 0;
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int gx = 2 + value_at<std::uint16_t>(data, size, 0) % (MAXGRID - 2);
   const int gy = 2 + value_at<std::uint16_t>(data, size, 2) % (MAXGRID - 2);
 
-  pcgrid::fuzzing::Pieces pieces(text, LINE_CHARS);
+  pcgrid::fuzzing::Pieces pieces(text, pcgrid::MAX_PIECE);
   std::string_view line;
   int points = 0;
   double xmin = 0, xmax = 0, ymin = 0, ymax = 0;

@@ -102,6 +102,11 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    // The program's own files start at descriptor 3, as from a shell.
+    for (const int fd : {in, out, err}) {
+      if (fd > 2) close(fd);
+    }
+    for (const int fd : options.closed) close(fd);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     const struct {
       int resource;

@@ -16,6 +16,7 @@ struct RunOptions {
   unsigned long data_limit = 0;           // bytes of RLIMIT_DATA in the child; 0: none
   bool unprivileged = false;  // run as the user nobody when the tests run as root, so that
                               // file permissions hold for the program
+  std::vector<int> closed{};  // standard descriptors (0, 1, 2) closed when the program starts
 };
 
 struct RunResult {
