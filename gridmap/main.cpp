@@ -24,6 +24,7 @@
 #include "line_reader.hpp"
 #include "number_format.hpp"
 #include "standard_descriptors.hpp"
+#include "thread_stacks.hpp"
 
 namespace {
 
@@ -61,10 +62,25 @@ struct MatrixFile {
   bool remove_on_failure;  // "grid_log.matrix": removed; "grid.matrix": emptied
 };
 
-// Static storage: about 12 MB, too much for the stack. Starts zeroed, and a
+// A line converted ahead of its turn: the values "%f %f %f" read, how many
+// were read (0: not a point), and in the second pass the point's node.
+struct ConvertedLine {
+  float x, y, z;
+  int columns;
+  int j, k;
+};
+
+// Lines are read a block at a time and converted on all threads; then they
+// are taken one by one, in file order, as if each had just been read.
+constexpr std::size_t LINES_PER_BATCH = std::size_t{1} << 19;
+constexpr std::int64_t WORTH_THREADS = 4096;  // lines to share among threads, at least
+
+// Static storage: about 40 MB, too much for the stack. Starts zeroed, and a
 // process makes one run, so the node tables need no clearing.
 GridAccumulator grid;
 pcgrid::LineReader reader;
+std::string_view batch[LINES_PER_BATCH];
+ConvertedLine converted[LINES_PER_BATCH];
 std::string_view line;    // the current line, as read
 std::int32_t lines_seen;  // lines of the first pass, which the second must see again
 off_t size_seen;          // and the size of the file at the end of the first pass
@@ -201,11 +217,39 @@ MatrixFile create_matrix(const char* name, bool remove_on_failure) {
   return {name, fd, remove_on_failure};
 }
 
-// The next piece of at most MAX_PIECE characters; false at the end of the file.
-bool read_line(const char* name) {
-  if (pcgrid::read_piece(reader, line)) return true;
+// The next pieces of at most MAX_PIECE characters each, as many as a block
+// holds; 0 at the end of the file.
+std::size_t read_lines(const char* name) {
+  const std::size_t count = pcgrid::read_pieces(reader, batch);
   if (reader.failed) refuse(CANNOT_READ, name);
-  return false;
+  return count;
+}
+
+// Converts the lines of the batch on all threads: x and y, and z where it
+// is used; in the second pass also the nodes of the points.
+void convert_lines(std::size_t count, bool second_pass) {
+  const bool with_z = second_pass && grid.ncol == 3;
+  const auto lines = static_cast<std::int64_t>(count);
+#pragma omp parallel for schedule(static) if (lines >= WORTH_THREADS)
+  for (std::int64_t i = 0; i < lines; ++i) {
+    ConvertedLine& c = converted[i];
+    c.columns = with_z ? gridmap::read_point(batch[i], c.x, c.y, c.z)
+                       : gridmap::read_point_xy(batch[i], c.x, c.y);
+    if (second_pass && c.columns != 0) {
+      c.j = gridmap::node_index(c.x, grid.GX, grid.xmin, grid.xmax);
+      c.k = gridmap::node_index(c.y, grid.GY, grid.ymin, grid.ymax);
+    }
+  }
+}
+
+// Makes line i of the batch the current line.
+const ConvertedLine& take_line(std::size_t i) {
+  line = batch[i];
+  const ConvertedLine& c = converted[i];
+  grid.x = c.x;
+  grid.y = c.y;
+  grid.z = c.z;
+  return c;
 }
 
 void accept_line(const char* name) {
@@ -232,14 +276,17 @@ void widen_limits() {
 void first_pass(const char* name) {
   say("First pass to determine limits ...\n");
   grid.lines = 0;
-  while (read_line(name)) {
+  for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
     // The limits need x and y only.
-    const int columns = gridmap::read_point_xy(line, grid.x, grid.y);
-    if (columns == 0) refuse_line(BAD_LINE);
-    if (grid.lines == 0) start_limits(columns);
-    widen_limits();
-    if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
-    accept_line(name);
+    convert_lines(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+      const int columns = take_line(i).columns;
+      if (columns == 0) refuse_line(BAD_LINE);
+      if (grid.lines == 0) start_limits(columns);
+      widen_limits();
+      if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
+      accept_line(name);
+    }
   }
   show_count(BACKSPACES, "\n");
   lines_seen = grid.lines;
@@ -255,33 +302,22 @@ void report_limits() {
   say("\ton y : %f to %f\n", grid.ymin, grid.ymax);
 }
 
-// Points wait in a short queue between finding their node and being added
-// to it, so that the node's memory can be fetched meanwhile; they are added
-// in file order, so every sum is formed in the same order as without it.
-struct PendingPoint {
-  int j, k;
-  float z;
-};
-constexpr int QUEUE = 16;
-PendingPoint queue[QUEUE];
-int queued = 0;
+// Adds the point of line i to its node. The nodes of the lines ahead are
+// known, so their memory is fetched meanwhile; points are added in file
+// order, so every sum is formed in the same order as one by one.
+constexpr std::size_t FETCH_AHEAD = 16;
 
-void add_queued_points() {
-  for (int p = 0; p < queued; ++p) {
-    const PendingPoint& point = queue[p];
-    ++grid.counts[point.j][point.k];
-    if (grid.ncol == 3) grid.sums[point.j][point.k] += point.z;
+void add_point(std::size_t i, std::size_t count) {
+  if (i + FETCH_AHEAD < count) {
+    const ConvertedLine& ahead = converted[i + FETCH_AHEAD];
+    if (ahead.columns != 0) {
+      __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
+      if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
+    }
   }
-  queued = 0;
-}
-
-void add_point() {
-  const int j = gridmap::node_index(grid.x, grid.GX, grid.xmin, grid.xmax);
-  const int k = gridmap::node_index(grid.y, grid.GY, grid.ymin, grid.ymax);
-  __builtin_prefetch(&grid.counts[j][k], 1);
-  __builtin_prefetch(&grid.sums[j][k], 1);
-  queue[queued++] = {j, k, grid.z};
-  if (queued == QUEUE) add_queued_points();
+  const ConvertedLine& c = converted[i];
+  ++grid.counts[c.j][c.k];
+  if (grid.ncol == 3) grid.sums[c.j][c.k] += c.z;
 }
 
 // The second pass must read the lines the first pass counted, no more and
@@ -291,15 +327,16 @@ void second_pass(const char* name) {
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
   show_count(COUNTER_START);
-  while (read_line(name)) {
-    if (grid.lines == lines_seen) refuse(CHANGED, name);
-    const int columns = grid.ncol == 3 ? gridmap::read_point(line, grid.x, grid.y, grid.z)
-                                       : gridmap::read_point_xy(line, grid.x, grid.y);
-    if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
-    add_point();
-    accept_line(name);
+  for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
+    convert_lines(count, true);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (grid.lines == lines_seen) refuse(CHANGED, name);
+      const int columns = take_line(i).columns;
+      if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
+      add_point(i, count);
+      accept_line(name);
+    }
   }
-  add_queued_points();
   if (grid.lines != lines_seen || data_size() != size_seen) refuse(CHANGED, name);
   show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
@@ -411,6 +448,7 @@ void write_log_matrix() {
 
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  pcgrid::limit_thread_stacks();
   set_up_output();
   read_arguments(argc, argv);
   const char* name = argv[argc - 1];

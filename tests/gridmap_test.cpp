@@ -240,3 +240,49 @@ TEST(Gridmap, UnwritableDirectory) {
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(dir.exists("grid.matrix"));
 }
+
+namespace {
+
+// Files long enough to be converted on several threads: the messages, the
+// counter and every byte of both matrices are the same on any number of
+// them, also where the first line seen of equal limits is -0 or 0, and the
+// first refused line is the one reported.
+TEST(Gridmap, ThreadCountDoesNotMatter) {
+  std::string points = "-0 0 1\n0 -0 2\n";
+  unsigned state = 99;
+  for (int i = 0; i < 150'000; ++i) {
+    state = state * 1103515245u + 12345u;
+    points += std::to_string(state % 1000) + "e-3 " + std::to_string(state % 777) + ".25 " +
+              std::to_string(1 + state % 5) + ".5\n";
+  }
+  std::string bad = points;
+  bad.insert(bad.find('\n', bad.size() / 2) + 1, "1 2\n");
+  bad.insert(bad.find('\n', bad.size() * 3 / 4) + 1, "x\n");
+  std::string out, matrix, logs, bad_out;
+  for (const char* threads : {"1", "2", "7"}) {
+    TempDir dir;
+    dir.write("p", points);
+    dir.write("bad", bad);
+    const std::vector<std::string> env = {std::string("OMP_NUM_THREADS=") + threads};
+    const RunResult r = run_program(GRIDMAP_EXE, {"101", "p"}, {.cwd = dir.path(), .env = env});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("All done.\n"), std::string::npos) << threads;
+    if (out.empty()) {
+      out = r.out;
+      matrix = dir.read("grid.matrix");
+      logs = dir.read("grid_log.matrix");
+    }
+    EXPECT_EQ(r.out, out) << threads;
+    EXPECT_EQ(dir.read("grid.matrix"), matrix) << threads;
+    EXPECT_EQ(dir.read("grid_log.matrix"), logs) << threads;
+    const RunResult refused =
+        run_program(GRIDMAP_EXE, {"101", "bad"}, {.cwd = dir.path(), .env = env});
+    if (bad_out.empty()) bad_out = refused.out;
+    EXPECT_EQ(refused.out, bad_out) << threads;
+    EXPECT_EQ(dir.read("grid.matrix"), "") << threads;
+  }
+  EXPECT_NE(out.find("\ton x : -0.000000 to 0.999000\n"), std::string::npos) << out;
+  EXPECT_NE(bad_out.find("Number of columns not constant : 1 2\n"), std::string::npos);
+}
+
+}  // namespace
