@@ -51,6 +51,39 @@ void scan_libc(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 
+// Lines of ten such fields, as PC tables hold them, converted field after
+// field: the fast path reads a field eight characters at a time where the
+// line goes on after it.
+const std::vector<std::string>& lines() {
+  static const std::vector<std::string> texts = [] {
+    std::vector<std::string> result;
+    for (std::size_t i = 0; i < FIELDS; ++i) {
+      std::string line;
+      for (std::size_t d = 0; d < 10; ++d) line += fields()[(i + d) % FIELDS];
+      result.push_back(line + "\n");
+    }
+    return result;
+  }();
+  return texts;
+}
+
+template <bool fast>
+void scan_line(benchmark::State& state) {
+  const std::vector<std::string>& texts = lines();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::string& line = texts[i++ % FIELDS];
+    std::size_t at = 0;
+    for (int d = 0; d < 10; ++d) {
+      const pcgrid::FloatScan f = fast ? pcgrid::fast_scan_float(std::string_view(line).substr(at))
+                                       : pcgrid::libc_scan_float(line.c_str() + at);
+      benchmark::DoNotOptimize(f.value);
+      at += static_cast<std::size_t>(f.used);
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 10);
+}
+
 // std::from_chars alone, on the field without its leading blanks.
 void bare_from_chars(benchmark::State& state) {
   const std::vector<std::string>& texts = fields();
@@ -107,6 +140,8 @@ BENCHMARK(bare_from_chars);
 BENCHMARK(bare_sscanf);
 BENCHMARK(scan_fast);
 BENCHMARK(scan_libc);
+BENCHMARK(scan_line<true>)->Name("scan_line_fast");
+BENCHMARK(scan_line<false>)->Name("scan_line_libc");
 BENCHMARK(scan_int_fast);
 BENCHMARK(scan_int_libc);
 BENCHMARK(format_value<pcgrid::fast_format_fixed7>)->Name("fixed7_fast");

@@ -102,7 +102,7 @@ inline FloatScan fast_scan_float(std::string_view text) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* p = begin;
-  while (p < end && scan_detail::is_space(*p)) ++p;
+  p = skip_spaces(p, end);
   const char* number = p;
   float short_value = 0.0f;
   const char* short_stop = nullptr;

@@ -41,6 +41,7 @@
 #include <bit>
 #include <cfloat>
 #include <cstdint>
+#include <cstring>
 
 namespace pcgrid {
 
@@ -66,6 +67,91 @@ constexpr bool add_digit(char c, std::uint64_t& w, int& digits) {
   return true;
 }
 
+// Eight characters read at once, the first in the lowest byte.
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t chunk = 0;
+  std::memcpy(&chunk, p, sizeof chunk);
+  if constexpr (std::endian::native == std::endian::big) chunk = __builtin_bswap64(chunk);
+  return chunk;
+}
+
+inline constexpr std::uint64_t BYTE_HIGH_BITS = 0x8080808080808080;
+
+// How many of the chunk's characters, from the first, are white space as
+// the C locale has it: ' ' (0x20) or '\t' to '\r' (0x09 to 0x0D). Bytes
+// are taken on their own as in leading_digits: with its top bit cleared, a
+// byte XOR 0x20 plus 0x7F has its top bit set exactly where it is not 0x20;
+// plus 0x77 where it is at least 0x09; plus 0x72 where it is at least 0x0E.
+inline int leading_spaces(std::uint64_t chunk) {
+  const std::uint64_t low = chunk & ~BYTE_HIGH_BITS;
+  const std::uint64_t not_blank = (low ^ 0x2020202020202020) + 0x7F7F7F7F7F7F7F7F;
+  const std::uint64_t at_least_tab = low + 0x7777777777777777;
+  const std::uint64_t above_return = low + 0x7272727272727272;
+  const std::uint64_t spaces =
+      (~not_blank | (at_least_tab & ~above_return)) & ~chunk & BYTE_HIGH_BITS;
+  const std::uint64_t others = ~spaces & BYTE_HIGH_BITS;
+  return others == 0 ? 8 : std::countr_zero(others) / 8;
+}
+
+// How many of the chunk's characters, from the first, are ASCII digits.
+// Each byte is taken on its own, without carries between bytes: with its
+// top bit cleared (at most 0x7F), adding 0x50 sets the top bit exactly where
+// it is at least '0' (0x30), adding 0x46 exactly where it is above '9'
+// (0x3A or more), and neither sum leaves the byte. A byte whose own top bit
+// is set is no digit.
+inline int leading_digits(std::uint64_t chunk) {
+  const std::uint64_t low = chunk & ~BYTE_HIGH_BITS;
+  const std::uint64_t at_least_zero = low + 0x5050505050505050;
+  const std::uint64_t above_nine = low + 0x4646464646464646;
+  const std::uint64_t digits = at_least_zero & ~above_nine & ~chunk & BYTE_HIGH_BITS;
+  const std::uint64_t others = ~digits & BYTE_HIGH_BITS;
+  return others == 0 ? 8 : std::countr_zero(others) / 8;
+}
+
+// The value of the first k characters of the chunk, all digits, 1 ≤ k ≤ 8.
+// Shifted up by 8 - k bytes they become the last k of eight digits after as
+// many zeros; the low four bits of a digit are its value; and three
+// multiplications combine neighbouring digits, then pairs, then fours:
+// 2561 = 10 × 2^8 + 1, 6553601 = 100 × 2^16 + 1, 42949672960001 = 10^4 ×
+// 2^32 + 1, each step's sums staying below its field (99, 9999, 99999999).
+inline std::uint64_t digits_value(std::uint64_t chunk, int k) {
+  std::uint64_t v = (chunk << (8 * (8 - k))) & 0x0F0F0F0F0F0F0F0F;
+  v = (v * 2561) >> 8;
+  v = ((v & 0x00FF00FF00FF00FF) * 6553601) >> 16;
+  return ((v & 0x0000FFFF0000FFFF) * 42949672960001) >> 32;
+}
+
+inline constexpr std::uint64_t POWERS_OF_TEN[] = {1,      10,      100,       1000,
+                                                  10'000, 100'000, 1'000'000, 10'000'000};
+
+// The digits of the usual form, d.dddddd, read eight characters at a time:
+// 1 to 7 digits, a point, 0 to 7 digits, and then neither a digit nor an
+// exponent. At most 14 digits in all, so the character-by-character reading
+// of short_decimal would take them all and find the same W and the same
+// count of digits after the point. False, having set nothing, for any other
+// form, and where fewer than 16 characters are left (both reads stay within
+// the text: the point is at most 7 characters in, the fraction's chunk ends
+// at most 16 in).
+inline bool short_fixed(const char* p, const char* end, std::uint64_t& w, int& after_point,
+                        const char*& stop) {
+  if (end - p < 16) return false;
+  const std::uint64_t whole = load8(p);
+  const int whole_digits = leading_digits(whole);
+  if (whole_digits == 0 || whole_digits == 8 || p[whole_digits] != '.') return false;
+  const char* fraction = p + whole_digits + 1;
+  const std::uint64_t part = load8(fraction);
+  const int fraction_digits = leading_digits(part);
+  if (fraction_digits == 8 || fraction[fraction_digits] == 'e' ||
+      fraction[fraction_digits] == 'E') {
+    return false;
+  }
+  w = digits_value(whole, whole_digits) * POWERS_OF_TEN[fraction_digits];
+  if (fraction_digits > 0) w += digits_value(part, fraction_digits);
+  after_point = fraction_digits;
+  stop = fraction + fraction_digits;
+  return true;
+}
+
 // Whether a double in the normal float range lies half-way between two floats.
 inline bool is_float_midpoint(double d) {
   constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
@@ -73,7 +159,34 @@ inline bool is_float_midpoint(double d) {
   return (std::bit_cast<std::uint64_t>(d) & LOW) == HALF;
 }
 
+// The float nearest to ±w × 10^q, as proved above; false, leaving `value`
+// alone, outside conditions (b) and (c).
+inline bool nearest_float(std::uint64_t w, int q, bool negative, float& value) {
+  double d = 0.0;
+  if (w != 0) {
+    if (q < -MAX_POWER || q > MAX_POWER) return false;
+    d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
+               : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
+    if (d < FLT_MIN || d > FLT_MAX || is_float_midpoint(d)) return false;
+  }
+  const float f = static_cast<float>(d);
+  value = negative ? -f : f;
+  return true;
+}
+
 }  // namespace short_decimal_detail
+
+// The first character at or after `p` that is not white space, or `end`.
+inline const char* skip_spaces(const char* p, const char* end) {
+  using namespace short_decimal_detail;
+  while (end - p >= 8) {
+    const int spaces = leading_spaces(load8(p));
+    p += spaces;
+    if (spaces < 8) return p;
+  }
+  while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+  return p;
+}
 
 inline bool short_decimal(const char* p, const char* end, float& value, const char*& stop) {
   using namespace short_decimal_detail;
@@ -86,6 +199,12 @@ inline bool short_decimal(const char* p, const char* end, float& value, const ch
   std::uint64_t w = 0;
   int digits = 0;
   int after_point = 0;
+  const char* fixed_stop = nullptr;
+  if (short_fixed(p, end, w, after_point, fixed_stop)) {
+    if (!nearest_float(w, -after_point, negative, value)) return false;
+    stop = fixed_stop;
+    return true;
+  }
   bool any_digit = false;
   for (; p < end && is_digit(*p); ++p) {
     any_digit = true;
@@ -112,16 +231,7 @@ inline bool short_decimal(const char* p, const char* end, float& value, const ch
     if (negative_exponent) exponent = -exponent;
     p = e;
   }
-  double d = 0.0;
-  if (w != 0) {
-    const int q = exponent - after_point;
-    if (q < -MAX_POWER || q > MAX_POWER) return false;
-    d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
-               : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
-    if (d < FLT_MIN || d > FLT_MAX || is_float_midpoint(d)) return false;
-  }
-  const float f = static_cast<float>(d);
-  value = negative ? -f : f;
+  if (!nearest_float(w, exponent - after_point, negative, value)) return false;
   stop = p;
   return true;
 }

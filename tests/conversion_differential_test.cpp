@@ -133,9 +133,19 @@ class DecimalMaker {
  public:
   explicit DecimalMaker(unsigned seed) : random_(seed) {}
 
+  // A decimal, then what may follow it on a line: nothing, or enough for
+  // the fast path's eight-character reads.
+  std::string decimal_in_line() {
+    static const char* const tails[] = {
+        "",  " ",  "\n", "   -0.125000 2.5\n",    "0123456789abcdef",
+        "e", "E5", "x",  ".5 1.25 2.125 3.0625\n"};
+    return decimal() + tails[below(std::size(tails))];
+  }
+
   std::string decimal() {
     std::string s = below(4) == 0 ? (below(2) == 0 ? "-" : "+") : "";
     if (below(4) == 0) return s + midpoint();
+    if (below(3) == 0) return s + fixed();
     const long count = 1 + below(17);
     std::string digits;
     for (long i = 0; i < count; ++i) digits += static_cast<char>('0' + below(10));
@@ -153,6 +163,15 @@ class DecimalMaker {
   long below(long n) { return static_cast<long>(random_() % static_cast<std::uint64_t>(n)); }
 
  private:
+  // The usual form of tables, d.dddddd, with 0 to 9 digits on either side.
+  std::string fixed() {
+    std::string s;
+    for (long i = below(10); i > 0; --i) s += static_cast<char>('0' + below(10));
+    s += '.';
+    for (long i = below(10); i > 0; --i) s += static_cast<char>('0' + below(10));
+    return s;
+  }
+
   // A midpoint of two floats of 2^-30 to 2^50: rounded to a few digits, or
   // exact or moved by a unit of its last digit, sometimes scaled into an
   // exponent.
@@ -194,7 +213,7 @@ TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
   long mismatches = 0;
   long fast_path = 0;
   for (long i = 0; i < COUNT && mismatches < 20; ++i) {
-    const std::string text = maker.decimal();
+    const std::string text = maker.decimal_in_line();
     float value = 0;
     const char* stop = nullptr;
     const bool taken = pcgrid::short_decimal(text.data(), text.data() + text.size(), value, stop);

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "letter_code.hpp"
 #include "number_scan.hpp"
 #include "pc_table.hpp"
+#include "short_decimal.hpp"
 
 namespace {
 
@@ -188,6 +190,39 @@ TEST(LetterCode, Bins) {
   for (const Case& c : cases) {
     EXPECT_EQ(pcgrid::bin_for(c.x, c.lo, c.hi, c.g), c.bin)
         << c.x << " in " << c.lo << ".." << c.hi;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The eight-character reads of the fast float path against the character
+// tests they stand for: every byte value at every place of a chunk, after
+// white space or digits and before anything.
+TEST(ShortDecimal, EightCharacterClassesEqualCharacterTests) {
+  namespace detail = pcgrid::short_decimal_detail;
+  const auto is_space = [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  const auto is_digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+  for (int place = 0; place < 8; ++place) {
+    for (int byte = 0; byte < 256; ++byte) {
+      for (const char before : {' ', '\t', '\r', '7', '0', '9'}) {
+        char text[8];
+        for (int i = 0; i < 8; ++i) text[i] = i < place ? before : static_cast<char>(byte * 7 + i);
+        text[place] = static_cast<char>(byte);
+        int spaces = 0, digits = 0;
+        while (spaces < 8 && is_space(static_cast<unsigned char>(text[spaces]))) ++spaces;
+        while (digits < 8 && is_digit(static_cast<unsigned char>(text[digits]))) ++digits;
+        const std::uint64_t chunk = detail::load8(text);
+        ASSERT_EQ(detail::leading_spaces(chunk), spaces) << byte << " at " << place;
+        ASSERT_EQ(detail::leading_digits(chunk), digits) << byte << " at " << place;
+        if (digits > 0) {
+          std::uint64_t value = 0;
+          for (int i = 0; i < digits; ++i) value = value * 10 + (text[i] - '0');
+          ASSERT_EQ(detail::digits_value(chunk, digits), value) << byte << " at " << place;
+        }
+      }
+    }
   }
 }
 
