@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times each program as a whole process, the build's own against its
-# *_reference twin (the C library's fgets, sscanf and printf), interleaved
-# on the same files, and prints a Markdown table: median wall time of each,
-# their ratio, input MB/s of the fast one, and peak resident memory.
+# Times each program as a whole process, the build's own on all threads
+# and on one (OMP_NUM_THREADS=1) against its *_reference twin (the C
+# library's fgets, sscanf and printf), interleaved on the same files, and
+# prints a Markdown table: median wall time of each, the ratios, input MB/s
+# on all threads, and peak resident memory.
 #
 #   bench/run_benchmarks.sh [ROUNDS]       (default 5; inputs in $BENCH_DIR)
 #
@@ -41,45 +42,53 @@ if [ ! -s dictionary/cwords_clusters ]; then
 fi
 mkdir -p grid
 
-# run NAME PROGRAM INPUT_FILE [ARGS...]: one timed run; appends "seconds kB".
+# run NAME THREADS PROGRAM INPUT_FILE [ARGS...]: one timed run with
+# OMP_NUM_THREADS=THREADS (all processors when empty); appends "seconds kB".
 run() {
-  local name=$1 program=$2 input=$3
-  shift 3
+  local name=$1 threads=$2 program=$3 input=$4
+  shift 4
+  local env=(env)
+  [ -n "$threads" ] && env+=(OMP_NUM_THREADS="$threads")
   case $name in
-    gridmap*) (cd grid && "$timer" -f '%e %M' -a -o "../$name.times" "$bin/$program" "$@" >/dev/null || true) ;;
-    clusterback*) (cd dictionary && "$timer" -f '%e %M' -a -o "../$name.times" "$bin/$program" <"../$input" >/dev/null 2>&1) ;;
-    *) "$timer" -f '%e %M' -a -o "$name.times" "$bin/$program" <"$input" >/dev/null 2>&1 ;;
+    gridmap*) (cd grid && "$timer" -f '%e %M' -a -o "../$name.times" "${env[@]}" "$bin/$program" "$@" >/dev/null || true) ;;
+    clusterback*) (cd dictionary && "$timer" -f '%e %M' -a -o "../$name.times" "${env[@]}" "$bin/$program" <"../$input" >/dev/null 2>&1) ;;
+    *) "$timer" -f '%e %M' -a -o "$name.times" "${env[@]}" "$bin/$program" <"$input" >/dev/null 2>&1 ;;
   esac
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+seconds() { awk '/^[0-9.]+ [0-9]+$/ { print $1 }' "$1.times" | median; }
+peak() { awk '/^[0-9.]+ [0-9]+$/ { print $2 }' "$1.times" | median; }
 
+# row LABEL NAME INPUT: the medians of the fast build on all threads and on
+# one, of the reference, their ratios, input MB/s on all threads and the
+# peak memory of each.
 row() {
   local label=$1 name=$2 input=$3
-  local fast ref rss mb
-  fast=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' "$name.times" | median)
-  ref=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' "${name}_reference.times" | median)
-  rss=$(awk '/^[0-9.]+ [0-9]+$/ { print $2 }' "$name.times" | median)
-  mb=$(stat -L -c %s "$input")
-  awk -v l="$label" -v f="$fast" -v r="$ref" -v m="$mb" -v k="$rss" 'BEGIN {
-    printf "| %s | %.2f s | %.2f s | %.1fx | %.0f MB/s | %.0f MB |\n", l, f, r, r / f, m / f / 1e6, k / 1024 }'
+  awk -v l="$label" -v a="$(seconds "$name")" -v o="$(seconds "${name}_1")" \
+    -v r="$(seconds "${name}_reference")" -v m="$(stat -L -c %s "$input")" \
+    -v ka="$(peak "$name")" -v ko="$(peak "${name}_1")" -v kr="$(peak "${name}_reference")" 'BEGIN {
+    printf "| %s | %.2f s | %.2f s | %.2f s | %.1fx | %.1fx | %.0f MB/s | %.0f / %.0f / %.0f MB |\n",
+      l, a, o, r, r / a, r / o, m / a / 1e6, ka / 1024, ko / 1024, kr / 1024 }'
 }
 
 rm -f ./*.times
 for ((i = 0; i < rounds; i++)); do
-  for variant in "" _reference; do
-    run "lettercode$variant" "lettercode$variant" table_5m_10.txt
-    run "clusterback$variant" "clusterback$variant" table_1m_5.txt
-    run "gridmap$variant" "gridmap$variant" points_10m_3.txt 1001 ../points_10m_3.txt
-    run "gridmap_2$variant" "gridmap$variant" points_10m_2.txt 1001 ../points_10m_2.txt
+  for variant in "" _1 _reference; do
+    program_suffix=$variant threads=""
+    [ "$variant" = _1 ] && program_suffix="" threads=1
+    run "lettercode$variant" "$threads" "lettercode$program_suffix" table_5m_10.txt
+    run "clusterback$variant" "$threads" "clusterback$program_suffix" table_1m_5.txt
+    run "gridmap$variant" "$threads" "gridmap$program_suffix" points_10m_3.txt 1001 ../points_10m_3.txt
+    run "gridmap_2$variant" "$threads" "gridmap$program_suffix" points_10m_2.txt 1001 ../points_10m_2.txt
   done
 done
 
 echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); median of $rounds runs"
 echo
-echo "| run | fast | reference | ratio | input | peak memory |"
-echo "|---|---|---|---|---|---|"
+echo "| run | all threads | one thread | reference | ratio, all | ratio, one | input, all | peak memory (all / one / reference) |"
+echo "|---|---|---|---|---|---|---|---|"
 row "lettercode, 5,000,000 x 10" lettercode table_5m_10.txt
 row "clusterback, 1,000,000 x 5, 500,000 words" clusterback table_1m_5.txt
-row "gridmap 1001, 10,000,000 x 3" gridmap points_10m_3.txt
 row "gridmap 1001, 10,000,000 x 2" gridmap_2 points_10m_2.txt
+row "gridmap 1001, 10,000,000 x 3" gridmap points_10m_3.txt

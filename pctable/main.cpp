@@ -16,6 +16,7 @@
 #include "inputs.hpp"
 #include "npy_input.hpp"
 #include "options.hpp"
+#include "standard_descriptors.hpp"
 #include "table_output.hpp"
 #include "xvg_input.hpp"
 
@@ -62,6 +63,7 @@ Table read_inputs(const Options& options, std::vector<Input>& inputs, bool writi
 }  // namespace
 
 int main(int argc, char** argv) {
+  pcgrid::open_closed_standard_descriptors();
   const Options options = parse_options(argc, argv);
   std::vector<Input> inputs = open_inputs(options);
   const bool check_first = options.output == nullptr && can_reread_all(inputs);

@@ -144,3 +144,30 @@ TEST(Clusterback, WordFieldsOfAtMost4096Characters) {
 }
 
 }  // namespace
+
+namespace {
+
+// A standard descriptor closed by the caller is /dev/null to the program:
+// standard input is then empty, and what would go to a closed output is
+// dropped, without a file of the program taking its number.
+TEST(WordPrograms, ClosedStandardDescriptors) {
+  for (const Program& p : programs) {
+    auto r = run_on_four(p, {.closed = {0}});
+    EXPECT_EQ(r.out, "") << p.name;
+    EXPECT_EQ(r.err, "Failed to read any input (?!). Abort.\n") << p.name;
+    EXPECT_EQ(r.status, 1) << p.name;
+
+    r = run_on_four(p, {.closed = {1}});
+    EXPECT_EQ(r.err, p.err_of_four) << p.name;
+    EXPECT_EQ(r.status, 0) << p.name;
+
+    r = run_on_four(p, {.closed = {1, 2}});
+    EXPECT_EQ(r.status, 0) << p.name;
+
+    r = run_on_four(p, {.input = "1 2\nx\n", .closed = {2}});
+    EXPECT_EQ(r.out, "") << p.name;
+    EXPECT_EQ(r.status, 1) << p.name;
+  }
+}
+
+}  // namespace
