@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -70,8 +71,16 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
       options.stdout_path.empty() ? io.file("stdout") : options.stdout_path;
   const std::string err_path = io.file("stderr");
 
+  // The inherited environment, less the variables that the options set.
   std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry = *e;
+    const std::string_view name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const auto& set : options.env)
+      replaced = replaced || set.starts_with(std::string(name) + "=");
+    if (!replaced) env_strings.emplace_back(entry);
+  }
   for (const auto& e : options.env) env_strings.push_back(e);
   std::vector<char*> envp;
   for (auto& e : env_strings) envp.push_back(e.data());

@@ -9,7 +9,7 @@ namespace pcgrid::testing {
 struct RunOptions {
   std::string input{};             // bytes fed on standard input
   std::string cwd{};               // working directory; empty: the current one
-  std::vector<std::string> env{};  // extra NAME=VALUE entries
+  std::vector<std::string> env{};  // NAME=VALUE entries, replacing inherited ones
   std::string stdin_path{};        // when set, standard input is this file instead of `input`
   std::string stdout_path{};       // when set, standard output goes to this file (e.g. /dev/full)
   bool unprivileged = false;       // run as the user nobody when the tests run as root, so that
