@@ -19,7 +19,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "given to such words by a dictionary, back onto the vectors, in parallel;\n"
        "gridmap bins 2- or 3-column points onto a 2-D grid and writes a count\n"
        "(or mean) matrix and its logarithm, the raw material of free-energy\n"
-       "landscape plots.")
+       "landscape plots; wordclusters groups the words into metastable states,\n"
+       "a dictionary for clusterback; gridplot draws a gridmap run as a\n"
+       "free-energy map with gnuplot.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -36,6 +38,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6 (>= 2.34), libgomp1 (>= 4.9), libstdc++6 (>= 11)")
 endif()
+
+# gridplot draws with gnuplot; the other programs work without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS gnuplot-nox)
 
 set(CPACK_GENERATOR DEB)
 include(CPack)

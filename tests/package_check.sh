@@ -1,5 +1,5 @@
 #!/bin/sh
-# What `cmake --install` and the Debian package install: the three programs
+# What `cmake --install` and the Debian package install: the programs
 # and their manual pages, nothing else; the package's dependencies; and the
 # installed programs run.
 #
@@ -18,10 +18,14 @@ fail() {
 cat > "$work/expected" <<'EOF'
 bin/clusterback
 bin/gridmap
+bin/gridplot
 bin/lettercode
+bin/wordclusters
 share/man/man1/clusterback.1.gz
 share/man/man1/gridmap.1.gz
+share/man/man1/gridplot.1.gz
 share/man/man1/lettercode.1.gz
+share/man/man1/wordclusters.1.gz
 EOF
 
 # The files under a staging root, relative to PREFIX in it.
@@ -41,11 +45,14 @@ check_programs() {
   "$1/gridmap" > "$work/usage" || true
   grep -q '^Usage : gridmap GRID \[GRID_Y\] filename$' "$work/usage" ||
     fail "$1/gridmap did not print its usage line"
+  [ "$(printf 'AB\nAB\nAC\nAC\nAB\n' | "$1/wordclusters" 2> /dev/null | tr '\n' ' ')" = "AB 1 AC 1 " ] ||
+    fail "$1/wordclusters did not put AB and AC in cluster 1"
+  "$1/gridplot" --help | grep -q '^Usage: gridplot ' || fail "$1/gridplot did not print its usage"
 }
 
 # The man pages are compressed roff that man can read.
 check_man_pages() {
-  for page in lettercode clusterback gridmap; do
+  for page in lettercode clusterback gridmap wordclusters gridplot; do
     gzip -dc "$1/$page.1.gz" | grep -q "^\.TH $(echo $page | tr a-z A-Z) 1 " ||
       fail "$1/$page.1.gz is not the $page page"
   done
@@ -74,6 +81,9 @@ for library in libc6 libgomp1 libstdc++6; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$library\( \|$\)" ||
     fail "the package does not depend on $library: $depends"
 done
+
+[ "$(dpkg-deb -f "$deb" Recommends)" = gnuplot-nox ] ||
+  fail "the package does not recommend gnuplot-nox"
 
 dpkg -x "$deb" "$work/root"
 sed 's|^|usr/|' "$work/expected" > "$work/expected_deb"
