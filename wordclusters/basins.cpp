@@ -17,52 +17,72 @@ void sort_cells(WordCounts& counts, std::uint64_t min_frames, Landscape& land) {
     return a.frames != b.frames ? a.frames > b.frames : a.key < b.key;
   });
   for (WordSlot& slot : counts.slots) slot.value = NO_CELL;
-  for (std::size_t i = 0; i < land.cells.size(); ++i) {
+  constexpr std::size_t AHEAD = 16;  // cells whose slots are fetched ahead
+  const std::size_t n = land.cells.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + AHEAD < n)
+      __builtin_prefetch(&counts.slots[home_slot(counts, land.cells[i + AHEAD].key)], 1);
     slot_of(counts, land.cells[i].key).value = i;
   }
 }
 
-// The words one bin below and one bin above each letter of `key`.
-int neighbour_keys(std::uint64_t key, int letters, std::uint64_t* keys) {
+// The words one bin above each letter of `key`: every pair of neighbours
+// is met once, from its lower word.
+int upper_neighbours(std::uint64_t key, int letters, std::uint64_t* keys) {
   int n = 0;
   for (int position = 0; position < letters; ++position) {
     const int shift = LETTER_BITS * position;
-    const std::uint64_t letter = (key >> shift) & ((1u << LETTER_BITS) - 1);
-    const std::uint64_t one = std::uint64_t{1} << shift;
-    if (letter > 1) keys[n++] = key - one;
-    if (letter < LETTERS) keys[n++] = key + one;
+    if (((key >> shift) & ((1u << LETTER_BITS) - 1)) < LETTERS) {
+      keys[n++] = key + (std::uint64_t{1} << shift);
+    }
   }
   return n;
 }
 
+struct Link {
+  std::uint32_t later, earlier;  // cells' positions in visiting order
+};
+
 // The neighbours of a few cells at a time: their slots are fetched from
 // memory together, not one after the other.
-constexpr std::size_t LINK_BATCH = 8;
+constexpr std::size_t LINK_BATCH = 16;
 
-void link_neighbours(const WordCounts& counts, int letters, Landscape& land) {
-  land.first_neighbour.assign(1, 0);
-  land.neighbours.clear();
-  std::uint64_t keys[LINK_BATCH][2 * MAX_LETTERS];
+std::vector<Link> find_links(const WordCounts& counts, int letters, const Landscape& land) {
+  std::vector<Link> links;
+  std::uint64_t keys[LINK_BATCH][MAX_LETTERS];
   int found[LINK_BATCH];
   const std::size_t n = land.cells.size();
   for (std::size_t batch = 0; batch < n; batch += LINK_BATCH) {
     const std::size_t size = std::min(LINK_BATCH, n - batch);
     for (std::size_t b = 0; b < size; ++b) {
-      found[b] = neighbour_keys(land.cells[batch + b].key, letters, keys[b]);
+      found[b] = upper_neighbours(land.cells[batch + b].key, letters, keys[b]);
       for (int k = 0; k < found[b]; ++k) {
         __builtin_prefetch(&counts.slots[home_slot(counts, keys[b][k])]);
       }
     }
     for (std::size_t b = 0; b < size; ++b) {
+      const auto i = static_cast<std::uint32_t>(batch + b);
       for (int k = 0; k < found[b]; ++k) {
         const WordSlot* slot = find_word(counts, keys[b][k]);
-        if (slot != nullptr && slot->value < batch + b) {
-          land.neighbours.push_back(static_cast<std::uint32_t>(slot->value));
-        }
+        if (slot == nullptr || slot->value == NO_CELL) continue;
+        const auto j = static_cast<std::uint32_t>(slot->value);
+        links.push_back(j < i ? Link{i, j} : Link{j, i});
       }
-      land.first_neighbour.push_back(land.neighbours.size());
     }
   }
+  return links;
+}
+
+// For each cell, its neighbours that are visited before it.
+void link_neighbours(const WordCounts& counts, int letters, Landscape& land) {
+  const std::vector<Link> links = find_links(counts, letters, land);
+  const std::size_t n = land.cells.size();
+  land.first_neighbour.assign(n + 1, 0);
+  for (const Link& link : links) ++land.first_neighbour[link.later + 1];
+  for (std::size_t i = 0; i < n; ++i) land.first_neighbour[i + 1] += land.first_neighbour[i];
+  land.neighbours.resize(links.size());
+  std::vector<std::size_t> next(land.first_neighbour.begin(), land.first_neighbour.end() - 1);
+  for (const Link& link : links) land.neighbours[next[link.later]++] = link.earlier;
 }
 
 }  // namespace
