@@ -5,12 +5,15 @@
 //
 //   generate_inputs table  N D [SEED]   labelled PC vectors: "%d" then D × " %12.6f"
 //   generate_inputs points N C [SEED]   C = 2: "x y"; C = 3: "x y z" with z > 0
+//   generate_inputs words  N L [SEED]   words of L letters of the 52-letter code,
+//                                       of random letters (nearly all distinct)
 //
 // The same N and SEED give the same trajectory.
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,7 +89,9 @@ char* put_fixed(char* out, double value, int width, int precision) {
 }
 
 [[noreturn]] void usage() {
-  std::fputs("usage: generate_inputs table N D [SEED] | points N COLUMNS [SEED]\n", stderr);
+  std::fputs(
+      "usage: generate_inputs table N D [SEED] | points N COLUMNS [SEED] | words N L [SEED]\n",
+      stderr);
   std::exit(2);
 }
 
@@ -97,6 +102,29 @@ long number(const char* text, long lo, long hi) {
   return value;
 }
 
+// Random words, the hardest input of a word counter: few repeats.
+int write_random_words(long n, long letters, unsigned long seed) {
+  constexpr char CODE[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::mt19937_64 random(seed);
+  static char buffer[1 << 16];
+  std::size_t used = 0;
+  for (long i = 0; i < n; ++i) {
+    std::uint64_t bits = random();
+    for (long l = 0; l < letters; ++l) {
+      if (l == 8) bits = random();  // 8 letters of 6 bits from each draw
+      buffer[used++] = CODE[(bits & 63) % 52];
+      bits >>= 6;
+    }
+    buffer[used++] = '\n';
+    if (used > sizeof buffer - 16) {
+      std::fwrite(buffer, 1, used, stdout);
+      used = 0;
+    }
+  }
+  std::fwrite(buffer, 1, used, stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +132,10 @@ int main(int argc, char** argv) {
   const std::string_view kind = argv[1];
   const long n = number(argv[2], 1, 100'000'000);
   const bool table = kind == "table";
+  if (kind == "words") {
+    const long letters = number(argv[3], 1, MAX_DIM);
+    return write_random_words(n, letters, argc == 5 ? number(argv[4], 0, 1L << 40) : 1);
+  }
   if (!table && kind != "points") usage();
   const long width = table ? number(argv[3], 1, MAX_DIM) : number(argv[3], 2, 3);
   Trajectory t{};

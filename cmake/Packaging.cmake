@@ -20,7 +20,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "gridmap bins 2- or 3-column points onto a 2-D grid and writes a count\n"
        "(or mean) matrix and its logarithm, the raw material of free-energy\n"
        "landscape plots; pctable writes exact PC tables from GROMACS xvg files,\n"
-       "delimited text and NumPy .npy arrays.")
+       "delimited text and NumPy .npy arrays; wordclusters groups the words into\n"
+       "metastable states, a dictionary for clusterback; gridplot draws a gridmap\n"
+       "run as a free-energy map with gnuplot.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -37,6 +39,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6 (>= 2.34), libgomp1 (>= 4.9), libstdc++6 (>= 11)")
 endif()
+
+# gridplot draws with gnuplot; the other programs work without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS gnuplot-nox)
 
 set(CPACK_GENERATOR DEB)
 include(CPack)

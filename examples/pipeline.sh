@@ -2,19 +2,25 @@
 # The whole workflow on the bundled sample, from a PC table to a picture of
 # its landscape:
 #
-#   table --lettercode--> words --sort|uniq -c--> cwords_clusters
+#   table --lettercode--> words --wordclusters--> cwords_clusters (the states)
 #   table + cwords_clusters --clusterback--> members
-#   PC 1 and PC 2 --gridmap--> grid.matrix, grid_log.matrix --gnuplot--> landscape.png
+#   PC 1 and PC 2 --gridmap--> grid.matrix, grid_log.matrix
+#   gridmap's report + grid.matrix --gridplot--> landscape.png (free energy)
 #
-# Usage: examples/pipeline.sh [--bin DIR] [--share PERCENT] [--no-plot]
-#                             [--no-install] [OUTPUT_DIR]
+# Usage: examples/pipeline.sh [--bin DIR] [--barrier KT] [--share PERCENT]
+#                             [--no-plot] [--no-install] [OUTPUT_DIR]
 #
 #   --bin DIR        take the programs from DIR instead of build/release/bin
-#                    (built with the Release preset when they are missing)
-#   --share PERCENT  a word becomes a cluster when it holds at least this
-#                    share of the frames (default 0.05)
+#                    (built with the Release preset when they are missing;
+#                    as root on Debian, the build's prerequisites are
+#                    installed first when they are missing)
+#   --barrier KT     basins separated by less than this free-energy barrier
+#                    become one state (default 1)
+#   --share PERCENT  a basin becomes a state when it holds at least this
+#                    share of the frames (default 1)
 #   --no-plot        do not draw landscape.png
-#   --no-install     draw it only if gnuplot is already installed
+#   --no-install     install nothing: build only if the prerequisites are
+#                    there, draw only if gnuplot is
 #   OUTPUT_DIR       where every file goes (default example-output/ at the
 #                    top of the source tree)
 #
@@ -30,23 +36,25 @@ root=$(dirname "$here")
 sample=$here/sample-table.txt.gz
 
 bin=
-share=0.05
+barrier=1
+share=1
 plot=yes
 install=yes
 out=$root/example-output
 grid=100
 
 usage() {
-  echo "usage: $0 [--bin DIR] [--share PERCENT] [--no-plot] [--no-install] [OUTPUT_DIR]" >&2
+  echo "usage: $0 [--bin DIR] [--barrier KT] [--share PERCENT] [--no-plot] [--no-install] [OUTPUT_DIR]" >&2
   exit 2
 }
 
 while [ $# -gt 0 ]; do
   case $1 in
-    --bin | --share) [ $# -ge 2 ] || usage ;;
+    --bin | --barrier | --share) [ $# -ge 2 ] || usage ;;
   esac
   case $1 in
     --bin) bin=$2; shift 2 ;;
+    --barrier) barrier=$2; shift 2 ;;
     --share) share=$2; shift 2 ;;
     --no-plot) plot=no; shift ;;
     --no-install) install=no; shift ;;
@@ -54,9 +62,11 @@ while [ $# -gt 0 ]; do
     *) out=$1; shift ;;
   esac
 done
-case $share in
-  '' | *[!0-9.]* | *.*.*) usage ;;
-esac
+for number in "$barrier" "$share"; do
+  case $number in
+    '' | *[!0-9.]* | *.*.*) usage ;;
+  esac
+done
 
 # Sorting and counting in the C locale: the same order on every machine.
 LC_ALL=C
@@ -71,19 +81,60 @@ fail() {
   exit 1
 }
 
-# 1. The programs: build them if they are not there yet.
+programs="pctable lettercode wordclusters clusterback gridmap gridplot"
+prerequisites="g++ cmake ninja-build libgtest-dev libbenchmark-dev"
+
+# apt_install LOG PACKAGE...: installs the packages without their
+# recommendations, updating the package lists if the first try fails.
+apt_install() {
+  log=$1
+  shift
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" > "$log" 2>&1 ||
+    { apt-get update -q >> "$log" 2>&1 &&
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" >> "$log" 2>&1; }
+}
+
+can_install() {
+  [ "$install" = yes ] && [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1
+}
+
+missing_prerequisites() {
+  for package in $prerequisites; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      printf '%s ' "$package"
+  done
+}
+
+# 1. The programs: build them if they are not there yet; on a Debian
+# machine, as root, install what the build needs first.
 if [ -z "$bin" ]; then
   bin=$root/build/release/bin
-  if [ ! -x "$bin/lettercode" ] || [ ! -x "$bin/clusterback" ] || [ ! -x "$bin/gridmap" ] ||
-    [ ! -x "$bin/pctable" ]; then
+  built=yes
+  for program in $programs; do
+    [ -x "$bin/$program" ] || built=no
+  done
+  if [ "$built" = no ]; then
+    if can_install && command -v dpkg-query >/dev/null 2>&1; then
+      missing=$(missing_prerequisites)
+      if [ -n "$missing" ]; then
+        say "Installing the build's prerequisites: $missing..."
+        mkdir -p "$root/build"
+        # One word per package.
+        # shellcheck disable=SC2086
+        apt_install "$root/build/prerequisites.log" $missing ||
+          fail "could not install $missing(see $root/build/prerequisites.log)"
+      fi
+    fi
     say "Building the programs (Release preset) ..."
+    # One word per target.
+    # shellcheck disable=SC2086
     (cd "$root" && cmake --preset default >/dev/null &&
-      cmake --build --preset default --target lettercode clusterback gridmap pctable) ||
-      fail "the build failed; on Debian it needs: apt-get install g++ cmake ninja-build libgtest-dev libbenchmark-dev"
+      cmake --build --preset default --target $programs) ||
+      fail "the build failed; on Debian it needs: apt-get install --no-install-recommends $prerequisites"
   fi
 fi
 bin=$(cd "$bin" && pwd)
-for program in lettercode clusterback gridmap pctable; do
+for program in $programs; do
   [ -x "$bin/$program" ] || fail "no program $bin/$program"
 done
 
@@ -107,15 +158,15 @@ vectors=$(sed -n 's/^Read \([0-9]*\) vectors (\([0-9]*\)-dimensional)\.$/\1/p' l
 dimension=$(sed -n 's/^Read \([0-9]*\) vectors (\([0-9]*\)-dimensional)\.$/\2/p' lettercode.log)
 intervals=$(sed -n 's/^Grid along each dimension set to \([0-9]*\)\.$/\1/p' lettercode.log)
 
-# 4. The dictionary: count the frames of every word, most populated first,
-# and number the words that hold at least the given share of the frames.
-sort words | uniq -c | sort -k1,1nr -k2,2 > word_counts
-awk -v share="$share" -v total="$vectors" \
-  '$1 * 100 >= share * total { print $2, NR }' word_counts > cwords_clusters
-clusters=$(wc -l < cwords_clusters)
-[ "$clusters" -gt 0 ] || fail "no word holds $share% of the frames; try a smaller --share"
-# The last cluster is the least populated: line $clusters of word_counts.
-least=$(awk -v c="$clusters" 'NR == c { print $1 }' word_counts)
+# 4. The dictionary: the states of the words, basins of their population
+# separated by barriers of at least $barrier kT that hold $share% of the
+# frames or more; every cell of a state is a word of its cluster.
+"$bin/wordclusters" --barrier "$barrier" --min-share "$share" words > cwords_clusters 2> wordclusters.log || {
+  cat wordclusters.log >&2
+  fail "wordclusters failed"
+}
+clusters=$(awk 'END { print $2 + 0 }' cwords_clusters)
+[ "$clusters" -gt 0 ] || fail "no state holds $share% of the frames; try a smaller --share"
 
 # 5. The members of every cluster: label, cluster and components.
 "$bin/clusterback" < table > members 2> clusterback.log || {
@@ -137,47 +188,24 @@ xmax=$(awk '$1 == "on" && $2 == "x" { print $6 }' gridmap.log)
 ymin=$(awk '$1 == "on" && $2 == "y" { print $4 }' gridmap.log)
 ymax=$(awk '$1 == "on" && $2 == "y" { print $6 }' gridmap.log)
 
-# 7. The picture: row j of grid_log.matrix is x node j, from xmin to xmax,
-# column k is y node k, from ymin to ymax. gnuplot's matrix mode numbers
-# columns ($1) and rows ($2), so a row index is an x and a column index a y.
-# Nodes with no point, or a single one, hold 0 and are left white; the
-# colours run from pale blue for a few frames to red for the most.
-draw() {
-  gnuplot <<EOF
-set terminal pngcairo size 800,640 font "DejaVu Sans,11"
-set output "landscape.png"
-set title "Sample trajectory: ln(frames) per node, $grid x $grid grid"
-set xlabel "PC 1"
-set ylabel "PC 2"
-set cblabel "ln(frames)"
-set xrange [$xmin:$xmax]
-set yrange [$ymin:$ymax]
-set size ratio -1
-set tics out
-set palette defined (0 "white", 0.5 "#f7fbff", 1.5 "#c6dbef", 2.5 "#6baed6", 3.5 "#2171b5", 4.2 "#41ab5d", 4.8 "#fdae61", 5.4 "#d7191c")
-set cbrange [0:*]
-dx = ($xmax - ($xmin)) / ($grid - 1)
-dy = ($ymax - ($ymin)) / ($grid - 1)
-plot "grid_log.matrix" matrix using ($xmin + \$2 * dx):($ymin + \$1 * dy):3 with image notitle
-EOF
-}
-
+# 7. The picture: gridplot reads gridmap's report and grid.matrix, and has
+# gnuplot draw the free energy -ln(frames / most frames) of every node in kT,
+# dark where it is low, nodes without a frame left blank.
 have_gnuplot() {
   command -v gnuplot >/dev/null 2>&1
 }
 
 picture=
 if [ "$plot" = yes ]; then
-  if ! have_gnuplot && [ "$install" = yes ] && [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+  if ! have_gnuplot && can_install; then
     say "Installing gnuplot-nox for the picture ..."
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q gnuplot-nox > gnuplot-install.log 2>&1 ||
-      { apt-get update -q >> gnuplot-install.log 2>&1 &&
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q gnuplot-nox >> gnuplot-install.log 2>&1; } ||
+    apt_install gnuplot-install.log gnuplot-nox ||
       say "Could not install gnuplot-nox (see $out/gnuplot-install.log)."
   fi
   if have_gnuplot; then
     rm -f landscape.png
-    draw || fail "gnuplot could not draw landscape.png"
+    "$bin/gridplot" --title "Sample trajectory: free energy of PC 1 and PC 2, $grid x $grid grid" \
+      gridmap.log landscape.png || fail "gridplot could not draw landscape.png"
     picture=landscape.png
   fi
 fi
@@ -185,28 +213,28 @@ fi
 # 8. What was done.
 say ""
 say "PC table:   $vectors vectors, $dimension-dimensional (letter code of $intervals intervals per dimension)"
-say "Clusters:   $clusters words holding at least $share% of the frames ($least to $(head -n 1 word_counts | awk '{ print $1 }') frames each):"
-# Clusters are numbered by population: the first ten are the largest.
-awk 'NR == FNR { word[$2] = $1; next }
-     { frames[$2]++; members++ }
-     END {
-       for (c = 1; c <= 10 && c in word; c++)
-         printf "            cluster %2d  %s  %5d frames\n", c, word[c], frames[c]
-       if (c in word) print "            ... (see cwords_clusters and word_counts)"
-       printf "            %d frames in clusters (members)\n", members
-     }' cwords_clusters members
+say "States:     $clusters basins separated by $barrier kT or more, each with $share% of the frames or more:"
+# A cluster's first line in cwords_clusters is its peak, its most populated word.
+awk -v total="$vectors" \
+  'NR == FNR { if (!($2 in peak)) peak[$2] = $1; cells[$2]++; next }
+   { frames[$2]++; members++ }
+   END {
+     for (c = 1; c in peak; c++)
+       printf "            state %d  %6d frames (%4.1f%%) in %5d cells, peak %s\n",
+         c, frames[c], 100 * frames[c] / total, cells[c], peak[c]
+     printf "            %d of the %d frames in states (members)\n", members, total
+   }' cwords_clusters members
 say "Grid map:   $grid x $grid nodes, PC 1 from $xmin to $xmax, PC 2 from $ymin to $ymax"
 if [ -z "$picture" ] && [ "$plot" = yes ]; then
-  say "Picture:    skipped: gnuplot is not installed; install it (on Debian: sudo apt-get install gnuplot-nox) and run again"
+  say "Picture:    skipped: gnuplot is not installed; install it (on Debian: sudo apt-get install --no-install-recommends gnuplot-nox) and run again"
 fi
 say "Files in $out:"
 say "  table            the PC table (label and components)"
 say "  words            lettercode's word of every frame"
-say "  word_counts      frames per word, most populated first"
-say "  cwords_clusters  the dictionary: word and cluster number"
+say "  cwords_clusters  the dictionary: every word of a state and its number"
 say "  members          clusterback's members: label, cluster, components"
 say "  points           PC 1 and PC 2 of every frame"
 say "  grid.matrix      gridmap's frames per node (rows: PC 1, columns: PC 2)"
 say "  grid_log.matrix  their natural logarithms"
-[ -z "$picture" ] || say "  $picture    the heat map of grid_log.matrix"
+[ -z "$picture" ] || say "  $picture    the free energy of every node of grid.matrix, in kT"
 say "  *.log            what each program reported"

@@ -18,12 +18,16 @@ fail() {
 cat > "$work/expected" <<'EOF'
 bin/clusterback
 bin/gridmap
+bin/gridplot
 bin/lettercode
 bin/pctable
+bin/wordclusters
 share/man/man1/clusterback.1.gz
 share/man/man1/gridmap.1.gz
+share/man/man1/gridplot.1.gz
 share/man/man1/lettercode.1.gz
 share/man/man1/pctable.1.gz
+share/man/man1/wordclusters.1.gz
 EOF
 
 # The files under a staging root, relative to PREFIX in it.
@@ -45,11 +49,14 @@ check_programs() {
     fail "$1/gridmap did not print its usage line"
   table=$(printf 'x,y\n0.5,1\n' | "$1/pctable" 2> /dev/null)
   [ "$table" = "1 0.5 1" ] || fail "$1/pctable wrote '$table'"
+  [ "$(printf 'AB\nAB\nAC\nAC\nAB\n' | "$1/wordclusters" 2> /dev/null | tr '\n' ' ')" = "AB 1 AC 1 " ] ||
+    fail "$1/wordclusters did not put AB and AC in cluster 1"
+  "$1/gridplot" --help | grep -q '^Usage: gridplot ' || fail "$1/gridplot did not print its usage"
 }
 
 # The man pages are compressed roff that man can read.
 check_man_pages() {
-  for page in lettercode clusterback gridmap pctable; do
+  for page in lettercode clusterback gridmap pctable wordclusters gridplot; do
     gzip -dc "$1/$page.1.gz" | grep -q "^\.TH $(echo $page | tr a-z A-Z) 1 " ||
       fail "$1/$page.1.gz is not the $page page"
   done
@@ -78,6 +85,9 @@ for library in libc6 libgomp1 libstdc++6; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$library\( \|$\)" ||
     fail "the package does not depend on $library: $depends"
 done
+
+[ "$(dpkg-deb -f "$deb" Recommends)" = gnuplot-nox ] ||
+  fail "the package does not recommend gnuplot-nox"
 
 dpkg -x "$deb" "$work/root"
 sed 's|^|usr/|' "$work/expected" > "$work/expected_deb"

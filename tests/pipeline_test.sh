@@ -1,7 +1,8 @@
 #!/bin/sh
 # The example pipeline end to end on the bundled sample, with the programs
-# of one build: every file is made, the members carry the clusters that the
-# dictionary gives their words, and the matrices hold every frame.
+# of one build: every file is made, the dictionary holds the sample's wells
+# as states, the members carry the clusters that the dictionary gives their
+# words, and the matrices hold every frame.
 #
 # Usage: tests/pipeline_test.sh BIN_DIR
 set -eu
@@ -21,8 +22,8 @@ fail() {
   { cat "$work/summary" >&2; fail "pipeline.sh failed"; }
 cd "$work/out"
 
-for file in table words word_counts cwords_clusters members points grid.matrix grid_log.matrix \
-  lettercode.log clusterback.log gridmap.log; do
+for file in table words cwords_clusters members points grid.matrix grid_log.matrix \
+  lettercode.log wordclusters.log clusterback.log gridmap.log; do
   [ -s "$file" ] || fail "$file is missing or empty"
 done
 
@@ -31,12 +32,54 @@ vectors=$(wc -l < table)
 grep -q "^PC table: *$vectors vectors, 4-dimensional" "$work/summary" ||
   fail "the summary does not give the table's size"
 
-# The dictionary: distinct words numbered 1, 2, ... by decreasing population.
+# The dictionary: distinct words, of clusters 1, 2, ... in turn, each
+# cluster's words by decreasing population, and the clusters by decreasing
+# number of frames.
+sort words | uniq -c > "$work/word_counts"
 awk 'NR == FNR { frames[$2] = $1; next }
-     $2 != FNR || ($1 in seen) { exit 1 }
-     FNR > 1 && frames[$1] > previous { exit 1 }
-     { seen[$1] = 1; previous = frames[$1] }' word_counts cwords_clusters ||
-  fail "cwords_clusters is not numbered by population"
+     ($1 in seen) || ($2 != cluster && $2 != cluster + 1) { exit 1 }
+     $2 == cluster && frames[$1] > previous { exit 1 }
+     { seen[$1] = 1; cluster = $2; previous = frames[$1]; total[$2] += frames[$1] }
+     END { for (c = 2; c <= cluster; c++) if (total[c] > total[c - 1]) exit 1 }' \
+  "$work/word_counts" cwords_clusters ||
+  fail "cwords_clusters is not a dictionary of states numbered by population"
+grep -q "^States: *$(awk 'END { print $2 }' cwords_clusters) basins" "$work/summary" ||
+  fail "the summary does not give the number of states"
+grep -q "^ *state 1 .* frames (.*%) in .* cells, peak $(head -n 1 cwords_clusters | cut -d' ' -f1)\$" \
+  "$work/summary" || fail "the summary does not name state 1 with its population and peak"
+
+# The sample's five wells, centred in PCs 1 to 3 as bench/generate_inputs
+# puts them: the frames near each centre (within the wells' width, 0.7) lie
+# in a state, nearly all of them in one (two wells may share a state where
+# the barrier between them is lower than the pipeline's), and the states
+# hold at least 80% of all frames.
+awk '
+  function fail(message) { print message > "/dev/stderr"; failed = 1; exit 1 }
+  BEGIN {
+    split("-2 2 0 -1.5 1.6", cx, " "); split("-1 -1.2 2 1.8 1.5", cy, " ")
+    split("0 0.5 -0.5 1.0 -1.0", cz, " ")
+  }
+  NR == FNR { cluster[$1] = $2; members++; next }
+  {
+    frames++
+    for (w = 1; w <= 5; w++) {
+      if (($2 - cx[w]) ^ 2 + ($3 - cy[w]) ^ 2 + ($4 - cz[w]) ^ 2 < 0.49) {
+        near[w]++
+        in_cluster[w, ($1 in cluster) ? cluster[$1] : 0]++
+      }
+    }
+  }
+  END {
+    if (failed) exit 1
+    for (w = 1; w <= 5; w++) {
+      best = 0
+      for (c = 1; c <= 100; c++) if (in_cluster[w, c] > in_cluster[w, best]) best = c
+      if (best == 0 || in_cluster[w, best] < 0.95 * near[w])
+        fail("well " w ": " in_cluster[w, best] " of its " near[w] " frames in its state " best)
+      if (++wells_of[best] > 2) fail("more than two wells in state " best)
+    }
+    if (members < 0.8 * frames) fail(members " of " frames " frames in states: less than 80%")
+  }' members table || fail "the states do not hold the wells"
 
 # Every member carries the cluster that the dictionary gives the word of its
 # vector, with the vector's components; members come in input order; and no
@@ -100,10 +143,10 @@ else
   grep -q 'Picture: *skipped' "$work/summary" || fail "no hint that the picture was skipped"
 fi
 
-# A share that no word reaches is refused with a message, not an empty run.
-if "$source_dir/examples/pipeline.sh" --bin "$bin" --no-plot --share 50 "$work/none" > "$work/refused" 2>&1; then
-  fail "a share of 50% gave clusters"
+# A share that no state reaches is refused with a message, not an empty run.
+if "$source_dir/examples/pipeline.sh" --bin "$bin" --no-plot --share 60 "$work/none" > "$work/refused" 2>&1; then
+  fail "a share of 60% gave states"
 fi
-grep -q 'no word holds 50% of the frames' "$work/refused" || fail "no message for a share no word holds"
+grep -q 'no state holds 60% of the frames' "$work/refused" || fail "no message for a share no state holds"
 
 echo "pipeline: all checks passed"

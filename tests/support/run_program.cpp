@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -72,6 +73,7 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
       options.stdout_path.empty() ? io.file("stdout") : options.stdout_path;
   const std::string err_path = io.file("stderr");
 
+  // The inherited environment, less the variables that the options set.
   std::vector<std::string> env_strings;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;

@@ -1,0 +1,52 @@
+// From word populations to states: the populated cells, their neighbours,
+// the basins that grow from the most populated cells down, and the basins
+// that hold enough of the frames to be states.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "word_counts.hpp"
+
+namespace wordclusters {
+
+struct Cell {
+  std::uint64_t key;
+  std::uint64_t frames;
+};
+
+// The cells of at least the minimum population, in visiting order (most
+// populated first, equal populations by word), and for each cell the
+// positions in that order of its neighbours that come before it.
+struct Landscape {
+  std::vector<Cell> cells;
+  std::vector<std::size_t> first_neighbour;  // cell i's are neighbours[first_neighbour[i] ..
+  std::vector<std::uint32_t> neighbours;     //                    .. first_neighbour[i + 1])
+};
+
+// Fills `land` from the counted words of `letters` letters. The counts'
+// values become the cells' positions (NO_CELL for the words below
+// `min_frames`).
+void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, Landscape& land);
+
+inline constexpr std::uint64_t NO_CELL = ~std::uint64_t{0};
+
+struct Basins {
+  std::vector<std::uint32_t> peak;     // per cell: its parent towards its basin's peak
+  std::vector<std::uint64_t> frames;   // per peak: the frames of its basin
+  std::vector<std::uint32_t> states;   // the states' peaks: cluster 1, 2, ...
+  std::uint64_t frames_in_states = 0;  // together
+};
+
+// Visits the cells in order and grows or merges basins; basins whose peaks
+// are less than `barrier` kT above a saddle become one.
+void grow_basins(const Landscape& land, double barrier, Basins& basins);
+
+// The basins with at least `min_share` percent of the `lines` become states,
+// most populated first (equal: smaller peak word first).
+void choose_states(const Landscape& land, double min_share, std::uint64_t lines, Basins& basins);
+
+// The peak of the basin that holds cell i (its position in visiting order).
+std::uint32_t basin_of(Basins& basins, std::uint32_t i);
+
+}  // namespace wordclusters
