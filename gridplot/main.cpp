@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "standard_descriptors.hpp"
+
 extern char** environ;
 
 namespace {
@@ -544,6 +546,7 @@ void draw() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  pcgrid::open_closed_standard_descriptors();
   read_options(argc, argv);
   read_log();
   read_matrix();

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "basins.hpp"
+#include "standard_descriptors.hpp"
 #include "word_counts.hpp"
 
 namespace {
@@ -337,6 +338,7 @@ void write_summary() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  pcgrid::open_closed_standard_descriptors();
   read_options(argc, argv);
   count_words();
   map_cells(counts, letters, options.min_frames, land);
