@@ -225,21 +225,29 @@ std::size_t read_lines(const char* name) {
   return count;
 }
 
-// Converts the lines of the batch on all threads: x and y, and z where it
-// is used; in the second pass also the nodes of the points.
-void convert_lines(std::size_t count, bool second_pass) {
-  const bool with_z = second_pass && grid.ncol == 3;
-  const auto lines = static_cast<std::int64_t>(count);
-#pragma omp parallel for schedule(static) if (lines >= WORTH_THREADS)
-  for (std::int64_t i = 0; i < lines; ++i) {
-    ConvertedLine& c = converted[i];
-    c.columns = with_z ? gridmap::read_point(batch[i], c.x, c.y, c.z)
-                       : gridmap::read_point_xy(batch[i], c.x, c.y);
-    if (second_pass && c.columns != 0) {
-      c.j = gridmap::node_index(c.x, grid.GX, grid.xmin, grid.xmax);
-      c.k = gridmap::node_index(c.y, grid.GY, grid.ymin, grid.ymax);
-    }
+// Converts line i of the batch: x and y, and z where it is used; in the
+// second pass also the node of the point.
+void convert_line(std::int64_t i, bool second_pass) {
+  ConvertedLine& c = converted[i];
+  c.columns = second_pass && grid.ncol == 3 ? gridmap::read_point(batch[i], c.x, c.y, c.z)
+                                            : gridmap::read_point_xy(batch[i], c.x, c.y);
+  if (second_pass && c.columns != 0) {
+    c.j = gridmap::node_index(c.x, grid.GX, grid.xmin, grid.xmax);
+    c.k = gridmap::node_index(c.y, grid.GY, grid.ymin, grid.ymax);
   }
+}
+
+// Converts the lines of the batch, on all threads when there are enough of
+// them; a few lines (and the reference build's lines, read one at a time)
+// are converted here, without waking the threads.
+void convert_lines(std::size_t count, bool second_pass) {
+  const auto lines = static_cast<std::int64_t>(count);
+  if (lines < WORTH_THREADS) {
+    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
+    return;
+  }
+#pragma omp parallel for schedule(static)
+  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
 }
 
 // Makes line i of the batch the current line.

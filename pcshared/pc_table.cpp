@@ -30,20 +30,30 @@ std::size_t next_lines(LineReader& reader, std::span<std::string_view> lines) {
   return count;
 }
 
-// Parses `lines` into the rows from table.n on, on all threads; the index
-// of the first line refused, or lines.size() when every one is accepted.
+// Parses line i of `lines` into row table.n + i; false when it is refused.
+bool parse_row(PcTable& table, std::span<const std::string_view> lines, std::int64_t i) {
+  const auto row = static_cast<std::size_t>(table.n + i);
+  return parse_pc_line(lines[static_cast<std::size_t>(i)], table.dim(), table.indeces[row],
+                       table.dat[row]);
+}
+
+// Parses `lines` into the rows from table.n on, on all threads when there
+// are enough of them; the index of the first line refused, or lines.size()
+// when every one is accepted. A few lines (and the reference build's lines,
+// read one at a time) are parsed here, without waking the threads.
 std::size_t parse_rows(PcTable& table, std::span<const std::string_view> lines) {
   constexpr std::int64_t WORTH_THREADS = 4096;  // lines to share among threads, at least
-  const int dim = table.dim();
   const auto count = static_cast<std::int64_t>(lines.size());
-  std::int64_t first_refused = count;
-#pragma omp parallel for schedule(static) reduction(min : first_refused) if (count >= WORTH_THREADS)
-  for (std::int64_t i = 0; i < count; ++i) {
-    const auto row = static_cast<std::size_t>(table.n + i);
-    if (!parse_pc_line(lines[static_cast<std::size_t>(i)], dim, table.indeces[row],
-                       table.dat[row])) {
-      first_refused = std::min(first_refused, i);
+  if (count < WORTH_THREADS) {
+    for (std::int64_t i = 0; i < count; ++i) {
+      if (!parse_row(table, lines, i)) return static_cast<std::size_t>(i);
     }
+    return lines.size();
+  }
+  std::int64_t first_refused = count;
+#pragma omp parallel for schedule(static) reduction(min : first_refused)
+  for (std::int64_t i = 0; i < count; ++i) {
+    if (!parse_row(table, lines, i)) first_refused = std::min(first_refused, i);
   }
   return static_cast<std::size_t>(first_refused);
 }
