@@ -8,7 +8,6 @@
 // every path, success included: callers rely on it.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "descriptor_io.hpp"
 #include "grid_accumulator.hpp"
 #include "line_reader.hpp"
 #include "number_format.hpp"
@@ -368,27 +368,10 @@ void second_pass(const char* name) {
   refuse(CANNOT_WRITE, matrix.name);
 }
 
-// Waits until `fd` takes data again, after a write found it full.
-void wait_writable(int fd) {
-  pollfd ready{fd, POLLOUT, 0};
-  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
-  }
-}
-
 // Writes out the buffered rows, however many calls it takes.
 void flush_matrix(const MatrixFile& matrix) {
-  const char* data = matrix_buffer;
-  std::size_t left = matrix_filled;
-  while (left > 0) {
-    const ssize_t written = ::write(matrix.fd, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      wait_writable(matrix.fd);
-      continue;
-    }
-    if (written <= 0) cannot_write(matrix, true);
-    data += written;
-    left -= static_cast<std::size_t>(written);
+  if (pcgrid::write_fully(matrix.fd, matrix_buffer, matrix_filled) != 0) {
+    cannot_write(matrix, true);
   }
   matrix_filled = 0;
 }

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "descriptor_io.hpp"
 #include "standard_descriptors.hpp"
 
 extern char** environ;
@@ -240,8 +241,7 @@ void read_log() {
   bool longer = false;
   char block[1 << 16];
   for (;;) {
-    const ssize_t got = ::read(fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = pcgrid::read_some(fd, block, sizeof block);
     if (got < 0) refuse(name + ": cannot read: " + std::strerror(errno));
     if (got == 0) break;
     for (ssize_t i = 0; i < got; ++i) {
@@ -286,8 +286,7 @@ void read_matrix() {
   std::string text(static_cast<std::size_t>(status.st_size), '\0');
   std::size_t have = 0;
   while (have < text.size()) {
-    const ssize_t got = ::read(fd, text.data() + have, text.size() - have);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = pcgrid::read_some(fd, text.data() + have, text.size() - have);
     if (got < 0) refuse(name + ": cannot read: " + std::strerror(errno));
     if (got == 0) break;
     have += static_cast<std::size_t>(got);
@@ -472,15 +471,6 @@ std::string make_temporary(const std::string& folder) {
   refuse(what);
 }
 
-void write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return;  // gnuplot has ended: its status tells why
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
 // gnuplot reads the script on its standard input, in the picture's folder.
 void run_gnuplot(const std::string& folder, const std::string& temporary) {
   int channel[2];
@@ -505,7 +495,8 @@ void run_gnuplot(const std::string& folder, const std::string& temporary) {
   if (error != 0)
     fail_drawing(temporary, std::string("cannot run gnuplot: ") + std::strerror(error));
   signal(SIGPIPE, SIG_IGN);
-  write_all(channel[1], script);
+  // A failed write means gnuplot has ended: its exit status tells why.
+  pcgrid::write_fully(channel[1], script.data(), script.size());
   ::close(channel[1]);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

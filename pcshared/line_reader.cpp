@@ -1,24 +1,16 @@
 #include "line_reader.hpp"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "descriptor_io.hpp"
 #include "pcgrid_config.hpp"
 
 namespace pcgrid {
 
 namespace {
-
-// A descriptor that its opener left non-blocking has nothing to read yet:
-// wait for its writer rather than take that for an error.
-void wait_until_readable(int fd) {
-  pollfd watched{fd, POLLIN, 0};
-  while (poll(&watched, 1, -1) < 0 && errno == EINTR) {
-  }
-}
 
 // Fills the buffer until it holds more than `wanted` bytes (a whole piece
 // when `wanted` is the piece size) or the stream ends.
@@ -29,12 +21,7 @@ void refill(LineReader& r, std::size_t wanted) {
   r.end = left;
   const int fd = fileno(r.file);
   while (r.end <= wanted && !r.at_end) {
-    const ssize_t got = ::read(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      wait_until_readable(fd);
-      continue;
-    }
+    const ssize_t got = read_some(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
     if (got <= 0) {
       r.at_end = true;
       r.failed = got < 0;

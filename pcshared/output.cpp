@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
+#include "descriptor_io.hpp"
 #include "messages.hpp"
 
 namespace pcgrid {
@@ -16,15 +16,8 @@ char buffer[OUTPUT_BUFFER];
 std::size_t filled = 0;
 
 void write_all(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      fail("Failed to write to standard output: %s\n", std::strerror(written < 0 ? errno : EIO));
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
+  const int error = write_fully(STDOUT_FILENO, data, size);
+  if (error != 0) fail("Failed to write to standard output: %s\n", std::strerror(error));
 }
 
 }  // namespace

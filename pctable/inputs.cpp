@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "descriptor_io.hpp"
 #include "failure.hpp"
 #include "fields.hpp"
 
@@ -25,8 +26,7 @@ constexpr std::string_view NPY_MAGIC = "\x93NUMPY";
 void read_held(Input& input, std::size_t want) {
   char block[PEEK];
   while (input.held.size() < want) {
-    const ssize_t got = ::read(input.fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
     if (got < 0) fail_errno(input, "read error: ");
     if (got == 0) return;
     input.held.insert(input.held.end(), block, block + got);

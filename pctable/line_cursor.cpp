@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "descriptor_io.hpp"
 #include "failure.hpp"
 
 namespace pctable {
@@ -39,7 +40,7 @@ void refill(Cursor& cursor) {
   for (;;) {
     const ssize_t got = cursor.source == Source::file
                             ? ::pread(cursor.fd, into, room, cursor.position)
-                            : ::read(cursor.fd, into, room);
+                            : pcgrid::read_some(cursor.fd, into, room);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) read_failed(cursor, errno);
     if (got == 0) cursor.at_end = true;

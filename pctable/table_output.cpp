@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "descriptor_io.hpp"
 #include "failure.hpp"
 #include "limits.hpp"
 #include "number_text.hpp"
@@ -32,17 +33,8 @@ std::string output_name = "standard output";
 std::string temporary;  // the temporary file beside OUT
 
 void write_out() {
-  const char* data = buffer;
-  std::size_t size = filled;
-  while (size > 0) {
-    const ssize_t written = ::write(output_fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      fail(output_name, std::string("write error: ") + std::strerror(written < 0 ? errno : EIO));
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
+  const int error = pcgrid::write_fully(output_fd, buffer, filled);
+  if (error != 0) fail(output_name, std::string("write error: ") + std::strerror(error));
   filled = 0;
 }
 

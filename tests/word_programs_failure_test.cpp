@@ -106,6 +106,20 @@ TEST(WordPrograms, ReadFaultsOnStandardInput) {
   }
 }
 
+// Standard output left non-blocking, interrupted or taking a byte at a
+// time gets every byte all the same.
+TEST(WordPrograms, WritesThatAreNotFailures) {
+  if (!pcgrid::testing::faults_available()) GTEST_SKIP() << "no failure injection in this build";
+  for (const Program& p : programs) {
+    const auto r = run_on_four(
+        p,
+        {.env = pcgrid::testing::with_faults("write:1:1:eagain,write:1:2:eintr,write:1:3+:short")});
+    EXPECT_EQ(r.out, p.out_of_four) << p.name;
+    EXPECT_EQ(r.err, p.err_of_four) << p.name;
+    EXPECT_EQ(r.status, 0) << p.name;
+  }
+}
+
 TEST(WordPrograms, StandardInputThatIsADirectory) {
   TempDir dir;
   for (const Program& p : programs) {

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "basins.hpp"
+#include "descriptor_io.hpp"
 #include "standard_descriptors.hpp"
 #include "word_counts.hpp"
 
@@ -218,8 +219,7 @@ void count_words() {
   start_counting(counts);
   std::size_t kept = 0;  // bytes of an unfinished line at the start of the block
   for (;;) {
-    const ssize_t got = ::read(fd, block + kept, READ_BLOCK);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = pcgrid::read_some(fd, block + kept, READ_BLOCK);
     if (got < 0) refuse(input_name + ": cannot read: " + std::strerror(errno));
     if (got == 0) break;
     const std::size_t end = kept + static_cast<std::size_t>(got);
@@ -299,18 +299,8 @@ void write_scan_table() {
 }
 
 void write_output() {
-  const char* data = output.data();
-  std::size_t size = output.size();
-  while (size > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      refuse(std::string("cannot write standard output: ") +
-             std::strerror(written < 0 ? errno : EIO));
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
+  const int error = pcgrid::write_fully(STDOUT_FILENO, output.data(), output.size());
+  if (error != 0) refuse(std::string("cannot write standard output: ") + std::strerror(error));
 }
 
 void write_summary() {

@@ -1,0 +1,20 @@
+// Reading and writing a descriptor through what is not an error: a signal
+// that interrupts the call (EINTR), and a descriptor that its opener left
+// non-blocking (EAGAIN), which is waited on until it is ready.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace pcgrid {
+
+// At most `room` bytes into `into`: the count read, 0 at the end, or -1
+// with errno set by the failed read.
+ssize_t read_some(int fd, void* into, std::size_t room);
+
+// All `size` bytes of `data`, however many writes it takes: 0, or the errno
+// of the write that failed (EIO for one that wrote nothing).
+int write_fully(int fd, const void* data, std::size_t size);
+
+}  // namespace pcgrid
