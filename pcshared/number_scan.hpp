@@ -61,13 +61,8 @@ FloatScan libc_scan_float_copy(std::string_view text);
 // The fast conversions are inline: they run once per field of every line.
 namespace scan_detail {
 
-// White space as the C locale's isspace has it.
-constexpr bool is_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-constexpr bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
+using short_decimal_detail::is_digit;
+using short_decimal_detail::is_space;
 
 constexpr std::int64_t INT_LIMIT = std::int64_t{1} << 31;
 

@@ -47,6 +47,10 @@ namespace pcgrid {
 
 namespace short_decimal_detail {
 
+// White space as the C locale's isspace has it, and decimal digits.
+constexpr bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 constexpr bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -184,7 +188,7 @@ inline const char* skip_spaces(const char* p, const char* end) {
     p += spaces;
     if (spaces < 8) return p;
   }
-  while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+  while (p < end && is_space(*p)) ++p;
   return p;
 }
 
