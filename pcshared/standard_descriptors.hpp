@@ -9,4 +9,9 @@ namespace pcgrid {
 // /dev/null cannot be opened the process ends with exit status 1.
 void open_closed_standard_descriptors();
 
+// Whether descriptor `fd` (0, 1 or 2) was closed when the program started
+// and now holds the /dev/null placeholder: no place to read data from or to
+// write data to. A program that would use it reports EBADF.
+bool standard_descriptor_was_closed(int fd);
+
 }  // namespace pcgrid

@@ -1,0 +1,200 @@
+#include "whole_file.hpp"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "standard_descriptors.hpp"
+
+namespace pcgrid {
+
+namespace {
+
+// Temporary files not yet renamed, removed at exit or on a fatal signal.
+// The handler reads a slot only while `used` is set, and the path is
+// written before it is set.
+constexpr int MAX_UNFINISHED = 8;
+struct Unfinished {
+  char path[PATH_MAX];
+  volatile sig_atomic_t used;
+};
+Unfinished unfinished[MAX_UNFINISHED];
+
+constexpr int FATAL_SIGNALS[] = {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGXFSZ};
+
+extern "C" void remove_at_exit() {
+  remove_unfinished_files();
+}
+
+extern "C" void remove_and_reraise(int signal) {
+  remove_unfinished_files();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// Registers `path`; false when every slot is taken.
+bool remember(const std::string& path) {
+  static bool hooked = false;
+  if (!hooked) {
+    hooked = true;
+    std::atexit(remove_at_exit);
+    for (const int signal : FATAL_SIGNALS) {
+      struct sigaction now {};
+      if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) {
+        std::signal(signal, remove_and_reraise);
+      }
+    }
+  }
+  for (Unfinished& slot : unfinished) {
+    if (slot.used) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.used = 1;
+    return true;
+  }
+  return false;
+}
+
+void forget(const std::string& path) {
+  for (Unfinished& slot : unfinished) {
+    if (slot.used && path == slot.path) slot.used = 0;
+  }
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// `name` with its symbolic links followed, as far as they lead (a link to
+// a name that does not exist yet gives that name). False with errno set
+// on a loop or an unreadable link.
+bool follow_links(const char* name, std::string& target, struct stat& found, bool& exists) {
+  target = name;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (lstat(target.c_str(), &found) != 0) {
+      if (errno != ENOENT) return false;
+      exists = false;
+      return true;
+    }
+    if (!S_ISLNK(found.st_mode)) {
+      exists = true;
+      return true;
+    }
+    char link[PATH_MAX];
+    const ssize_t length = readlink(target.c_str(), link, sizeof link);
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == sizeof link) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::string to(link, static_cast<std::size_t>(length));
+    target = to.front() == '/' ? to : folder_of(target) + to;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+mode_t new_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+FileIdentity identity_of_path(const char* path) {
+  struct stat found {};
+  if (stat(path, &found) != 0) return {};
+  return {true, found.st_dev, found.st_ino};
+}
+
+FileIdentity identity_of_descriptor(int fd) {
+  struct stat found {};
+  if (fstat(fd, &found) != 0) return {};
+  return {true, found.st_dev, found.st_ino};
+}
+
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+const char* begin_whole_file(WholeFile& file, const char* name) {
+  file = WholeFile{};
+  if (std::strcmp(name, "-") == 0) {
+    if (standard_descriptor_was_closed(STDOUT_FILENO)) {
+      errno = EBADF;
+      return "cannot write standard output";
+    }
+    file.target = name;
+    file.fd = STDOUT_FILENO;
+    return nullptr;
+  }
+  struct stat found {};
+  bool exists = false;
+  if (!follow_links(name, file.target, found, exists)) return "cannot follow the link";
+  if (exists && !S_ISREG(found.st_mode)) {
+    file.fd = open(file.target.c_str(), O_WRONLY | O_CLOEXEC);
+    return file.fd < 0 ? "cannot write" : nullptr;
+  }
+  file.temporary = file.target + ".XXXXXX";
+  file.fd = mkostemp(file.temporary.data(), O_CLOEXEC);
+  if (file.fd < 0) return "cannot create a file beside it";
+  const mode_t mode = exists ? found.st_mode & 07777 : new_file_mode();
+  if (!remember(file.temporary)) {
+    abandon_whole_file(file);
+    errno = EMFILE;
+    return "cannot create a file beside it";
+  }
+  if (fchmod(file.fd, mode) != 0) {
+    const int error = errno;
+    abandon_whole_file(file);
+    errno = error;
+    return "cannot set the permissions";
+  }
+  return nullptr;
+}
+
+const char* finish_whole_file(WholeFile& file) {
+  if (file.fd == STDOUT_FILENO && file.temporary.empty()) return nullptr;
+  const int fd = file.fd;
+  file.fd = -1;
+  if (close(fd) != 0) {
+    const int error = errno;
+    abandon_whole_file(file);
+    errno = error;
+    return "write error";
+  }
+  if (file.temporary.empty()) return nullptr;
+  if (rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+    const int error = errno;
+    abandon_whole_file(file);
+    errno = error;
+    return "cannot replace it";
+  }
+  forget(file.temporary);
+  file.temporary.clear();
+  return nullptr;
+}
+
+void abandon_whole_file(WholeFile& file) {
+  if (file.fd >= 0 && file.fd != STDOUT_FILENO) close(file.fd);
+  file.fd = -1;
+  if (file.temporary.empty()) return;
+  unlink(file.temporary.c_str());
+  forget(file.temporary);
+  file.temporary.clear();
+}
+
+void remove_unfinished_files() {
+  for (Unfinished& slot : unfinished) {
+    if (slot.used) unlink(slot.path);
+  }
+}
+
+}  // namespace pcgrid

@@ -1,0 +1,61 @@
+// Output files written whole or not at all.
+//
+// A regular file, or a name that does not exist yet, is written as a
+// temporary file beside it and renamed over it once complete: a reader sees
+// the old file or the new one, never a part, and a failed run leaves the old
+// file as it was. An existing file keeps its permissions; a new one gets
+// those the umask lets in. A symbolic link is followed: its target is
+// replaced and the link stays. Anything else that exists (a FIFO, a
+// character device) is opened and written in place, and "-" is standard
+// output.
+//
+// Until finish_whole_file, the temporary file is removed when the process
+// exits and when SIGHUP, SIGINT, SIGTERM, SIGPIPE or SIGXFSZ ends it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace pcgrid {
+
+// A file's device and inode; `exists` is false when it could not be found.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// The file that `path` names, links followed.
+FileIdentity identity_of_path(const char* path);
+// The file open on `fd`.
+FileIdentity identity_of_descriptor(int fd);
+// Both exist and are the same file.
+bool same_file(const FileIdentity& a, const FileIdentity& b);
+
+struct WholeFile {
+  std::string target;     // the file written: the name given, its links followed
+  std::string temporary;  // the file being written; empty when written in place
+  int fd = -1;            // where to write the bytes
+};
+
+// Opens `name` for writing as described above. Returns nullptr, or what
+// failed ("cannot write standard output", "cannot create a file beside
+// it", ...) with errno telling why; then nothing has been created. "-"
+// fails with EBADF when standard output was closed at start.
+const char* begin_whole_file(WholeFile& file, const char* name);
+
+// Closes the file and, when it was written beside its target, renames it
+// over the target. Returns nullptr, or what failed with errno set; then the
+// temporary file is removed and the target left as it was. Standard output
+// is left open.
+const char* finish_whole_file(WholeFile& file);
+
+// Gives up a file begun: its temporary file is closed and removed.
+void abandon_whole_file(WholeFile& file);
+
+// Removes every temporary file not yet finished. Safe in a signal handler,
+// for a program that handles the signals above itself.
+void remove_unfinished_files();
+
+}  // namespace pcgrid
