@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "descriptor_io.hpp"
 #include "messages.hpp"
+#include "standard_descriptors.hpp"
 
 namespace pcgrid {
 
@@ -15,8 +17,12 @@ constexpr std::size_t OUTPUT_BUFFER = 1 << 20;
 char buffer[OUTPUT_BUFFER];
 std::size_t filled = 0;
 
+// A standard output that the caller closed holds /dev/null, which would
+// take the data without a word: it fails as the closed descriptor would.
 void write_all(const char* data, std::size_t size) {
-  const int error = write_fully(STDOUT_FILENO, data, size);
+  const int error = standard_descriptor_was_closed(STDOUT_FILENO)
+                        ? EBADF
+                        : write_fully(STDOUT_FILENO, data, size);
   if (error != 0) fail("Failed to write to standard output: %s\n", std::strerror(error));
 }
 

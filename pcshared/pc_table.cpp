@@ -1,12 +1,14 @@
 #include "pc_table.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "line_reader.hpp"
 #include "messages.hpp"
 #include "number_scan.hpp"
+#include "standard_descriptors.hpp"
 #include "table_memory.hpp"
 
 namespace pcgrid {
@@ -120,6 +122,10 @@ bool reserve_vectors(PcTable& table, std::int32_t rows) {
 void read_pc_table(std::FILE* in, PcTable& table) {
   static LineReader reader;
   static std::string_view lines[LINES_PER_BATCH];
+  // A standard input that the caller closed holds /dev/null: no table.
+  if (standard_descriptor_was_closed(fileno(in))) {
+    fail("Failed to read standard input: %s\n", std::strerror(EBADF));
+  }
   start_reading(reader, in, LINE_CHARS);
   std::size_t count = next_lines(reader, lines);
   if (count == 0) fail("Failed to read any input (?!). Abort.\n");
