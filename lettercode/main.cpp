@@ -48,6 +48,9 @@ void write_words(int g) {
 int main() {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
+  pcgrid::tell_a_terminal(
+      "lettercode reads a PC table (a label and up to 10 components per line) "
+      "on standard input until Ctrl-D; man lettercode describes it.\n");
   pcgrid::read_pc_table(stdin, table);
   pcgrid::compute_limits(table, limits);
   const int g = pcgrid::grid_size(table.n);

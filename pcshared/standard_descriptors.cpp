@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace pcgrid {
@@ -28,6 +29,10 @@ void open_closed_standard_descriptors() {
 
 bool standard_descriptor_was_closed(int fd) {
   return fd >= 0 && fd <= 2 && was_closed[fd];
+}
+
+void tell_a_terminal(const char* note) {
+  if (isatty(STDIN_FILENO) == 1) std::fputs(note, stderr);
 }
 
 }  // namespace pcgrid

@@ -1,4 +1,5 @@
-// Standard input, output and error that a parent left closed.
+// Standard input, output and error that a parent left closed, or that are
+// a terminal.
 #pragma once
 
 namespace pcgrid {
@@ -13,5 +14,10 @@ void open_closed_standard_descriptors();
 // and now holds the /dev/null placeholder: no place to read data from or to
 // write data to. A program that would use it reports EBADF.
 bool standard_descriptor_was_closed(int fd);
+
+// Writes `note` on standard error when standard input is a terminal, so that
+// someone who typed the program's name, or `--help`, learns what it waits
+// for; nothing otherwise.
+void tell_a_terminal(const char* note);
 
 }  // namespace pcgrid

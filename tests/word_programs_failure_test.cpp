@@ -1,9 +1,12 @@
 // End-to-end: the word programs under a memory limit, with failing reads of
+// standard input, with closed standard descriptors, with a terminal on
 // standard input, and with a dictionary that never ends.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,14 +34,19 @@ const std::string four = "1 0\n2 1\n3 2\n4 3\n";
 struct Program {
   const char* name;
   const char* exe;
-  std::string out_of_four;  // standard output for `four`
-  std::string err_of_four;  // standard error for `four`
+  std::string out_of_four;    // standard output for `four`
+  std::string err_of_four;    // standard error for `four`
+  std::string terminal_note;  // standard error's first line when standard input is a terminal
 };
 
 const Program programs[] = {
-    {"lettercode", LETTERCODE_EXE, "A\nB\nD\nF\n", report(4, 1, 5)},
+    {"lettercode", LETTERCODE_EXE, "A\nB\nD\nF\n", report(4, 1, 5),
+     "lettercode reads a PC table (a label and up to 10 components per line) on standard input "
+     "until Ctrl-D; man lettercode describes it.\n"},
     {"clusterback", CLUSTERBACK_EXE, "         4    2   3.0000000\n",
-     report(4, 1, 5) + "Read 2 words.\n"},
+     report(4, 1, 5) + "Read 2 words.\n",
+     "clusterback reads a PC table (a label and up to 10 components per line) on standard input "
+     "until Ctrl-D, then cwords_clusters; man clusterback describes it.\n"},
 };
 
 // Runs `program` on `four` in a folder whose dictionary gives F cluster 2.
@@ -187,6 +195,32 @@ TEST(WordPrograms, ClosedStandardDescriptors) {
       }
       EXPECT_EQ(r.status, 1) << p.name << ": " << c.what;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Typed at a terminal, `four` and then Ctrl-D: the program first says what
+// it waits for.
+TEST(WordPrograms, NoteOnATerminal) {
+  for (const Program& p : programs) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const std::string keyboard = ptsname(terminal);
+    const int held_open = open(keyboard.c_str(), O_RDWR | O_NOCTTY);  // keeps what is typed
+    ASSERT_GE(held_open, 0);
+    const std::string typed = four + "\x04";
+    ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    const auto r = run_on_four(p, {.stdin_path = keyboard});
+    close(held_open);
+    close(terminal);
+    EXPECT_EQ(r.out, p.out_of_four) << p.name;
+    EXPECT_EQ(r.err, p.terminal_note + p.err_of_four) << p.name;
+    EXPECT_EQ(r.status, 0) << p.name;
   }
 }
 
