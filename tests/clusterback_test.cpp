@@ -91,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ClusterbackCase, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Clusterback, DictionaryThatCannotBeRead) {
+  const std::string unprivileged = pcgrid::testing::why_nobody_cannot_run();
+  if (!unprivileged.empty()) GTEST_SKIP() << unprivileged;
   const std::string cannot_open = "Can not open file cwords_clusters for reading.\n";
   const struct {
     const char* what;

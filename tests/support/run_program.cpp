@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -21,8 +24,58 @@ extern char** environ;
 namespace pcgrid::testing {
 
 namespace {
+
 constexpr uid_t NOBODY = 65534;
+
+bool become_nobody() {
+  return setgroups(0, nullptr) == 0 && setgid(NOBODY) == 0 && setuid(NOBODY) == 0;
+}
+
+// A copy of `exe` in a folder of the temporary directory open to everyone:
+// the build may lie under a folder that only root can enter (a clone in a
+// `mktemp -d` folder, or in root's home folder). One copy per program and
+// test process, removed when the process ends.
+std::string copy_for_nobody(const std::string& exe) {
+  static const TempDir folder;
+  static std::map<std::string, std::string> copies;
+  const auto known = copies.find(exe);
+  if (known != copies.end()) return known->second;
+  const std::string copy = folder.file(std::to_string(copies.size()) + "-" +
+                                       std::filesystem::path(exe).filename().string());
+  std::filesystem::copy_file(exe, copy);
+  if (chmod(folder.path().c_str(), 0755) != 0 || chmod(copy.c_str(), 0755) != 0) {
+    throw std::runtime_error("cannot open " + copy + " to the user nobody");
+  }
+  return copies.emplace(exe, copy).first->second;
+}
+
+// Ends a child that could not start the program, saying why on its
+// standard error, so that a test shows more than a bare status.
+[[noreturn]] void give_up(const char* step, const char* path, int status) {
+  const char* pieces[] = {"run_program: cannot ", step, " ", path, ": ",
+                          std::strerror(errno),   "\n"};
+  for (const char* piece : pieces) {
+    if (write(STDERR_FILENO, piece, std::strlen(piece)) < 0) break;
+  }
+  _exit(status);
+}
+
 }  // namespace
+
+std::string why_nobody_cannot_run() {
+  if (geteuid() != 0) return "";
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) _exit(become_nobody() && access(folder.c_str(), X_OK) == 0 ? 0 : 1);
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0) {
+  }
+  if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return "";
+  return "the user nobody cannot enter the temporary directory " + folder +
+         "; set TMPDIR to a folder that it can enter";
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -87,6 +140,8 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
   for (auto& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  const bool as_nobody = options.unprivileged && geteuid() == 0;
+  const std::string program = as_nobody ? copy_for_nobody(exe) : exe;
   std::vector<std::string> argv_strings{exe};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -109,7 +164,9 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
       if (fd > 2) close(fd);
     }
     for (const int fd : options.closed) close(fd);
-    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
+      give_up("enter the folder", options.cwd.c_str(), 126);
+    }
     const struct {
       int resource;
       unsigned long bytes;
@@ -118,12 +175,9 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
       const rlimit limit{l.bytes, l.bytes};
       if (l.bytes != 0 && setrlimit(l.resource, &limit) != 0) _exit(126);
     }
-    if (options.unprivileged && geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) {
-      _exit(126);
-    }
-    execve(exe.c_str(), argv.data(), envp.data());
-    _exit(127);
+    if (as_nobody && !become_nobody()) _exit(126);
+    execve(program.c_str(), argv.data(), envp.data());
+    give_up("run", program.c_str(), 127);
   }
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0) {

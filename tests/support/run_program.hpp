@@ -15,7 +15,8 @@ struct RunOptions {
   unsigned long address_space_limit = 0;  // bytes of RLIMIT_AS in the child; 0: none
   unsigned long data_limit = 0;           // bytes of RLIMIT_DATA in the child; 0: none
   bool unprivileged = false;  // run as the user nobody when the tests run as root, so that
-                              // file permissions hold for the program
+                              // file permissions hold for the program; a copy of the program
+                              // in the temporary directory is run, which nobody can reach
   std::vector<int> closed{};  // standard descriptors (0, 1, 2) closed when the program starts
 };
 
@@ -27,6 +28,11 @@ struct RunResult {
 
 RunResult run_program(const std::string& exe, const std::vector<std::string>& args,
                       const RunOptions& options = {});
+
+// Why the program of an `unprivileged` run cannot be started as the user
+// nobody (the temporary directory is closed to it); empty when it can, or
+// when the tests do not run as root. A test skips with this message.
+std::string why_nobody_cannot_run();
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class TempDir {
