@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -33,6 +34,11 @@ struct Case {
   std::string err;
   int status;
 };
+
+// A case is shown by its name, in test lists and failures alike.
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
 
 const Case cases[] = {
     {"TwoMembers", three, "AA 1\nFC 7\n",

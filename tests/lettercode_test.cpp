@@ -1,6 +1,7 @@
 // End-to-end: lettercode's standard output, standard error and exit status.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "run_program.hpp"
@@ -25,6 +26,11 @@ struct Case {
   std::string err;
   int status;
 };
+
+// A case is shown by its name, in test lists and failures alike.
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
 
 std::string repeat(const std::string& s, int times) {
   std::string r;
