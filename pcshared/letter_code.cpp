@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "exact_arithmetic.hpp"
+
 namespace pcgrid {
 
 void compute_limits(const PcTable& table, DimLimits& limits) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "exact_arithmetic.hpp"
+
 namespace pcgrid {
 
 namespace {

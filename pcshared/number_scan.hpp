@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "exact_arithmetic.hpp"
 #include "limits.hpp"
 #include "pcgrid_config.hpp"
 #include "short_decimal.hpp"

@@ -43,6 +43,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "exact_arithmetic.hpp"
+
 namespace pcgrid {
 
 namespace short_decimal_detail {
