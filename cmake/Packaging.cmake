@@ -1,10 +1,56 @@
 # The Debian package: `cpack -G DEB` in the build directory makes
-# pcgrid_<version>_<arch>.deb with the programs and their manual pages,
-# installed under /usr.
+# pcgrid_<version>-<release>_<arch>.deb with the programs and their manual
+# pages, installed under /usr, and /usr/share/doc/pcgrid: the copyright file
+# in Debian's machine-readable format (made from LICENSE), the Debian
+# changelog (cmake/debian/changelog), the README and the example workflow.
+# `cmake --install` installs the programs and manual pages only.
 
-set(PCGRID_PACKAGE_MAINTAINER
-    "pcgrid maintainers <maintainers@users.noreply.c-seed-860b838e.example>"
+# The project has no mail address of its own; a distributor names theirs.
+set(PCGRID_PACKAGE_MAINTAINER "The pcgrid authors <authors@pcgrid.invalid>"
     CACHE STRING "Maintainer named in the Debian package")
+
+# debian/copyright: the license of LICENSE, its paragraphs indented by one
+# space and separated by lines holding a point.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE pcgrid_license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)\n\n" pcgrid_notice "${pcgrid_license}")
+set(pcgrid_holders ${CMAKE_MATCH_1})
+string(FIND "${pcgrid_license}" "${pcgrid_notice}" pcgrid_start)
+string(LENGTH "${pcgrid_notice}" pcgrid_length)
+math(EXPR pcgrid_start "${pcgrid_start} + ${pcgrid_length}")
+string(SUBSTRING "${pcgrid_license}" ${pcgrid_start} -1 pcgrid_license)
+string(STRIP "${pcgrid_license}" pcgrid_license)
+string(REPLACE "\n\n" "\n.\n" pcgrid_license "${pcgrid_license}")
+string(REPLACE "\n" "\n " pcgrid_license "${pcgrid_license}")
+file(WRITE ${CMAKE_BINARY_DIR}/debian/copyright
+     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+     "Upstream-Name: pcgrid\n"
+     "\n"
+     "Files: *\n"
+     "Copyright: ${pcgrid_holders}\n"
+     "License: Expat\n"
+     " ${pcgrid_license}\n")
+
+# debian/changelog, compressed as Debian ships it (gzip is found with the
+# manual pages; without it the package has no changelog).
+set(pcgrid_debian_docs ${CMAKE_BINARY_DIR}/debian/copyright)
+if(PCGRID_GZIP)
+  set(pcgrid_changelog ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
+  add_custom_command(
+    OUTPUT ${pcgrid_changelog}
+    COMMAND ${PCGRID_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${pcgrid_changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+    COMMENT "Compressing the Debian changelog")
+  add_custom_target(debian_changelog ALL DEPENDS ${pcgrid_changelog})
+  list(APPEND pcgrid_debian_docs ${pcgrid_changelog})
+endif()
+
+install(FILES ${pcgrid_debian_docs} ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/pipeline.sh
+              ${PROJECT_SOURCE_DIR}/examples/sample-table.txt.gz
+              ${PROJECT_SOURCE_DIR}/examples/sample-landscape.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_PACKAGE_NAME pcgrid)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -26,7 +72,14 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
+# One package of everything: the programs and pages (installed by default)
+# and the documentation that only the package installs.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified debian)
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries' packages, as dpkg-shlibdeps (from dpkg-dev) finds

@@ -1,12 +1,15 @@
 #!/bin/sh
 # What `cmake --install` and the Debian package install: the programs
-# and their manual pages, nothing else; the package's dependencies; and the
-# installed programs run.
+# and their manual pages, nothing else, and in the package also its
+# documentation (copyright, changelog, README, the example workflow); the
+# package's dependencies; lintian finds no error in it; and the installed
+# programs run.
 #
 # Usage: tests/package_check.sh [BUILD_DIR]   (default build/release, built)
 set -eu
 
 build=$(cd "${1:-build/release}" && pwd)
+source=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -90,9 +93,36 @@ done
   fail "the package does not recommend gnuplot-nox"
 
 dpkg -x "$deb" "$work/root"
-sed 's|^|usr/|' "$work/expected" > "$work/expected_deb"
+{
+  sed 's|^|usr/|' "$work/expected"
+  printf 'usr/share/doc/pcgrid/%s\n' README.md changelog.Debian.gz copyright examples/pipeline.sh \
+    examples/sample-landscape.png examples/sample-table.txt.gz
+} | sort > "$work/expected_deb"
 files_under "$work/root" | diff -u "$work/expected_deb" - ||
   fail "the package holds other files than the programs and manual pages"
 check_programs "$work/root/usr/bin"
 check_man_pages "$work/root/usr/share/man/man1"
-echo "$(basename "$deb"): programs and manual pages; Depends: $depends"
+
+# The documentation: the changelog's latest entry is this version, and the
+# copyright file holds LICENSE's holders and text in Debian's format.
+doc=$work/root/usr/share/doc/pcgrid
+version=$(dpkg-deb -f "$deb" Version)
+gzip -dc "$doc/changelog.Debian.gz" | head -n 1 | grep -q "^pcgrid ($version) " ||
+  fail "the changelog's latest entry is not version $version"
+license=$source/LICENSE
+holders=$(sed -n 's/^Copyright (c) //p' "$license")
+grep -qx "Copyright: $holders" "$doc/copyright" || fail "copyright does not name $holders"
+tail -n +5 "$license" > "$work/license_text"
+sed -n '/^License: Expat$/,$p' "$doc/copyright" | tail -n +2 | sed 's/^ //; s/^\.$//' |
+  diff -u "$work/license_text" - || fail "copyright does not hold the text of LICENSE"
+
+if command -v lintian > /dev/null 2>&1; then
+  status=0
+  lintian --fail-on error "$deb" > "$work/lintian.log" 2>&1 || status=$?
+  grep -v '^running with root privileges' "$work/lintian.log" || true
+  [ "$status" -eq 0 ] || fail "lintian reports errors in $(basename "$deb")"
+  lint="lintian: no errors"
+else
+  lint="lintian is not installed: not run"
+fi
+echo "$(basename "$deb"): programs, manual pages and documentation; Depends: $depends; $lint"
