@@ -20,7 +20,6 @@ struct GridAccumulator {
   int GX;    // highest node index along x
   int GY;    // and along y
   int ncol;  // columns per line, 2 or 3, fixed by the first line
-  float x, y, z;
   double xmin, xmax, ymin, ymax;
   std::int32_t lines;                      // lines accepted so far in the current pass
   std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]

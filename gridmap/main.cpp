@@ -13,23 +13,27 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <string_view>
 
-#include "descriptor_io.hpp"
 #include "grid_accumulator.hpp"
+#include "gridmap_messages.hpp"
 #include "line_reader.hpp"
-#include "number_format.hpp"
+#include "matrix_files.hpp"
 #include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
 
+using gridmap::GRID_MATRIX;
 using gridmap::GridAccumulator;
+using gridmap::LOG_MATRIX;
+using gridmap::MatrixFile;
 using gridmap::MAXGRID;
+using gridmap::refuse;
+using gridmap::say;
 
 constexpr char COUNTER_START[] = "Now reading line ";
 constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
@@ -40,27 +44,10 @@ constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
 constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
 constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
-constexpr char CANNOT_CREATE[] = "Can not open output file for writing.\n";
-constexpr char CANNOT_WRITE[] = "Can not write output file %s.\n";
-constexpr char GRID_MATRIX[] = "grid.matrix";
-constexpr char LOG_MATRIX[] = "grid_log.matrix";
 
 // Stands for a GRID or GRID_Y beyond 32 bits: too many nodes, whatever its sign.
 constexpr long long TOO_MANY_NODES = 1LL << 32;
 constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
-constexpr std::size_t IO_BUFFER = 1 << 20;
-
-// One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 "); a
-// row ends with a newline.
-constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
-
-// A matrix file being written: rows are built in matrix_buffer and written
-// out with ::write when it is full and at the end.
-struct MatrixFile {
-  const char* name;
-  int fd;
-  bool remove_on_failure;  // "grid_log.matrix": removed; "grid.matrix": emptied
-};
 
 // A line converted ahead of its turn: the values "%f %f %f" read, how many
 // were read (0: not a point), and in the second pass the point's node.
@@ -81,43 +68,17 @@ GridAccumulator grid;
 pcgrid::LineReader reader;
 std::string_view batch[LINES_PER_BATCH];
 ConvertedLine converted[LINES_PER_BATCH];
-std::string_view line;    // the current line, as read
-std::int32_t lines_seen;  // lines of the first pass, which the second must see again
-off_t size_seen;          // and the size of the file at the end of the first pass
-char output_buffer[IO_BUFFER];
-char matrix_buffer[IO_BUFFER];  // the two matrix files are written one after the other
-std::size_t matrix_filled = 0;
-bool output_is_terminal = false;
 
-// Messages. Every one goes to standard output; only a failure to write
-// there is told on standard error, once, at the end.
+// What the first pass saw, which the second must see again: its lines and
+// the size of the file at its end.
+struct FileSeen {
+  std::int32_t lines;
+  off_t size;
+};
 
-// Every way out: exit status 1, also after success.
-[[noreturn]] void quit() {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("Can not write to standard output.\n", stderr);
-  }
-  std::exit(1);
-}
-
-[[gnu::format(printf, 1, 2)]] void say(const char* format, ...) {
-  va_list values;
-  va_start(values, format);
-  std::vprintf(format, values);
-  va_end(values);
-}
-
-[[noreturn, gnu::format(printf, 1, 2)]] void refuse(const char* format, ...) {
-  va_list values;
-  va_start(values, format);
-  std::vprintf(format, values);
-  va_end(values);
-  quit();
-}
-
-// What is wrong with the current line, and the line quoted as read, its own
-// newline included.
-[[noreturn]] void refuse_line(const char* what) {
+// What is wrong with a line, and the line quoted as read, its own newline
+// included.
+[[noreturn]] void refuse_line(const char* what, std::string_view line) {
   refuse("\n%s : %.*s\n", what, static_cast<int>(line.size()), line.data());
 }
 
@@ -126,16 +87,7 @@ bool output_is_terminal = false;
 // and flushed there so that it is seen changing.
 void show_count(const char* before, const char* after = "") {
   say("%s%9d%s", before, grid.lines, after);
-  if (output_is_terminal) std::fflush(stdout);
-}
-
-// The matrices go to files, so a reader of the messages that goes away
-// (gridmap ... | head) must not end the run: SIGPIPE is ignored, and the
-// failed writes are told at the end.
-void set_up_output() {
-  std::signal(SIGPIPE, SIG_IGN);
-  output_is_terminal = isatty(STDOUT_FILENO) != 0;
-  if (!output_is_terminal) std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+  if (gridmap::output_is_terminal()) std::fflush(stdout);
 }
 
 // The decimal integer that a GRID or GRID_Y argument begins with, as "%d"
@@ -210,13 +162,6 @@ off_t data_size() {
   return fstat(fileno(reader.file), &status) == 0 ? status.st_size : -1;
 }
 
-// Created or truncated as fopen(name, "w") does.
-MatrixFile create_matrix(const char* name, bool remove_on_failure) {
-  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) refuse(CANNOT_CREATE);
-  return {name, fd, remove_on_failure};
-}
-
 // The next pieces of at most MAX_PIECE characters each, as many as a block
 // holds; 0 at the end of the file.
 std::size_t read_lines(const char* name) {
@@ -250,16 +195,6 @@ void convert_lines(std::size_t count, bool second_pass) {
   for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
 }
 
-// Makes line i of the batch the current line.
-const ConvertedLine& take_line(std::size_t i) {
-  line = batch[i];
-  const ConvertedLine& c = converted[i];
-  grid.x = c.x;
-  grid.y = c.y;
-  grid.z = c.z;
-  return c;
-}
-
 void accept_line(const char* name) {
   if (!gridmap::count_line(grid.lines)) {
     refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
@@ -267,40 +202,41 @@ void accept_line(const char* name) {
   if (grid.lines % COUNT_EVERY == 0) show_count(BACKSPACES);
 }
 
-void start_limits(int columns) {
-  grid.ncol = columns;
-  grid.xmin = grid.xmax = grid.x;
-  grid.ymin = grid.ymax = grid.y;
+// The first line fixes the column count and starts the limits.
+void start_limits(const ConvertedLine& first) {
+  grid.ncol = first.columns;
+  grid.xmin = grid.xmax = first.x;
+  grid.ymin = grid.ymax = first.y;
   show_count(COUNTER_START);
 }
 
-void widen_limits() {
-  if (grid.x > grid.xmax) grid.xmax = grid.x;
-  if (grid.x < grid.xmin) grid.xmin = grid.x;
-  if (grid.y > grid.ymax) grid.ymax = grid.y;
-  if (grid.y < grid.ymin) grid.ymin = grid.y;
+void widen_limits(const ConvertedLine& c) {
+  if (c.x > grid.xmax) grid.xmax = c.x;
+  if (c.x < grid.xmin) grid.xmin = c.x;
+  if (c.y > grid.ymax) grid.ymax = c.y;
+  if (c.y < grid.ymin) grid.ymin = c.y;
 }
 
-void first_pass(const char* name) {
+FileSeen first_pass(const char* name) {
   say("First pass to determine limits ...\n");
   grid.lines = 0;
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
     // The limits need x and y only.
     convert_lines(count, false);
     for (std::size_t i = 0; i < count; ++i) {
-      const int columns = take_line(i).columns;
-      if (columns == 0) refuse_line(BAD_LINE);
-      if (grid.lines == 0) start_limits(columns);
-      widen_limits();
-      if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
+      const ConvertedLine& c = converted[i];
+      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
+      if (grid.lines == 0) start_limits(c);
+      widen_limits(c);
+      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
       accept_line(name);
     }
   }
   show_count(BACKSPACES, "\n");
-  lines_seen = grid.lines;
-  size_seen = data_size();
+  const FileSeen seen = {grid.lines, data_size()};
   if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
   say("Read %d lines.\n", grid.lines);
+  return seen;
 }
 
 void report_limits() {
@@ -331,108 +267,23 @@ void add_point(std::size_t i, std::size_t count) {
 // The second pass must read the lines the first pass counted, no more and
 // no fewer: a file that is written to meanwhile would give matrices that
 // match neither its old nor its new contents.
-void second_pass(const char* name) {
+void second_pass(const char* name, const FileSeen& seen) {
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
   show_count(COUNTER_START);
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
     convert_lines(count, true);
     for (std::size_t i = 0; i < count; ++i) {
-      if (grid.lines == lines_seen) refuse(CHANGED, name);
-      const int columns = take_line(i).columns;
-      if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
+      if (grid.lines == seen.lines) refuse(CHANGED, name);
+      const int columns = converted[i].columns;
+      if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE, batch[i]);
       add_point(i, count);
       accept_line(name);
     }
   }
-  if (grid.lines != lines_seen || data_size() != size_seen) refuse(CHANGED, name);
+  if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, name);
   show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
-}
-
-// A matrix file that cannot be written is not left half-written:
-// "grid.matrix" is emptied, as every failed run leaves it, and
-// "grid_log.matrix" is removed. `open` tells whether matrix.fd is still open.
-[[noreturn]] void cannot_write(const MatrixFile& matrix, bool open) {
-  if (open) {
-    if (!matrix.remove_on_failure && ftruncate(matrix.fd, 0) != 0) {
-      // A device (/dev/full) has nothing to empty.
-    }
-    close(matrix.fd);
-  }
-  if (matrix.remove_on_failure) {
-    unlink(matrix.name);
-  } else if (!open && truncate(matrix.name, 0) != 0) {
-    // As above.
-  }
-  refuse(CANNOT_WRITE, matrix.name);
-}
-
-// Writes out the buffered rows, however many calls it takes.
-void flush_matrix(const MatrixFile& matrix) {
-  if (pcgrid::write_fully(matrix.fd, matrix_buffer, matrix_filled) != 0) {
-    cannot_write(matrix, true);
-  }
-  matrix_filled = 0;
-}
-
-// Room for one more row at the end of the buffer.
-char* start_row(const MatrixFile& matrix) {
-  if (IO_BUFFER - matrix_filled < ROW_CHARS) flush_matrix(matrix);
-  return matrix_buffer + matrix_filled;
-}
-
-void end_row(char* end) {
-  *end++ = '\n';
-  matrix_filled = static_cast<std::size_t>(end - matrix_buffer);
-}
-
-// Appends "%8.7e " of `value` to the row being built.
-char* put_value(char* out, double value) {
-  out = pcgrid::format_scientific7(out, value, 8);
-  *out++ = ' ';
-  return out;
-}
-
-void close_matrix(const MatrixFile& matrix) {
-  flush_matrix(matrix);
-  if (close(matrix.fd) != 0) cannot_write(matrix, false);
-}
-
-void write_grid_matrix(const MatrixFile& matrix) {
-  say("Writing output in grid.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(matrix);
-    for (int k = 0; k <= grid.GY; ++k) {
-      out = put_value(out, gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
-    }
-    end_row(out);
-  }
-  close_matrix(matrix);
-}
-
-[[noreturn]] void give_up_logs(const MatrixFile& logs) {
-  say("\nNegative values present. Giving-up on writing logs.\n");
-  close(logs.fd);
-  unlink(LOG_MATRIX);
-  quit();
-}
-
-void write_log_matrix() {
-  const MatrixFile logs = create_matrix(LOG_MATRIX, true);
-  say("Writing logarithms in grid_log.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(logs);
-    for (int k = 0; k <= grid.GY; ++k) {
-      double value = 0;
-      if (!gridmap::node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
-        give_up_logs(logs);
-      }
-      out = put_value(out, value);
-    }
-    end_row(out);
-  }
-  close_matrix(logs);
 }
 
 }  // namespace
@@ -440,16 +291,16 @@ void write_log_matrix() {
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
-  set_up_output();
+  gridmap::set_up_output();
   read_arguments(argc, argv);
   const char* name = argv[argc - 1];
   open_data_file(name);
-  const MatrixFile matrix = create_matrix(GRID_MATRIX, false);
-  first_pass(name);
+  const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
+  const FileSeen seen = first_pass(name);
   report_limits();
-  second_pass(name);
-  write_grid_matrix(matrix);
-  write_log_matrix();
+  second_pass(name, seen);
+  gridmap::write_grid_matrix(matrix, grid);
+  gridmap::write_log_matrix(grid);
   say("All done.\n");
-  quit();
+  gridmap::quit();
 }
