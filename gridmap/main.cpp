@@ -1,23 +1,24 @@
 // gridmap: the points of a data file binned on a regular grid of nodes.
 //
-// Usage: gridmap GRID [GRID_Y] filename. Reads the file of x y or x y z lines
-// twice: once for the ranges of x and y, once to count the points nearest to
-// each node and sum their z. Writes the counts (or the mean z) to
-// "grid.matrix" and their natural logarithms to "grid_log.matrix", one row
-// per x node. Every message goes to standard output. The exit status is 1 on
-// every path, success included: callers rely on it.
+// Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights] GRID [GRID_Y]
+// filename. Reads the file of x y or x y z lines twice: once for the ranges
+// of x and y, once to count the points nearest to each node and sum their z.
+// Writes the counts (or the mean z, or with --weights the sum of the weights
+// z) to "grid.matrix" and their natural logarithms to "grid_log.matrix", one
+// row per x node. The grid spans the ranges of the data, or with --limits the
+// limits given, outside which points are left out. Every message goes to
+// standard output. The exit status is 1 on every path, success included:
+// callers rely on it.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <initializer_list>
 #include <string_view>
 
+#include "arguments.hpp"
 #include "grid_accumulator.hpp"
 #include "gridmap_messages.hpp"
 #include "line_reader.hpp"
@@ -27,11 +28,12 @@
 
 namespace {
 
+using gridmap::Arguments;
 using gridmap::GRID_MATRIX;
 using gridmap::GridAccumulator;
 using gridmap::LOG_MATRIX;
 using gridmap::MatrixFile;
-using gridmap::MAXGRID;
+using gridmap::NodeLimits;
 using gridmap::refuse;
 using gridmap::say;
 
@@ -44,13 +46,11 @@ constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
 constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
 constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
-
-// Stands for a GRID or GRID_Y beyond 32 bits: too many nodes, whatever its sign.
-constexpr long long TOO_MANY_NODES = 1LL << 32;
 constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
 
 // A line converted ahead of its turn: the values "%f %f %f" read, how many
-// were read (0: not a point), and in the second pass the point's node.
+// were read (0: not a point), and in the second pass the point's node (j
+// -1: outside the limits given).
 struct ConvertedLine {
   float x, y, z;
   int columns;
@@ -88,41 +88,6 @@ struct FileSeen {
 void show_count(const char* before, const char* after = "") {
   say("%s%9d%s", before, grid.lines, after);
   if (gridmap::output_is_terminal()) std::fflush(stdout);
-}
-
-// The decimal integer that a GRID or GRID_Y argument begins with, as "%d"
-// reads it; false when there is none. strtoll comes first because "%d" of a
-// number beyond 32 bits is undefined (and wraps in practice).
-bool read_nodes(const char* text, long long& nodes) {
-  char* end = nullptr;
-  errno = 0;
-  const long long wide = std::strtoll(text, &end, 10);
-  if (end == text) return false;
-  if (errno == ERANGE || wide < INT_MIN || wide > INT_MAX) {
-    nodes = TOO_MANY_NODES;
-    return true;
-  }
-  int value = 0;
-  if (std::sscanf(text, "%d", &value) != 1) return false;
-  nodes = value;
-  return true;
-}
-
-void read_arguments(int argc, char** argv) {
-  long long GRID = 0;
-  long long GRID_Y = -1;  // an absent GRID_Y is taken as a negative one
-  if (argc < 3 || argc > 4 || !read_nodes(argv[1], GRID) ||
-      (argc == 4 && !read_nodes(argv[2], GRID_Y))) {
-    refuse("Usage : gridmap GRID [GRID_Y] filename\n");
-  }
-  if (GRID < 0) GRID = -GRID;
-  if (GRID_Y < 0) GRID_Y = GRID;
-  const long long GX = GRID - 1;
-  const long long GY = GRID_Y - 1;
-  if (GX <= 1 || GY <= 1) refuse("Selected number of grid points doesn't make sense.\n");
-  if (GX >= MAXGRID || GY >= MAXGRID) refuse("Sorry. Increase MAXGRID and re-compile.\n");
-  grid.GX = static_cast<int>(GX);
-  grid.GY = static_cast<int>(GY);
 }
 
 // Whether the data file is "grid.matrix" or "grid_log.matrix" under any
@@ -170,29 +135,42 @@ std::size_t read_lines(const char* name) {
   return count;
 }
 
+// How the lines of a pass are converted.
+struct Conversion {
+  bool read_z;        // z is converted, not only recognised
+  bool find_nodes;    // the second pass: the node of each point
+  bool limits_given;  // a node outside the limits is not clamped to the grid, but j = -1
+  NodeLimits limits;  // the limits the nodes span
+};
+
 // Converts line i of the batch: x and y, and z where it is used; in the
 // second pass also the node of the point.
-void convert_line(std::int64_t i, bool second_pass) {
+void convert_line(std::int64_t i, const Conversion& how) {
   ConvertedLine& c = converted[i];
-  c.columns = second_pass && grid.ncol == 3 ? gridmap::read_point(batch[i], c.x, c.y, c.z)
-                                            : gridmap::read_point_xy(batch[i], c.x, c.y);
-  if (second_pass && c.columns != 0) {
-    c.j = gridmap::node_index(c.x, grid.GX, grid.xmin, grid.xmax);
-    c.k = gridmap::node_index(c.y, grid.GY, grid.ymin, grid.ymax);
+  c.columns = how.read_z ? gridmap::read_point(batch[i], c.x, c.y, c.z)
+                         : gridmap::read_point_xy(batch[i], c.x, c.y);
+  if (!how.find_nodes || c.columns == 0) return;
+  const NodeLimits& l = how.limits;
+  if (how.limits_given) {
+    c.k = gridmap::node_within(c.y, grid.GY, l.ymin, l.ymax);
+    c.j = c.k < 0 ? -1 : gridmap::node_within(c.x, grid.GX, l.xmin, l.xmax);
+  } else {
+    c.j = gridmap::node_index(c.x, grid.GX, l.xmin, l.xmax);
+    c.k = gridmap::node_index(c.y, grid.GY, l.ymin, l.ymax);
   }
 }
 
 // Converts the lines of the batch, on all threads when there are enough of
 // them; a few lines (and the reference build's lines, read one at a time)
 // are converted here, without waking the threads.
-void convert_lines(std::size_t count, bool second_pass) {
+void convert_lines(std::size_t count, const Conversion& how) {
   const auto lines = static_cast<std::int64_t>(count);
   if (lines < WORTH_THREADS) {
-    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
+    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
     return;
   }
 #pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
+  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
 }
 
 void accept_line(const char* name) {
@@ -217,18 +195,25 @@ void widen_limits(const ConvertedLine& c) {
   if (c.y < grid.ymin) grid.ymin = c.y;
 }
 
-FileSeen first_pass(const char* name) {
+// Every line is checked here, weights included, before any point is binned.
+FileSeen first_pass(const Arguments& args) {
+  const char* name = args.name;
   say("First pass to determine limits ...\n");
   grid.lines = 0;
+  // The limits need x and y only; weights are checked.
+  const Conversion how = {
+      .read_z = args.weights, .find_nodes = false, .limits_given = false, .limits = {}};
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    // The limits need x and y only.
-    convert_lines(count, false);
+    convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
       const ConvertedLine& c = converted[i];
       if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
       if (grid.lines == 0) start_limits(c);
       widen_limits(c);
       if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
+      if (args.weights && c.columns == 3 && !gridmap::is_weight(c.z)) {
+        refuse_line(BAD_LINE, batch[i]);
+      }
       accept_line(name);
     }
   }
@@ -239,11 +224,20 @@ FileSeen first_pass(const char* name) {
   return seen;
 }
 
-void report_limits() {
-  if (grid.ncol == 3) say("Three columns found. Using the third to calculate sums.\n");
+// The data's own limits, and the limits given, which the nodes span instead.
+void report_limits(const Arguments& args) {
+  if (args.weights && grid.ncol == 2) refuse("--weights needs a third column (the weight).\n");
+  if (grid.ncol == 3) {
+    say(args.weights ? "Three columns found. Using the third as weights.\n"
+                     : "Three columns found. Using the third to calculate sums.\n");
+  }
   say("Limits are :\n");
   say("\ton x : %f to %f\n", grid.xmin, grid.xmax);
   say("\ton y : %f to %f\n", grid.ymin, grid.ymax);
+  if (args.limits_given) {
+    const NodeLimits& l = args.limits;
+    say("Using the limits given: x %f to %f, y %f to %f\n", l.xmin, l.xmax, l.ymin, l.ymax);
+  }
 }
 
 // Adds the point of line i to its node. The nodes of the lines ahead are
@@ -251,39 +245,52 @@ void report_limits() {
 // order, so every sum is formed in the same order as one by one.
 constexpr std::size_t FETCH_AHEAD = 16;
 
-void add_point(std::size_t i, std::size_t count) {
+// False for a point outside the limits given, which is left out.
+bool add_point(std::size_t i, std::size_t count) {
   if (i + FETCH_AHEAD < count) {
     const ConvertedLine& ahead = converted[i + FETCH_AHEAD];
-    if (ahead.columns != 0) {
+    if (ahead.columns != 0 && ahead.j >= 0) {
       __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
       if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
     }
   }
   const ConvertedLine& c = converted[i];
+  if (c.j < 0) return false;
   ++grid.counts[c.j][c.k];
   if (grid.ncol == 3) grid.sums[c.j][c.k] += c.z;
+  return true;
 }
 
 // The second pass must read the lines the first pass counted, no more and
 // no fewer: a file that is written to meanwhile would give matrices that
 // match neither its old nor its new contents.
-void second_pass(const char* name, const FileSeen& seen) {
+void second_pass(const Arguments& args, const FileSeen& seen) {
+  const char* name = args.name;
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
   show_count(COUNTER_START);
+  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const Conversion how = {.read_z = grid.ncol == 3,
+                          .find_nodes = true,
+                          .limits_given = args.limits_given,
+                          .limits = args.limits_given ? args.limits : data};
+  std::int32_t left_out = 0;
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    convert_lines(count, true);
+    convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
       if (grid.lines == seen.lines) refuse(CHANGED, name);
-      const int columns = converted[i].columns;
-      if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE, batch[i]);
-      add_point(i, count);
+      const ConvertedLine& c = converted[i];
+      if (c.columns == 0 || c.columns != grid.ncol || (args.weights && !gridmap::is_weight(c.z))) {
+        refuse_line(BAD_LINE, batch[i]);
+      }
+      if (!add_point(i, count)) ++left_out;
       accept_line(name);
     }
   }
   if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, name);
   show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
+  if (args.limits_given) say("%d points outside the limits were left out.\n", left_out);
 }
 
 }  // namespace
@@ -292,15 +299,16 @@ int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
   gridmap::set_up_output();
-  read_arguments(argc, argv);
-  const char* name = argv[argc - 1];
-  open_data_file(name);
+  const Arguments args = gridmap::read_arguments(argc, argv);
+  grid.GX = args.GX;
+  grid.GY = args.GY;
+  open_data_file(args.name);
   const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
-  const FileSeen seen = first_pass(name);
-  report_limits();
-  second_pass(name, seen);
-  gridmap::write_grid_matrix(matrix, grid);
-  gridmap::write_log_matrix(grid);
+  const FileSeen seen = first_pass(args);
+  report_limits(args);
+  second_pass(args, seen);
+  gridmap::write_grid_matrix(matrix, grid, args.weights);
+  gridmap::write_log_matrix(grid, args.weights);
   say("All done.\n");
   gridmap::quit();
 }

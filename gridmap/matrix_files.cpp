@@ -88,26 +88,29 @@ MatrixFile create_matrix(const char* name, bool remove_on_failure) {
   return {name, fd, remove_on_failure};
 }
 
-void write_grid_matrix(const MatrixFile& matrix, const GridAccumulator& grid) {
+void write_grid_matrix(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted) {
   say("Writing output in grid.matrix.\n");
   for (int j = 0; j <= grid.GX; ++j) {
     char* out = start_row(matrix);
     for (int k = 0; k <= grid.GY; ++k) {
-      out = put_value(out, node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
+      out = put_value(out, weighted ? grid.sums[j][k]
+                                    : node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
     }
     end_row(out);
   }
   close_matrix(matrix);
 }
 
-void write_log_matrix(const GridAccumulator& grid) {
+void write_log_matrix(const GridAccumulator& grid, bool weighted) {
   const MatrixFile logs = create_matrix(LOG_MATRIX, true);
   say("Writing logarithms in grid_log.matrix.\n");
   for (int j = 0; j <= grid.GX; ++j) {
     char* out = start_row(logs);
     for (int k = 0; k <= grid.GY; ++k) {
       double value = 0;
-      if (!node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
+      if (weighted) {
+        value = weight_log_value(grid.sums[j][k]);
+      } else if (!node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
         give_up_logs(logs);
       }
       out = put_value(out, value);

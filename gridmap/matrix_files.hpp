@@ -20,11 +20,12 @@ struct MatrixFile {
 // output file for writing." when it cannot be.
 MatrixFile create_matrix(const char* name, bool remove_on_failure);
 
-// The value of every node of `grid`, then the file closed.
-void write_grid_matrix(const MatrixFile& matrix, const GridAccumulator& grid);
+// The value of every node of `grid`, then the file closed. `weighted`: the
+// third column weighed the points, and a node's value is its sum of weights.
+void write_grid_matrix(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted);
 
-// Creates "grid_log.matrix" and writes the logarithm of every node; gives
-// up, removing it, at a mean z that has none.
-void write_log_matrix(const GridAccumulator& grid);
+// Creates "grid_log.matrix" and writes the logarithm of every node's value;
+// gives up, removing it, at a mean z that has none.
+void write_log_matrix(const GridAccumulator& grid, bool weighted);
 
 }  // namespace gridmap
