@@ -240,12 +240,12 @@ void report_limits(const Arguments& args) {
   }
 }
 
-// Adds the point of line i to its node. The nodes of the lines ahead are
-// known, so their memory is fetched meanwhile; points are added in file
-// order, so every sum is formed in the same order as one by one.
+// Adds the point of line i to its node; false for a point outside the
+// limits given, which is left out. The nodes of the lines ahead are known,
+// so their memory is fetched meanwhile; points are added in file order, so
+// every sum is formed in the same order as one by one.
 constexpr std::size_t FETCH_AHEAD = 16;
 
-// False for a point outside the limits given, which is left out.
 bool add_point(std::size_t i, std::size_t count) {
   if (i + FETCH_AHEAD < count) {
     const ConvertedLine& ahead = converted[i + FETCH_AHEAD];
