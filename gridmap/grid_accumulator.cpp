@@ -22,6 +22,17 @@ bool read_finite_xy(std::string_view& line, float& x, float& y) {
   return std::isfinite(x) && std::isfinite(y);
 }
 
+// The node formula before any clamping: trunc((g * v - g * vmin) /
+// (vmax - vmin) + 0.5), g * v rounded to single precision, unless that
+// overflows (v near the limit of single precision): then it is formed in
+// double precision, so that the point lands on the node its value gives.
+// A finite value when v is finite and vmax > vmin.
+double node_position(float v, int g, double vmin, double vmax) {
+  const float product = static_cast<float>(g) * v;
+  const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
+  return std::trunc((a - g * vmin) / (vmax - vmin) + 0.5);
+}
+
 }  // namespace
 
 int read_point(std::string_view line, float& x, float& y, float& z) {
@@ -39,17 +50,24 @@ int read_point_xy(std::string_view line, float& x, float& y) {
 
 int node_index(float v, int g, double vmin, double vmax) {
   if (vmax == vmin) return 0;
-  // g * v is rounded to single precision, unless that overflows (v near
-  // the limit of single precision): then it is formed in double precision,
-  // so that the point lands on the node its value gives.
-  const float product = static_cast<float>(g) * v;
-  const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
-  const double j = std::trunc((a - g * vmin) / (vmax - vmin) + 0.5);
+  const double j = node_position(v, g, vmin, vmax);
   // Clamped while still a double, so that the conversion to int is defined;
   // the comparisons also send a NaN to node 0.
   if (!(j > 0)) return 0;
   if (j > g) return g;
   return static_cast<int>(j);
+}
+
+int node_within(float v, int g, double vmin, double vmax) {
+  if (!(vmax > vmin)) return -1;
+  const double j = node_position(v, g, vmin, vmax);
+  // Also false for a NaN, so that the conversion to int is defined.
+  if (!(j >= 0 && j <= g)) return -1;
+  return static_cast<int>(j);
+}
+
+bool is_weight(float z) {
+  return z >= 0 && std::isfinite(z);
 }
 
 bool count_line(std::int32_t& lines) {
@@ -74,6 +92,10 @@ bool node_log_value(int ncol, std::uint32_t count, double sum, double& value) {
   if (!(mean > 0)) return false;
   value = std::log(mean);
   return true;
+}
+
+double weight_log_value(double sum) {
+  return sum == 0 ? 0.0 : std::log(sum);
 }
 
 }  // namespace gridmap

@@ -20,7 +20,6 @@ struct GridAccumulator {
   int GX;    // highest node index along x
   int GY;    // and along y
   int ncol;  // columns per line, 2 or 3, fixed by the first line
-  float x, y, z;
   double xmin, xmax, ymin, ymax;
   std::int32_t lines;                      // lines accepted so far in the current pass
   std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]
@@ -42,6 +41,13 @@ int read_point_xy(std::string_view line, float& x, float& y);
 // node 0; an index beyond the grid goes to its edge.
 int node_index(float v, int g, double vmin, double vmax);
 
+// node_index on a grid whose limits were given rather than found: the node
+// of v by the same formula, or -1 when it is not one of 0..g.
+int node_within(float v, int g, double vmin, double vmax);
+
+// Whether a third column can weigh a point: finite and not negative.
+bool is_weight(float z);
+
 // Adds one to a line count; false, leaving it unchanged, once it is MAX_LINES.
 bool count_line(std::int32_t& lines);
 
@@ -53,5 +59,9 @@ double node_value(int ncol, std::uint32_t count, double sum);
 // node_value, 0 for an empty node and for a count of 1. False when a mean z
 // has no logarithm: zero, negative or not a number.
 bool node_log_value(int ncol, std::uint32_t count, double sum, double& value);
+
+// The value of a node in "grid_log.matrix" when the points are weighted:
+// the natural logarithm of its sum of weights, 0 for a sum of 0.
+double weight_log_value(double sum);
 
 }  // namespace gridmap

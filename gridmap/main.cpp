@@ -1,35 +1,41 @@
 // gridmap: the points of a data file binned on a regular grid of nodes.
 //
-// Usage: gridmap GRID [GRID_Y] filename. Reads the file of x y or x y z lines
-// twice: once for the ranges of x and y, once to count the points nearest to
-// each node and sum their z. Writes the counts (or the mean z) to
-// "grid.matrix" and their natural logarithms to "grid_log.matrix", one row
-// per x node. Every message goes to standard output. The exit status is 1 on
-// every path, success included: callers rely on it.
+// Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights] GRID [GRID_Y]
+// filename. Reads the file of x y or x y z lines twice: once for the ranges
+// of x and y, once to count the points nearest to each node and sum their z.
+// Writes the counts (or the mean z, or with --weights the sum of the weights
+// z) to "grid.matrix" and their natural logarithms to "grid_log.matrix", one
+// row per x node. The grid spans the ranges of the data, or with --limits the
+// limits given, outside which points are left out. Every message goes to
+// standard output. The exit status is 1 on every path, success included:
+// callers rely on it.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <initializer_list>
+#include <string_view>
 
-#include "descriptor_io.hpp"
+#include "arguments.hpp"
 #include "grid_accumulator.hpp"
+#include "gridmap_messages.hpp"
 #include "line_reader.hpp"
-#include "number_format.hpp"
+#include "matrix_files.hpp"
 #include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
 
+using gridmap::Arguments;
+using gridmap::GRID_MATRIX;
 using gridmap::GridAccumulator;
-using gridmap::MAXGRID;
+using gridmap::LOG_MATRIX;
+using gridmap::MatrixFile;
+using gridmap::NodeLimits;
+using gridmap::refuse;
+using gridmap::say;
 
 constexpr char COUNTER_START[] = "Now reading line ";
 constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
@@ -40,30 +46,11 @@ constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
 constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
 constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
-constexpr char CANNOT_CREATE[] = "Can not open output file for writing.\n";
-constexpr char CANNOT_WRITE[] = "Can not write output file %s.\n";
-constexpr char GRID_MATRIX[] = "grid.matrix";
-constexpr char LOG_MATRIX[] = "grid_log.matrix";
-
-// Stands for a GRID or GRID_Y beyond 32 bits: too many nodes, whatever its sign.
-constexpr long long TOO_MANY_NODES = 1LL << 32;
 constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
-constexpr std::size_t IO_BUFFER = 1 << 20;
-
-// One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 "); a
-// row ends with a newline.
-constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
-
-// A matrix file being written: rows are built in matrix_buffer and written
-// out with ::write when it is full and at the end.
-struct MatrixFile {
-  const char* name;
-  int fd;
-  bool remove_on_failure;  // "grid_log.matrix": removed; "grid.matrix": emptied
-};
 
 // A line converted ahead of its turn: the values "%f %f %f" read, how many
-// were read (0: not a point), and in the second pass the point's node.
+// were read (0: not a point), and in the second pass the point's node (j
+// -1: outside the limits given).
 struct ConvertedLine {
   float x, y, z;
   int columns;
@@ -81,43 +68,17 @@ GridAccumulator grid;
 pcgrid::LineReader reader;
 std::string_view batch[LINES_PER_BATCH];
 ConvertedLine converted[LINES_PER_BATCH];
-std::string_view line;    // the current line, as read
-std::int32_t lines_seen;  // lines of the first pass, which the second must see again
-off_t size_seen;          // and the size of the file at the end of the first pass
-char output_buffer[IO_BUFFER];
-char matrix_buffer[IO_BUFFER];  // the two matrix files are written one after the other
-std::size_t matrix_filled = 0;
-bool output_is_terminal = false;
 
-// Messages. Every one goes to standard output; only a failure to write
-// there is told on standard error, once, at the end.
+// What the first pass saw, which the second must see again: its lines and
+// the size of the file at its end.
+struct FileSeen {
+  std::int32_t lines;
+  off_t size;
+};
 
-// Every way out: exit status 1, also after success.
-[[noreturn]] void quit() {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("Can not write to standard output.\n", stderr);
-  }
-  std::exit(1);
-}
-
-[[gnu::format(printf, 1, 2)]] void say(const char* format, ...) {
-  va_list values;
-  va_start(values, format);
-  std::vprintf(format, values);
-  va_end(values);
-}
-
-[[noreturn, gnu::format(printf, 1, 2)]] void refuse(const char* format, ...) {
-  va_list values;
-  va_start(values, format);
-  std::vprintf(format, values);
-  va_end(values);
-  quit();
-}
-
-// What is wrong with the current line, and the line quoted as read, its own
-// newline included.
-[[noreturn]] void refuse_line(const char* what) {
+// What is wrong with a line, and the line quoted as read, its own newline
+// included.
+[[noreturn]] void refuse_line(const char* what, std::string_view line) {
   refuse("\n%s : %.*s\n", what, static_cast<int>(line.size()), line.data());
 }
 
@@ -126,51 +87,7 @@ bool output_is_terminal = false;
 // and flushed there so that it is seen changing.
 void show_count(const char* before, const char* after = "") {
   say("%s%9d%s", before, grid.lines, after);
-  if (output_is_terminal) std::fflush(stdout);
-}
-
-// The matrices go to files, so a reader of the messages that goes away
-// (gridmap ... | head) must not end the run: SIGPIPE is ignored, and the
-// failed writes are told at the end.
-void set_up_output() {
-  std::signal(SIGPIPE, SIG_IGN);
-  output_is_terminal = isatty(STDOUT_FILENO) != 0;
-  if (!output_is_terminal) std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-}
-
-// The decimal integer that a GRID or GRID_Y argument begins with, as "%d"
-// reads it; false when there is none. strtoll comes first because "%d" of a
-// number beyond 32 bits is undefined (and wraps in practice).
-bool read_nodes(const char* text, long long& nodes) {
-  char* end = nullptr;
-  errno = 0;
-  const long long wide = std::strtoll(text, &end, 10);
-  if (end == text) return false;
-  if (errno == ERANGE || wide < INT_MIN || wide > INT_MAX) {
-    nodes = TOO_MANY_NODES;
-    return true;
-  }
-  int value = 0;
-  if (std::sscanf(text, "%d", &value) != 1) return false;
-  nodes = value;
-  return true;
-}
-
-void read_arguments(int argc, char** argv) {
-  long long GRID = 0;
-  long long GRID_Y = -1;  // an absent GRID_Y is taken as a negative one
-  if (argc < 3 || argc > 4 || !read_nodes(argv[1], GRID) ||
-      (argc == 4 && !read_nodes(argv[2], GRID_Y))) {
-    refuse("Usage : gridmap GRID [GRID_Y] filename\n");
-  }
-  if (GRID < 0) GRID = -GRID;
-  if (GRID_Y < 0) GRID_Y = GRID;
-  const long long GX = GRID - 1;
-  const long long GY = GRID_Y - 1;
-  if (GX <= 1 || GY <= 1) refuse("Selected number of grid points doesn't make sense.\n");
-  if (GX >= MAXGRID || GY >= MAXGRID) refuse("Sorry. Increase MAXGRID and re-compile.\n");
-  grid.GX = static_cast<int>(GX);
-  grid.GY = static_cast<int>(GY);
+  if (gridmap::output_is_terminal()) std::fflush(stdout);
 }
 
 // Whether the data file is "grid.matrix" or "grid_log.matrix" under any
@@ -210,13 +127,6 @@ off_t data_size() {
   return fstat(fileno(reader.file), &status) == 0 ? status.st_size : -1;
 }
 
-// Created or truncated as fopen(name, "w") does.
-MatrixFile create_matrix(const char* name, bool remove_on_failure) {
-  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) refuse(CANNOT_CREATE);
-  return {name, fd, remove_on_failure};
-}
-
 // The next pieces of at most MAX_PIECE characters each, as many as a block
 // holds; 0 at the end of the file.
 std::size_t read_lines(const char* name) {
@@ -225,39 +135,42 @@ std::size_t read_lines(const char* name) {
   return count;
 }
 
+// How the lines of a pass are converted.
+struct Conversion {
+  bool read_z;        // z is converted, not only recognised
+  bool find_nodes;    // the second pass: the node of each point
+  bool limits_given;  // a node outside the limits is not clamped to the grid, but j = -1
+  NodeLimits limits;  // the limits the nodes span
+};
+
 // Converts line i of the batch: x and y, and z where it is used; in the
 // second pass also the node of the point.
-void convert_line(std::int64_t i, bool second_pass) {
+void convert_line(std::int64_t i, const Conversion& how) {
   ConvertedLine& c = converted[i];
-  c.columns = second_pass && grid.ncol == 3 ? gridmap::read_point(batch[i], c.x, c.y, c.z)
-                                            : gridmap::read_point_xy(batch[i], c.x, c.y);
-  if (second_pass && c.columns != 0) {
-    c.j = gridmap::node_index(c.x, grid.GX, grid.xmin, grid.xmax);
-    c.k = gridmap::node_index(c.y, grid.GY, grid.ymin, grid.ymax);
+  c.columns = how.read_z ? gridmap::read_point(batch[i], c.x, c.y, c.z)
+                         : gridmap::read_point_xy(batch[i], c.x, c.y);
+  if (!how.find_nodes || c.columns == 0) return;
+  const NodeLimits& l = how.limits;
+  if (how.limits_given) {
+    c.k = gridmap::node_within(c.y, grid.GY, l.ymin, l.ymax);
+    c.j = c.k < 0 ? -1 : gridmap::node_within(c.x, grid.GX, l.xmin, l.xmax);
+  } else {
+    c.j = gridmap::node_index(c.x, grid.GX, l.xmin, l.xmax);
+    c.k = gridmap::node_index(c.y, grid.GY, l.ymin, l.ymax);
   }
 }
 
 // Converts the lines of the batch, on all threads when there are enough of
 // them; a few lines (and the reference build's lines, read one at a time)
 // are converted here, without waking the threads.
-void convert_lines(std::size_t count, bool second_pass) {
+void convert_lines(std::size_t count, const Conversion& how) {
   const auto lines = static_cast<std::int64_t>(count);
   if (lines < WORTH_THREADS) {
-    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
+    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
     return;
   }
 #pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, second_pass);
-}
-
-// Makes line i of the batch the current line.
-const ConvertedLine& take_line(std::size_t i) {
-  line = batch[i];
-  const ConvertedLine& c = converted[i];
-  grid.x = c.x;
-  grid.y = c.y;
-  grid.z = c.z;
-  return c;
+  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
 }
 
 void accept_line(const char* name) {
@@ -267,172 +180,117 @@ void accept_line(const char* name) {
   if (grid.lines % COUNT_EVERY == 0) show_count(BACKSPACES);
 }
 
-void start_limits(int columns) {
-  grid.ncol = columns;
-  grid.xmin = grid.xmax = grid.x;
-  grid.ymin = grid.ymax = grid.y;
+// The first line fixes the column count and starts the limits.
+void start_limits(const ConvertedLine& first) {
+  grid.ncol = first.columns;
+  grid.xmin = grid.xmax = first.x;
+  grid.ymin = grid.ymax = first.y;
   show_count(COUNTER_START);
 }
 
-void widen_limits() {
-  if (grid.x > grid.xmax) grid.xmax = grid.x;
-  if (grid.x < grid.xmin) grid.xmin = grid.x;
-  if (grid.y > grid.ymax) grid.ymax = grid.y;
-  if (grid.y < grid.ymin) grid.ymin = grid.y;
+void widen_limits(const ConvertedLine& c) {
+  if (c.x > grid.xmax) grid.xmax = c.x;
+  if (c.x < grid.xmin) grid.xmin = c.x;
+  if (c.y > grid.ymax) grid.ymax = c.y;
+  if (c.y < grid.ymin) grid.ymin = c.y;
 }
 
-void first_pass(const char* name) {
+// Every line is checked here, weights included, before any point is binned.
+FileSeen first_pass(const Arguments& args) {
+  const char* name = args.name;
   say("First pass to determine limits ...\n");
   grid.lines = 0;
+  // The limits need x and y only; weights are checked.
+  const Conversion how = {
+      .read_z = args.weights, .find_nodes = false, .limits_given = false, .limits = {}};
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    // The limits need x and y only.
-    convert_lines(count, false);
+    convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
-      const int columns = take_line(i).columns;
-      if (columns == 0) refuse_line(BAD_LINE);
-      if (grid.lines == 0) start_limits(columns);
-      widen_limits();
-      if (columns != grid.ncol) refuse_line(NOT_CONSTANT);
+      const ConvertedLine& c = converted[i];
+      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
+      if (grid.lines == 0) start_limits(c);
+      widen_limits(c);
+      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
+      if (args.weights && c.columns == 3 && !gridmap::is_weight(c.z)) {
+        refuse_line(BAD_LINE, batch[i]);
+      }
       accept_line(name);
     }
   }
   show_count(BACKSPACES, "\n");
-  lines_seen = grid.lines;
-  size_seen = data_size();
+  const FileSeen seen = {grid.lines, data_size()};
   if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
   say("Read %d lines.\n", grid.lines);
+  return seen;
 }
 
-void report_limits() {
-  if (grid.ncol == 3) say("Three columns found. Using the third to calculate sums.\n");
+// The data's own limits, and the limits given, which the nodes span instead.
+void report_limits(const Arguments& args) {
+  if (args.weights && grid.ncol == 2) refuse("--weights needs a third column (the weight).\n");
+  if (grid.ncol == 3) {
+    say(args.weights ? "Three columns found. Using the third as weights.\n"
+                     : "Three columns found. Using the third to calculate sums.\n");
+  }
   say("Limits are :\n");
   say("\ton x : %f to %f\n", grid.xmin, grid.xmax);
   say("\ton y : %f to %f\n", grid.ymin, grid.ymax);
+  if (args.limits_given) {
+    const NodeLimits& l = args.limits;
+    say("Using the limits given: x %f to %f, y %f to %f\n", l.xmin, l.xmax, l.ymin, l.ymax);
+  }
 }
 
-// Adds the point of line i to its node. The nodes of the lines ahead are
-// known, so their memory is fetched meanwhile; points are added in file
-// order, so every sum is formed in the same order as one by one.
+// Adds the point of line i to its node; false for a point outside the
+// limits given, which is left out. The nodes of the lines ahead are known,
+// so their memory is fetched meanwhile; points are added in file order, so
+// every sum is formed in the same order as one by one.
 constexpr std::size_t FETCH_AHEAD = 16;
 
-void add_point(std::size_t i, std::size_t count) {
+bool add_point(std::size_t i, std::size_t count) {
   if (i + FETCH_AHEAD < count) {
     const ConvertedLine& ahead = converted[i + FETCH_AHEAD];
-    if (ahead.columns != 0) {
+    if (ahead.columns != 0 && ahead.j >= 0) {
       __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
       if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
     }
   }
   const ConvertedLine& c = converted[i];
+  if (c.j < 0) return false;
   ++grid.counts[c.j][c.k];
   if (grid.ncol == 3) grid.sums[c.j][c.k] += c.z;
+  return true;
 }
 
 // The second pass must read the lines the first pass counted, no more and
 // no fewer: a file that is written to meanwhile would give matrices that
 // match neither its old nor its new contents.
-void second_pass(const char* name) {
+void second_pass(const Arguments& args, const FileSeen& seen) {
+  const char* name = args.name;
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
   show_count(COUNTER_START);
+  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const Conversion how = {.read_z = grid.ncol == 3,
+                          .find_nodes = true,
+                          .limits_given = args.limits_given,
+                          .limits = args.limits_given ? args.limits : data};
+  std::int32_t left_out = 0;
   for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    convert_lines(count, true);
+    convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
-      if (grid.lines == lines_seen) refuse(CHANGED, name);
-      const int columns = take_line(i).columns;
-      if (columns == 0 || columns != grid.ncol) refuse_line(BAD_LINE);
-      add_point(i, count);
+      if (grid.lines == seen.lines) refuse(CHANGED, name);
+      const ConvertedLine& c = converted[i];
+      if (c.columns == 0 || c.columns != grid.ncol || (args.weights && !gridmap::is_weight(c.z))) {
+        refuse_line(BAD_LINE, batch[i]);
+      }
+      if (!add_point(i, count)) ++left_out;
       accept_line(name);
     }
   }
-  if (grid.lines != lines_seen || data_size() != size_seen) refuse(CHANGED, name);
+  if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, name);
   show_count(BACKSPACES, "\n");
   std::fclose(reader.file);
-}
-
-// A matrix file that cannot be written is not left half-written:
-// "grid.matrix" is emptied, as every failed run leaves it, and
-// "grid_log.matrix" is removed. `open` tells whether matrix.fd is still open.
-[[noreturn]] void cannot_write(const MatrixFile& matrix, bool open) {
-  if (open) {
-    if (!matrix.remove_on_failure && ftruncate(matrix.fd, 0) != 0) {
-      // A device (/dev/full) has nothing to empty.
-    }
-    close(matrix.fd);
-  }
-  if (matrix.remove_on_failure) {
-    unlink(matrix.name);
-  } else if (!open && truncate(matrix.name, 0) != 0) {
-    // As above.
-  }
-  refuse(CANNOT_WRITE, matrix.name);
-}
-
-// Writes out the buffered rows, however many calls it takes.
-void flush_matrix(const MatrixFile& matrix) {
-  if (pcgrid::write_fully(matrix.fd, matrix_buffer, matrix_filled) != 0) {
-    cannot_write(matrix, true);
-  }
-  matrix_filled = 0;
-}
-
-// Room for one more row at the end of the buffer.
-char* start_row(const MatrixFile& matrix) {
-  if (IO_BUFFER - matrix_filled < ROW_CHARS) flush_matrix(matrix);
-  return matrix_buffer + matrix_filled;
-}
-
-void end_row(char* end) {
-  *end++ = '\n';
-  matrix_filled = static_cast<std::size_t>(end - matrix_buffer);
-}
-
-// Appends "%8.7e " of `value` to the row being built.
-char* put_value(char* out, double value) {
-  out = pcgrid::format_scientific7(out, value, 8);
-  *out++ = ' ';
-  return out;
-}
-
-void close_matrix(const MatrixFile& matrix) {
-  flush_matrix(matrix);
-  if (close(matrix.fd) != 0) cannot_write(matrix, false);
-}
-
-void write_grid_matrix(const MatrixFile& matrix) {
-  say("Writing output in grid.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(matrix);
-    for (int k = 0; k <= grid.GY; ++k) {
-      out = put_value(out, gridmap::node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
-    }
-    end_row(out);
-  }
-  close_matrix(matrix);
-}
-
-[[noreturn]] void give_up_logs(const MatrixFile& logs) {
-  say("\nNegative values present. Giving-up on writing logs.\n");
-  close(logs.fd);
-  unlink(LOG_MATRIX);
-  quit();
-}
-
-void write_log_matrix() {
-  const MatrixFile logs = create_matrix(LOG_MATRIX, true);
-  say("Writing logarithms in grid_log.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(logs);
-    for (int k = 0; k <= grid.GY; ++k) {
-      double value = 0;
-      if (!gridmap::node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
-        give_up_logs(logs);
-      }
-      out = put_value(out, value);
-    }
-    end_row(out);
-  }
-  close_matrix(logs);
+  if (args.limits_given) say("%d points outside the limits were left out.\n", left_out);
 }
 
 }  // namespace
@@ -440,16 +298,17 @@ void write_log_matrix() {
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::limit_thread_stacks();
-  set_up_output();
-  read_arguments(argc, argv);
-  const char* name = argv[argc - 1];
-  open_data_file(name);
-  const MatrixFile matrix = create_matrix(GRID_MATRIX, false);
-  first_pass(name);
-  report_limits();
-  second_pass(name);
-  write_grid_matrix(matrix);
-  write_log_matrix();
+  gridmap::set_up_output();
+  const Arguments args = gridmap::read_arguments(argc, argv);
+  grid.GX = args.GX;
+  grid.GY = args.GY;
+  open_data_file(args.name);
+  const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
+  const FileSeen seen = first_pass(args);
+  report_limits(args);
+  second_pass(args, seen);
+  gridmap::write_grid_matrix(matrix, grid, args.weights);
+  gridmap::write_log_matrix(grid, args.weights);
   say("All done.\n");
-  quit();
+  gridmap::quit();
 }

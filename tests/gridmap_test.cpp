@@ -2,6 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -284,5 +290,270 @@ TEST(Gridmap, ThreadCountDoesNotMatter) {
   EXPECT_NE(out.find("\ton x : -0.000000 to 0.999000\n"), std::string::npos) << out;
   EXPECT_NE(bad_out.find("Number of columns not constant : 1 2\n"), std::string::npos);
 }
+
+}  // namespace
+
+// --limits and --weights, against a computation of the matrices written
+// here from their definitions: the nodes of today's formula, over the
+// limits given (each read as a single-precision value) or the data's;
+// points whose node is off the grid left out; weights summed per node in
+// file order, in double precision.
+namespace {
+
+[[gnu::format(printf, 1, 2)]] std::string printed(const char* format, ...) {
+  char text[160];
+  va_list values;
+  va_start(values, format);
+  std::vsnprintf(text, sizeof text, format, values);
+  va_end(values);
+  return text;
+}
+
+// The counter of a pass over `lines` lines.
+std::string counter(int lines) {
+  std::string text = ZERO;
+  for (int n = 100; n <= lines; n += 100) text += B9 + printed("%9d", n);
+  return text + B9 + printed("%9d", lines) + "\n";
+}
+
+struct OptionCase {
+  const char* name;
+  std::vector<std::string> limits;  // XMIN XMAX YMIN YMAX, or none
+  bool weights;
+  int grid, grid_y, columns;
+  unsigned seed;
+};
+
+const OptionCase option_cases[] = {
+    {"LimitsOnCounts", {"-1", "1", "-2", "3"}, false, 5, 7, 2, 1},
+    {"LimitsOnMeans", {"0.1", "0.7", "0.25", "4e-1"}, false, 11, 4, 3, 2},
+    {"Weights", {}, true, 6, 9, 3, 3},
+    {"WeightsAndLimits", {"-3.5", "2", "10", "10.5"}, true, 101, 3, 3, 4},
+    {"FineGridAndLimits", {"-0.001", "+1e-3", "0", "1E2"}, true, 1001, 1001, 3, 5},
+};
+
+// A value of one axis: on a node, half-way between two (an edge), up to
+// four half-spacings beyond the limits, or anywhere in twice their range.
+float axis_value(std::mt19937& random, float lo, float hi, int g) {
+  const double spacing = (static_cast<double>(hi) - lo) / g;
+  switch (random() % 3) {
+    case 0:
+      return static_cast<float>(lo + (static_cast<int>(random() % (2 * g + 9)) - 4) * spacing / 2);
+    case 1:
+      return std::uniform_real_distribution<float>(lo, hi)(random);
+    default: {
+      const float half = (hi - lo) / 2;
+      return std::uniform_real_distribution<float>(lo - half, hi + half)(random);
+    }
+  }
+}
+
+float weight(std::mt19937& random) {
+  switch (random() % 6) {
+    case 0:
+      return 0;
+    case 1:
+      return 1e-30f;
+    case 2:
+      return 3e30f;
+    default:
+      return std::uniform_real_distribution<float>(0, 10)(random);
+  }
+}
+
+// The node of v, trunc((g * v - g * lo) / (hi - lo) + 0.5) with g * v
+// rounded to single precision; beyond the grid: -1 when the limits were
+// given, else the nearest end.
+int node_of(float v, int g, double lo, double hi, bool given) {
+  const float gv = static_cast<float>(g) * v;
+  const double j = std::trunc((gv - g * lo) / (hi - lo) + 0.5);
+  if (j < 0) return given ? -1 : 0;
+  if (j > g) return given ? -1 : g;
+  return static_cast<int>(j);
+}
+
+void PrintTo(const OptionCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class GridmapOptions : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(GridmapOptions, MatricesAsComputedHere) {
+  const OptionCase& c = GetParam();
+  std::mt19937 random(c.seed);
+  const bool given = !c.limits.empty();
+  float limit[4] = {-1, 1, -1, 1};  // where the points lie without --limits
+  for (std::size_t i = 0; i < c.limits.size(); ++i)
+    limit[i] = std::strtof(c.limits[i].c_str(), nullptr);
+  const int GX = c.grid - 1, GY = c.grid_y - 1;
+
+  const int n = 5000;  // enough to be converted on several threads
+  std::vector<float> x(n), y(n), z(n, 1);
+  std::string data;
+  for (int i = 0; i < n; ++i) {
+    x[i] = axis_value(random, limit[0], limit[1], GX);
+    y[i] = axis_value(random, limit[2], limit[3], GY);
+    if (c.columns == 3) z[i] = c.weights ? weight(random) : 0.5f + (random() % 100) / 8.0f;
+    data +=
+        printed("%.9g %.9g", x[i], y[i]) + (c.columns == 3 ? printed(" %.9g", z[i]) : "") + "\n";
+  }
+  double xmin = x[0], xmax = x[0], ymin = y[0], ymax = y[0];
+  for (int i = 0; i < n; ++i) {
+    xmin = std::min<double>(xmin, x[i]), xmax = std::max<double>(xmax, x[i]);
+    ymin = std::min<double>(ymin, y[i]), ymax = std::max<double>(ymax, y[i]);
+  }
+  const double lo_x = given ? limit[0] : xmin, hi_x = given ? limit[1] : xmax;
+  const double lo_y = given ? limit[2] : ymin, hi_y = given ? limit[3] : ymax;
+  std::vector<double> count(c.grid * c.grid_y), sum(c.grid * c.grid_y);
+  int left_out = 0;
+  for (int i = 0; i < n; ++i) {
+    const int j = node_of(x[i], GX, lo_x, hi_x, given), k = node_of(y[i], GY, lo_y, hi_y, given);
+    if (j < 0 || k < 0) {
+      ++left_out;
+      continue;
+    }
+    count[j * c.grid_y + k] += 1;
+    sum[j * c.grid_y + k] += z[i];
+  }
+  std::string grid, logs;
+  for (int j = 0; j <= GX; ++j) {
+    for (int k = 0; k <= GY; ++k) {
+      const double m = count[j * c.grid_y + k], s = sum[j * c.grid_y + k];
+      const double value = c.weights ? s : c.columns == 2 ? m : m == 0 ? 0 : s / m;
+      const double log = c.weights              ? (s == 0 ? 0 : std::log(s))
+                         : m == 0 || value == 1 ? 0
+                                                : std::log(value);
+      grid += printed("%8.7e ", value);
+      logs += printed("%8.7e ", log);
+    }
+    grid += "\n";
+    logs += "\n";
+  }
+
+  std::vector<std::string> args;
+  if (given) args = {"--limits", c.limits[0], c.limits[1], c.limits[2], c.limits[3]};
+  if (c.weights) args.insert(c.seed % 2 ? args.end() : args.begin(), "--weights");
+  args.insert(args.end(), {std::to_string(c.grid), std::to_string(c.grid_y), "p"});
+  TempDir dir;
+  dir.write("p", data);
+  const RunResult r = gridmap(dir, args);
+  const std::string three = c.weights ? "Three columns found. Using the third as weights.\n"
+                                      : "Three columns found. Using the third to calculate sums.\n";
+  EXPECT_EQ(r.out,
+            FIRST + counter(n) + "Read 5000 lines.\n" + (c.columns == 3 ? three : "") +
+                "Limits are :\n" + printed("\ton x : %f to %f\n", xmin, xmax) +
+                printed("\ton y : %f to %f\n", ymin, ymax) +
+                (given ? printed("Using the limits given: x %f to %f, y %f to %f\n", limit[0],
+                                 limit[1], limit[2], limit[3])
+                       : "") +
+                "\nSecond pass to interpolate on a " + std::to_string(c.grid) + " by " +
+                std::to_string(c.grid_y) + " grid ...\n" + counter(n) +
+                (given ? printed("%d points outside the limits were left out.\n", left_out) : "") +
+                WRITING + "All done.\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("grid.matrix"), grid);
+  EXPECT_EQ(dir.read("grid_log.matrix"), logs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GridmapOptions, ::testing::ValuesIn(option_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+// The nodes of a fixed grid do not move with the data: points added beyond
+// the limits widen the data's range but change no byte of either matrix.
+TEST(GridmapOptions, SameLimitsSameNodes) {
+  const std::string points = "0 0 1\n0.3 0.7 2\n1 1 4\n-0.5 0.5 8\n0.5 1.5 16\n";
+  std::string matrices[2];
+  for (const std::string more : {"", "-7 9 32\n100 -3 64\n"}) {
+    TempDir dir;
+    dir.write("p", points + more);
+    const RunResult r = gridmap(dir, {"--limits", "0", "1", "0", "1", "--weights", "5", "p"});
+    EXPECT_NE(r.out.find(more.empty() ? "\n2 points outside" : "\n4 points outside"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(dir.read("grid.matrix") + dir.read("grid_log.matrix"),
+              more.empty() ? matrices[0] = dir.read("grid.matrix") + dir.read("grid_log.matrix")
+                           : matrices[0]);
+  }
+}
+
+// Options refused: the usage line before any file is touched; a weight that
+// cannot weigh, or no weight at all, in the first pass, leaving
+// "grid.matrix" empty.
+namespace {
+
+struct OptionRefusal {
+  const char* name;
+  std::vector<std::string> args;
+  std::string data, out;
+};
+
+const std::string LINE_ONE = FIRST + ZERO + "\nFailed to read data from line : ";
+const std::string THREE = "0 0 1\n1 1 2\n0.5 0.5 3\n";
+
+const OptionRefusal option_refusals[] = {
+    {"LimitsReversed", {"--limits", "1", "0", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitsEqual", {"--limits", "0", "1", "2", "2", "3", "p"}, THREE, USAGE},
+    {"LimitsEqualInSinglePrecision",
+     {"--limits", "0", "1", "1", "1.00000001", "3", "p"},
+     THREE,
+     USAGE},
+    {"LimitZeroInSinglePrecision", {"--limits", "0", "1e-50", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitBeyondSinglePrecision", {"--limits", "0", "1e39", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitInfinite", {"--limits", "-inf", "1", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitNan", {"--limits", "0", "1", "nan", "1", "3", "p"}, THREE, USAGE},
+    {"LimitHexadecimal", {"--limits", "0", "0x1p0", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitWithText", {"--limits", "0", "1x", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitWithBlank", {"--limits", "0", " 1", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitDanglingExponent", {"--limits", "0", "1e", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitEmpty", {"--limits", "0", "", "0", "1", "3", "p"}, THREE, USAGE},
+    {"LimitsIncomplete", {"--limits", "0", "1", "0", "3", "p"}, THREE, USAGE},
+    {"LimitsLast", {"3", "p", "--limits", "0", "1", "0", "1"}, THREE, USAGE},
+    {"LimitsTwice",
+     {"--limits", "0", "1", "0", "1", "--limits", "0", "1", "0", "1", "3", "p"},
+     THREE,
+     USAGE},
+    {"WeightsTwice", {"--weights", "--weights", "3", "p"}, THREE, USAGE},
+    {"WeightsAfterGrid", {"3", "--weights", "p"}, THREE, USAGE},
+    {"UnknownOption", {"--weight", "3", "p"}, THREE, USAGE},
+    {"OptionWithValue", {"--limits=0", "1", "0", "1", "3", "p"}, THREE, USAGE},
+    {"OptionsOnly", {"--weights"}, THREE, USAGE},
+    {"WeightsOnTwoColumns",
+     {"--weights", "3", "p"},
+     DIAGONAL,
+     FIRST + counter(3) + "Read 3 lines.\n--weights needs a third column (the weight).\n"},
+    {"NegativeWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 -2\n", LINE_ONE + "1 1 -2\n\n"},
+    {"SmallNegativeWeight", {"--weights", "3", "p"}, "0 0 -1e-40\n", LINE_ONE + "0 0 -1e-40\n\n"},
+    {"InfiniteWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 inf\n", LINE_ONE + "1 1 inf\n\n"},
+    {"OverflowingWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 1e39\n", LINE_ONE + "1 1 1e39\n\n"},
+    {"NanWeight", {"--weights", "3", "p"}, "0 0 nan\n", LINE_ONE + "0 0 nan\n\n"},
+    {"BadWeightOutsideLimits",
+     {"--limits", "0", "1", "0", "1", "--weights", "3", "p"},
+     THREE + "5 5 -1\n",
+     LINE_ONE + "5 5 -1\n\n"},
+};
+
+void PrintTo(const OptionRefusal& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class GridmapOptionRefusal : public ::testing::TestWithParam<OptionRefusal> {};
+
+TEST_P(GridmapOptionRefusal, UsageOrLineAndNoMatrix) {
+  const OptionRefusal& c = GetParam();
+  TempDir dir;
+  dir.write("p", c.data);
+  dir.write("grid.matrix", "old\n");
+  const RunResult r = gridmap(dir, c.args);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("grid.matrix"), c.out == USAGE ? "old\n" : "");
+  EXPECT_FALSE(dir.exists("grid_log.matrix"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GridmapOptionRefusal, ::testing::ValuesIn(option_refusals),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
