@@ -27,10 +27,12 @@ bool read_finite_xy(std::string_view& line, float& x, float& y) {
 // overflows (v near the limit of single precision): then it is formed in
 // double precision, so that the point lands on the node its value gives.
 // A finite value when v is finite and vmax > vmin.
-double node_position(float v, int g, double vmin, double vmax) {
+// The node of v before it is cut toward zero: its distance from vmin in
+// node spacings, plus one half.
+double node_coordinate(float v, int g, double vmin, double vmax) {
   const float product = static_cast<float>(g) * v;
   const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
-  return std::trunc((a - g * vmin) / (vmax - vmin) + 0.5);
+  return (a - g * vmin) / (vmax - vmin) + 0.5;
 }
 
 }  // namespace
@@ -50,7 +52,7 @@ int read_point_xy(std::string_view line, float& x, float& y) {
 
 int node_index(float v, int g, double vmin, double vmax) {
   if (vmax == vmin) return 0;
-  const double j = node_position(v, g, vmin, vmax);
+  const double j = std::trunc(node_coordinate(v, g, vmin, vmax));
   // Clamped while still a double, so that the conversion to int is defined;
   // the comparisons also send a NaN to node 0.
   if (!(j > 0)) return 0;
@@ -60,9 +62,12 @@ int node_index(float v, int g, double vmin, double vmax) {
 
 int node_within(float v, int g, double vmin, double vmax) {
   if (!(vmax > vmin)) return -1;
-  const double j = node_position(v, g, vmin, vmax);
-  // Also false for a NaN, so that the conversion to int is defined.
-  if (!(j >= 0 && j <= g)) return -1;
+  // Cutting toward zero would also give node 0 to a point between one half
+  // and one and a half spacings below vmin, which lies off the grid: the
+  // coordinate itself must not be negative. Also false for a NaN, so that
+  // the conversion to int is defined.
+  const double j = node_coordinate(v, g, vmin, vmax);
+  if (!(j >= 0 && j < g + 1)) return -1;
   return static_cast<int>(j);
 }
 

@@ -363,10 +363,13 @@ float weight(std::mt19937& random) {
 
 // The node of v, trunc((g * v - g * lo) / (hi - lo) + 0.5) with g * v
 // rounded to single precision; beyond the grid: -1 when the limits were
-// given, else the nearest end.
+// given (a point more than half a spacing below lo included), else the
+// nearest end.
 int node_of(float v, int g, double lo, double hi, bool given) {
   const float gv = static_cast<float>(g) * v;
-  const double j = std::trunc((gv - g * lo) / (hi - lo) + 0.5);
+  const double position = (gv - g * lo) / (hi - lo) + 0.5;
+  if (given && position < 0) return -1;
+  const double j = std::trunc(position);
   if (j < 0) return given ? -1 : 0;
   if (j > g) return given ? -1 : g;
   return static_cast<int>(j);
