@@ -1,12 +1,13 @@
-// gridplot: a gridmap run drawn as a PNG picture, with gnuplot.
+// gridplot: a gridmap run drawn as a picture, with gnuplot.
 //
 // Reads gridmap's saved standard output (the grid size, the limits of x and
 // y, whether z was used) and its matrix, turns counts into free energies
 // (or takes the mean z), leaves empty nodes blank, and has gnuplot draw the
-// map into a temporary file beside the picture, which then takes its name.
+// map into a temporary file, which then takes the picture's name (or whose
+// bytes are copied to a picture that is not a regular file).
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,12 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "descriptor_io.hpp"
 #include "matrix.hpp"
 #include "options.hpp"
+#include "picture.hpp"
 #include "piped_program.hpp"
 #include "run_log.hpp"
 #include "script.hpp"
 #include "standard_descriptors.hpp"
+#include "whole_file.hpp"
 
 namespace {
 
@@ -39,9 +43,26 @@ constexpr char INSTALL_HINT[] = "apt-get install --no-install-recommends gnuplot
   std::exit(1);
 }
 
+std::string reason() {
+  return std::strerror(errno);
+}
+
+// An output that is also an input would destroy it: refused before
+// anything is written.
+void refuse_outputs_that_are_inputs(const Options& options) {
+  const pcgrid::FileIdentity out = options.out == "-"
+                                       ? pcgrid::identity_of_descriptor(STDOUT_FILENO)
+                                       : pcgrid::identity_of_path(options.out.c_str());
+  for (const std::string& input : {options.log, options.matrix}) {
+    if (pcgrid::same_file(out, pcgrid::identity_of_path(input.c_str()))) {
+      refuse(options.out + ": is also an input (" + input + "); name another output");
+    }
+  }
+}
+
 int open_input(const std::string& name) {
-  const int fd = ::open(name.c_str(), O_RDONLY);
-  if (fd < 0) refuse(name + ": cannot open: " + std::strerror(errno));
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) refuse(name + ": cannot open: " + reason());
   return fd;
 }
 
@@ -54,11 +75,12 @@ Run read_log(const std::string& name) {
   return run;
 }
 
-std::vector<double> read_values(const std::string& name, const Run& run) {
+std::vector<double> read_values(const Options& options, const Run& run) {
   std::vector<double> values;
-  const int fd = open_input(name);
-  const std::string error = read_matrix(fd, name, run, values);
+  const int fd = open_input(options.matrix);
+  std::string error = read_matrix(fd, options.matrix, run, values);
   ::close(fd);
+  if (error.empty()) error = check_node_placement(options.log, run, values);
   if (!error.empty()) refuse(error);
   return values;
 }
@@ -92,71 +114,135 @@ void map_values(const Options& options, const Run& run, std::vector<double>& val
   }
 }
 
-// A fresh file beside the picture for gnuplot to draw into, with the
-// permissions a new file would get.
-std::string make_temporary(const Options& options, const std::string& folder) {
-  std::string path = folder + ".gridplot-XXXXXX.png";
-  const int fd = mkstemps(path.data(), 4);
-  if (fd < 0) refuse(options.out + ": cannot create a file beside it: " + std::strerror(errno));
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  return path;
+// The picture on its way: gnuplot draws into `picture`, the temporary file
+// beside the output that takes its name, or, when the output is written in
+// place (a FIFO, a device, standard output), a temporary file of our own,
+// copied there.
+struct Drawing {
+  pcgrid::WholeFile output;
+  std::string picture;
+  bool own_picture = false;
+  int messages = -1;  // gnuplot's standard output and error, shown only when it fails
+};
+
+void show_messages(const Drawing& drawing) {
+  char block[1 << 12];
+  for (off_t at = 0;;) {
+    const ssize_t got = pread(drawing.messages, block, sizeof block, at);
+    if (got <= 0) return;
+    if (pcgrid::write_fully(STDERR_FILENO, block, static_cast<std::size_t>(got)) != 0) return;
+    at += got;
+  }
 }
 
-[[noreturn]] void fail_drawing(const std::string& temporary, const std::string& what) {
-  ::unlink(temporary.c_str());
+[[noreturn]] void give_up(Drawing& drawing, const std::string& what) {
+  if (drawing.own_picture) ::unlink(drawing.picture.c_str());
+  pcgrid::abandon_whole_file(drawing.output);
   refuse(what);
 }
 
-// gnuplot reads the script on its standard input, in the picture's folder.
-void run_gnuplot(const std::string& script, const std::string& folder,
-                 const std::string& temporary) {
-  int status = 0;
-  const int error = run_with_input("gnuplot", folder, script, status);
-  if (error == ENOENT || (error == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 127)) {
-    fail_drawing(temporary,
-                 std::string("gnuplot is not installed (on Debian: ") + INSTALL_HINT + ")");
+void begin_drawing(const Options& options, Drawing& drawing) {
+  if (const char* failed = pcgrid::begin_whole_file(drawing.output, options.out.c_str())) {
+    refuse((options.out == "-" ? "" : options.out + ": ") + failed + ": " + reason());
   }
-  if (error != 0)
-    fail_drawing(temporary, std::string("cannot run gnuplot: ") + std::strerror(error));
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    fail_drawing(
-        temporary,
-        "gnuplot failed (exit status " +
-            std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")");
+  drawing.picture = drawing.output.temporary;
+  if (drawing.picture.empty()) {
+    const char* folder = std::getenv("TMPDIR");
+    drawing.picture =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/gridplot-XXXXXX";
+    const int fd = mkostemp(drawing.picture.data(), O_CLOEXEC);
+    if (fd < 0) give_up(drawing, "cannot create a temporary picture: " + reason());
+    drawing.own_picture = true;
+    remove_on_stop(drawing.picture.c_str());
+    ::close(fd);
   }
+  drawing.messages = memfd_create("gnuplot messages", MFD_CLOEXEC);
+  if (drawing.messages < 0) give_up(drawing, "cannot run gnuplot: " + reason());
 }
 
-bool is_png(const std::string& path) {
-  constexpr unsigned char SIGNATURE[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  unsigned char head[sizeof SIGNATURE] = {};
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const ssize_t got = ::read(fd, head, sizeof head);
+// gnuplot, without its start-up files, reads the script on its standard
+// input, in the folder of the picture it draws.
+void run_gnuplot(Drawing& drawing, const Options& options, const Run& run,
+                 const std::vector<double>& values) {
+  const std::string folder = folder_of(drawing.picture);
+  const std::string name = drawing.picture.substr(folder.size());
+  if (name.find_first_of("\n\r") != std::string::npos) {
+    give_up(drawing, options.out + ": a name with a line break cannot be given to gnuplot");
+  }
+  const std::string script = gnuplot_script(options, run, values, name);
+  char program[] = "gnuplot";
+  char defaults[] = "-d";
+  char* const arguments[] = {program, defaults, nullptr};
+  const ProgramRun ran = run_with_input(program, arguments, folder, script, drawing.messages);
+  const std::string not_installed =
+      std::string("gnuplot is not installed (on Debian: ") + INSTALL_HINT + ")";
+  if (ran.failed != nullptr && errno == ENOENT) give_up(drawing, not_installed);
+  if (ran.failed != nullptr) give_up(drawing, std::string(ran.failed) + " gnuplot: " + reason());
+  if (stop_signal() != 0) {
+    give_up(drawing, "stopped by signal " + std::to_string(stop_signal()) + "; " + options.out +
+                         " was left as it was");
+  }
+  const int status = ran.status;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) give_up(drawing, not_installed);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+  show_messages(drawing);
+  if (WIFSIGNALED(status)) {
+    give_up(drawing, "gnuplot was killed by signal " + std::to_string(WTERMSIG(status)));
+  }
+  give_up(drawing, "gnuplot failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+}
+
+// A picture written in place: its bytes copied from our own temporary file.
+void copy_picture(Drawing& drawing, const Options& options) {
+  const int fd = ::open(drawing.picture.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) give_up(drawing, "cannot read the temporary picture: " + reason());
+  char block[1 << 16];
+  for (;;) {
+    const ssize_t got = pcgrid::read_some(fd, block, sizeof block);
+    if (got < 0) give_up(drawing, "cannot read the temporary picture: " + reason());
+    if (got == 0) break;
+    const int error = pcgrid::write_fully(drawing.output.fd, block, static_cast<std::size_t>(got));
+    if (error != 0) {
+      errno = error;
+      give_up(drawing, options.out + ": cannot write: " + reason());
+    }
+  }
   ::close(fd);
-  return got == static_cast<ssize_t>(sizeof head) && std::memcmp(head, SIGNATURE, sizeof head) == 0;
+  if (::unlink(drawing.picture.c_str()) != 0) {
+    give_up(drawing, "cannot remove the temporary picture: " + reason());
+  }
+  drawing.own_picture = false;
+  remove_on_stop(nullptr);
+}
+
+void finish_drawing(Drawing& drawing, const Options& options) {
+  if (!picture_is_whole(drawing.picture, options.format)) {
+    show_messages(drawing);
+    give_up(drawing, std::string("gnuplot wrote no whole ") + format_name(options.format) +
+                         " picture (is the disk full?); " + options.out + " was left as it was");
+  }
+  if (drawing.own_picture) copy_picture(drawing, options);
+  if (const char* failed = pcgrid::finish_whole_file(drawing.output)) {
+    give_up(drawing, options.out + ": " + failed + ": " + reason());
+  }
 }
 
 void draw(const Options& options, const Run& run, const std::vector<double>& values) {
-  const std::string folder = folder_of(options.out);
-  const std::string temporary = make_temporary(options, folder);
-  run_gnuplot(gnuplot_script(options, run, values, temporary.substr(folder.size())), folder,
-              temporary);
-  if (!is_png(temporary)) fail_drawing(temporary, "gnuplot wrote no PNG picture");
-  if (std::rename(temporary.c_str(), options.out.c_str()) != 0) {
-    fail_drawing(temporary, options.out + ": cannot write: " + std::strerror(errno));
-  }
+  Drawing drawing;
+  begin_drawing(options, drawing);
+  run_gnuplot(drawing, options, run, values);
+  finish_drawing(drawing, options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  catch_stop_signals();
   const Options options = read_options(argc, argv);
+  refuse_outputs_that_are_inputs(options);
   const Run run = read_log(options.log);
-  std::vector<double> values = read_values(options.matrix, run);
+  std::vector<double> values = read_values(options, run);
   map_values(options, run, values);
   draw(options, run, values);
   return 0;

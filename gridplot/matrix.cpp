@@ -85,6 +85,7 @@ std::string read_matrix(int fd, const std::string& name, const Run& run,
     at = end + 1;
     ++row;
     const std::string where = name + ":" + std::to_string(row) + ": ";
+    if (line.ends_with('\r')) return where + WINDOWS_LINE_END;
     if (row > run.nx)
       return where + "more rows than the " + std::to_string(run.nx) + " of the grid";
     error = read_row(line, run, values);

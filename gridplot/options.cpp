@@ -1,11 +1,13 @@
 #include "options.hpp"
 
-#include <charconv>
+#include <getopt.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
-#include <vector>
+
+#include "numbers.hpp"
 
 namespace gridplot {
 
@@ -30,12 +32,6 @@ constexpr char USAGE[] =
 
 std::string quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
-}
-
-bool parse_number(std::string_view text, double& value) {
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc{} && end == text.data() + text.size();
 }
 
 void set_label(std::string& label, std::string_view name, std::string_view value) {
@@ -76,12 +72,18 @@ void set_option(Options& options, std::string_view name, std::string_view value)
   }
 }
 
-bool takes_value(std::string_view name) {
-  for (const std::string_view option :
-       {"--matrix", "--temperature", "--unit", "--xlabel", "--ylabel", "--zlabel", "--title"}) {
-    if (name == option) return true;
-  }
-  return false;
+constexpr option LONG_OPTIONS[] = {
+    {"matrix", required_argument, nullptr, 0}, {"temperature", required_argument, nullptr, 0},
+    {"unit", required_argument, nullptr, 0},   {"xlabel", required_argument, nullptr, 0},
+    {"ylabel", required_argument, nullptr, 0}, {"zlabel", required_argument, nullptr, 0},
+    {"title", required_argument, nullptr, 0},  {"help", no_argument, nullptr, 0},
+    {"version", no_argument, nullptr, 0},      {nullptr, 0, nullptr, 0},
+};
+
+// The option as the user wrote it, without its value: "--size" of "--size=3".
+std::string written(const char* arg) {
+  const std::string_view text = arg;
+  return std::string(text.substr(0, text.find('=')));
 }
 
 }  // namespace
@@ -98,42 +100,31 @@ std::string folder_of(const std::string& path) {
 
 Options read_options(int argc, char** argv) {
   Options options;
-  std::vector<const char*> files;
-  bool options_end = false;
-  for (int a = 1; a < argc; ++a) {
-    const std::string_view arg = argv[a];
-    if (options_end || !arg.starts_with("--")) {
-      files.push_back(argv[a]);
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    if (arg == "--") {
-      options_end = true;
-    } else if (arg == "--help") {
+  opterr = 0;  // the messages are ours
+  int index = 0;
+  for (int got; (got = getopt_long(argc, argv, ":", LONG_OPTIONS, &index)) != -1;) {
+    if (got == '?') usage_error("unknown option " + quoted(written(argv[optind - 1])));
+    if (got == ':') usage_error(written(argv[optind - 1]) + " needs a value");
+    const std::string name = std::string("--") + LONG_OPTIONS[index].name;
+    if (name == "--help") {
       std::fputs(USAGE, stdout);
       std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-    } else if (arg == "--version") {
+    } else if (name == "--version") {
       std::printf("gridplot (pcgrid) %.*s\n", static_cast<int>(VERSION.size()), VERSION.data());
       std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-    } else if (takes_value(name) && equals != std::string_view::npos) {
-      set_option(options, name, arg.substr(equals + 1));
-    } else if (takes_value(name)) {
-      if (a + 1 == argc) usage_error(std::string(name) + " needs a value");
-      set_option(options, name, argv[++a]);
-    } else {
-      usage_error("unknown option " + quoted(arg));
     }
+    set_option(options, name, optarg);
   }
-  if (files.empty()) usage_error("no LOG named");
-  if (files.size() > 2) usage_error("too many files: LOG and OUT at most");
+  const int files = argc - optind;
+  if (files == 0) usage_error("no LOG named");
+  if (files > 2) usage_error("too many files: LOG and OUT at most");
   if (options.unit != Unit::kT && options.temperature == 0) {
     usage_error("--unit kJ/mol and kcal/mol need --temperature");
   }
   if (options.temperature != 0 && !options.unit_given) options.unit = Unit::kJ_per_mol;
-  options.log = files[0];
+  options.log = argv[optind];
   const std::string folder = folder_of(options.log);
-  options.out = files.size() == 2 ? files[1] : folder + "landscape.png";
+  options.out = files == 2 ? argv[optind + 1] : folder + "landscape.png";
   if (options.matrix.empty()) options.matrix = folder + "grid.matrix";
   return options;
 }

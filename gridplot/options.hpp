@@ -6,10 +6,12 @@
 namespace gridplot {
 
 enum class Unit { kT, kJ_per_mol, kcal_per_mol };
+enum class Format { png, svg, pdf };
 
 struct Options {
   std::string log;
   std::string out;
+  Format format = Format::png;
   std::string matrix;
   double temperature = 0;  // 0: none given
   Unit unit = Unit::kT;

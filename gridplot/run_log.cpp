@@ -1,5 +1,6 @@
 #include "run_log.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -14,14 +15,33 @@ namespace {
 
 constexpr std::size_t LOG_LINE = 256;  // characters kept of each line of the log
 
-// "\ton x : %f to %f": the two numbers after the prefix.
-bool parse_limits(std::string_view line, std::string_view prefix, double& lo, double& hi) {
+// Half a unit of the last digit printed: how far the number written may be
+// from the number that was printed.
+double rounding_of(std::string_view number) {
+  const std::size_t point = number.find('.');
+  const std::size_t decimals = point == std::string_view::npos ? 0 : number.size() - point - 1;
+  return 0.5 * std::pow(10.0, -static_cast<double>(decimals));
+}
+
+// "\ton x : %f to %f": the two numbers after the prefix, taken only when
+// both are finite and in order.
+bool parse_limits(std::string_view line, std::string_view prefix, double& lo, double& hi,
+                  double& rounding) {
   if (!line.starts_with(prefix)) return false;
   line.remove_prefix(prefix.size());
   const std::size_t to = line.find(" to ");
-  return to != std::string_view::npos && parse_number(line.substr(0, to), lo) &&
-         parse_number(line.substr(to + 4), hi) && std::isfinite(lo) && std::isfinite(hi) &&
-         lo <= hi;
+  if (to == std::string_view::npos) return false;
+  const std::string_view low = line.substr(0, to);
+  const std::string_view high = line.substr(to + 4);
+  double l = 0, h = 0;
+  if (!parse_number(low, l) || !parse_number(high, h) || !std::isfinite(l) || !std::isfinite(h) ||
+      l > h) {
+    return false;
+  }
+  lo = l;
+  hi = h;
+  rounding = std::max(rounding_of(low), rounding_of(high));
+  return true;
 }
 
 // "Second pass to interpolate on a %d by %d grid ..."
@@ -31,15 +51,21 @@ bool parse_grid(std::string_view line, Run& run) {
   if (!line.starts_with(prefix) || !line.ends_with(suffix)) return false;
   line = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
   const std::size_t by = line.find(" by ");
-  return by != std::string_view::npos && parse_number(line.substr(0, by), run.nx) &&
-         parse_number(line.substr(by + 4), run.ny);
+  int nx = 0, ny = 0;
+  if (by == std::string_view::npos || !parse_number(line.substr(0, by), nx) ||
+      !parse_number(line.substr(by + 4), ny)) {
+    return false;
+  }
+  run.nx = nx;
+  run.ny = ny;
+  return true;
 }
 
 void read_log_line(std::string_view line, Run& run) {
   if (line == "All done.") run.done = true;
   if (line == "Three columns found. Using the third to calculate sums.") run.three_columns = true;
-  if (parse_limits(line, "\ton x : ", run.xmin, run.xmax)) run.have_x = true;
-  if (parse_limits(line, "\ton y : ", run.ymin, run.ymax)) run.have_y = true;
+  if (parse_limits(line, "\ton x : ", run.xmin, run.xmax, run.x_rounding)) run.have_x = true;
+  if (parse_limits(line, "\ton y : ", run.ymin, run.ymax, run.y_rounding)) run.have_y = true;
   parse_grid(line, run);
 }
 
@@ -51,23 +77,32 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
   run = Run{};
   std::string line;
   bool longer = false;
+  char last = '\0';      // of the line
+  long long number = 1;  // of the line
   char block[1 << 16];
   for (;;) {
     const ssize_t got = pcgrid::read_some(fd, block, sizeof block);
     if (got < 0) return name + ": cannot read: " + std::strerror(errno);
     if (got == 0) break;
     for (ssize_t i = 0; i < got; ++i) {
-      if (block[i] == '\n') {
-        if (!longer) read_log_line(line, run);
-        line.clear();
-        longer = false;
-      } else if (line.size() < LOG_LINE) {
-        line += block[i];
-      } else {
-        longer = true;
+      if (block[i] != '\n') {
+        last = block[i];
+        if (line.size() < LOG_LINE) {
+          line += block[i];
+        } else {
+          longer = true;
+        }
+        continue;
       }
+      if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
+      if (!longer) read_log_line(line, run);
+      line.clear();
+      longer = false;
+      last = '\0';
+      ++number;
     }
   }
+  if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
   if (!longer) read_log_line(line, run);
   if (!run.done) return name + ": not a complete gridmap run (\"All done.\" is missing)";
   if (run.nx < 3 || run.ny < 3 || run.nx > MAX_NODES || run.ny > MAX_NODES || !run.have_x ||
@@ -75,6 +110,46 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
     return name + ": not gridmap's output (no grid size or limits of x and y)";
   }
   return "";
+}
+
+namespace {
+
+// Whether a node off the first along x (or along y) holds a value.
+bool populated_beyond_first(const Run& run, const std::vector<double>& values, bool along_x) {
+  for (int j = 0; j < run.nx; ++j) {
+    for (int k = 0; k < run.ny; ++k) {
+      if ((along_x ? j : k) > 0 && values[static_cast<std::size_t>(j) * run.ny + k] != 0) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// "" when the axis' nodes are placed well enough.
+std::string check_axis(const std::string& name, const Run& run, const std::vector<double>& values,
+                       bool along_x) {
+  const double lo = along_x ? run.xmin : run.ymin;
+  const double hi = along_x ? run.xmax : run.ymax;
+  const double rounding = along_x ? run.x_rounding : run.y_rounding;
+  const int nodes = along_x ? run.nx : run.ny;
+  // Equal limits are a range of 0 only if every point is on the first node.
+  const bool placed = hi > lo ? rounding <= 0.01 * (hi - lo) / (nodes - 1)
+                              : !populated_beyond_first(run, values, along_x);
+  if (placed) return "";
+  const char* axis = along_x ? "x" : "y";
+  return name + ": the limits of " + axis + " are printed too coarsely to place its " +
+         std::to_string(nodes) + " nodes to 1% of their spacing; scale " + axis +
+         " up (multiply it by a power of 10) and run gridmap again";
+}
+
+}  // namespace
+
+std::string check_node_placement(const std::string& name, const Run& run,
+                                 const std::vector<double>& values) {
+  std::string error = check_axis(name, run, values, true);
+  if (error.empty()) error = check_axis(name, run, values, false);
+  return error;
 }
 
 }  // namespace gridplot

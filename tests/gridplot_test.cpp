@@ -1,14 +1,19 @@
 // End-to-end: gridplot on gridmap's runs. The gnuplot script is checked
 // byte for byte through a stand-in gnuplot that keeps it; the pictures
 // themselves are drawn when gnuplot is installed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,19 +42,20 @@ void run_gridmap(const TempDir& dir, const std::string& points, const std::strin
   dir.write("gridmap.log", r.out);
 }
 
-// A stand-in gnuplot in `dir`/bin that keeps its script in `dir`/script and
-// writes a PNG signature where the script says, or fails with `status`.
-std::string fake_gnuplot(const TempDir& dir, int status = 0) {
+// A whole PNG file, as small as can be: the signature and the last chunk.
+const std::string WHOLE_PNG = std::string("\x89PNG\r\n\x1a\n\0\0\0\0IEND\xae\x42\x60\x82", 20);
+const std::string DRAW_PNG =
+    "printf '\\211PNG\\r\\n\\032\\n\\0\\0\\0\\0IEND\\256B`\\202' > \"$out\"";
+
+// A stand-in gnuplot in `dir`/bin that keeps its script in `dir`/script,
+// then runs the shell commands `action`,
+// with $out the file the script draws into: by default, a whole PNG there.
+std::string fake_gnuplot(const TempDir& dir, const std::string& action = DRAW_PNG) {
   std::filesystem::create_directory(dir.file("bin"));
   const std::string path = dir.file("bin/gnuplot");
-  std::string text = "#!/bin/sh\ncat > '" + dir.file("script") + "'\n";
-  if (status != 0) {
-    text += "exit " + std::to_string(status) + "\n";
-  } else {
-    text += "out=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" '" + dir.file("script") +
-            "')\nprintf '\\211PNG\\r\\n\\032\\n' > \"$out\"\n";
-  }
-  dir.write("bin/gnuplot", text);
+  dir.write("bin/gnuplot", "#!/bin/sh\ncat > '" + dir.file("script") +
+                               "'\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" '" +
+                               dir.file("script") + "')\n" + action + "\n");
   chmod(path.c_str(), 0755);
   return "PATH=" + dir.file("bin") + ":/usr/bin:/bin";
 }
@@ -98,8 +104,7 @@ TEST(Gridplot, FreeEnergyScriptInKT) {
   // The temporary picture's name is random: the second line.
   const std::size_t second = script.find('\n') + 1;
   const std::size_t third = script.find('\n', second) + 1;
-  EXPECT_TRUE(script.substr(second, third - second).starts_with("set output '.gridplot-"));
-  EXPECT_TRUE(script.substr(second, third - second).ends_with(".png'\n"));
+  EXPECT_TRUE(script.substr(second, third - second).starts_with("set output 'landscape.png."));
   script.erase(second, third - second);
   EXPECT_EQ(script,
             "set terminal pngcairo size 800,640 noenhanced\n"
@@ -111,7 +116,7 @@ TEST(Gridplot, FreeEnergyScriptInKT) {
                 "0 0.5 NaN\n0.5 0.5 0.6931471805599453\n1 0.5 NaN\n"
                 "0 1 NaN\n0.5 1 NaN\n1 1 0.6931471805599453\n"
                 "EOD\nplot $map using 1:2:3 with image notitle\n");
-  EXPECT_EQ(read_file(dir.file("landscape.png")), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(read_file(dir.file("landscape.png")), WHOLE_PNG);
   EXPECT_EQ(listing(dir),
             (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
                                       "landscape.png", "points", "script"}));
@@ -142,6 +147,9 @@ TEST(Gridplot, UnitsLabelsAndTitle) {
     double value;  // of node (1, 1): ln 2 in the unit
   } cases[] = {
       {{"--temperature", "300"},
+       "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'F (kJ/mol)'\n",
+       std::log(2.0) * kj},
+      {{"--temp", "300"},
        "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'F (kJ/mol)'\n",
        std::log(2.0) * kj},
       {{"--temperature=300", "--unit=kcal/mol"},
@@ -192,7 +200,7 @@ TEST(Gridplot, MeanZScriptAndOtherFiles) {
             "-1 10 3\n1 10 NaN\n3 10 NaN\n"
             "-1 11 NaN\n1 11 NaN\n3 11 0.5\n"
             "-1 12 NaN\n1 12 NaN\n3 12 1\n");
-  EXPECT_EQ(read_file(dir.file("pictures/z.png")), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(read_file(dir.file("pictures/z.png")), WHOLE_PNG);
   EXPECT_FALSE(dir.exists("landscape.png"));
 }
 
@@ -215,7 +223,23 @@ struct Refusal {
   int status;
 };
 
+std::ostream& operator<<(std::ostream& out, const Refusal& c) {
+  return out << c.name;
+}
+
 const std::string GOOD_MATRIX = "1 0 0 \n0 0 0 \n0 0 2 \n";
+
+// A log of a 3 by 3 grid over the limits given.
+std::string log_with_limits(const std::string& x, const std::string& y) {
+  return "Limits are :\n\ton x : " + x + "\n\ton y : " + y +
+         "\n\nSecond pass to interpolate on a 3 by 3 grid ...\nAll done.\n";
+}
+
+const std::string TOO_COARSE =
+    ": the limits of x are printed too coarsely to place its 3 nodes to 1% of their spacing; "
+    "scale x up (multiply it by a power of 10) and run gridmap again";
+const std::string WINDOWS =
+    ": a Windows line end (CR LF); convert the file with dos2unix or tr -d '\\r'";
 
 const Refusal refusals[] = {
     {"IncompleteRun",
@@ -319,6 +343,22 @@ const Refusal refusals[] = {
      "--xlabel needs a text of one line (see gridplot --help)",
      2},
     {"UnknownOption", {"--size", "3"}, "", "", "unknown option '--size' (see gridplot --help)", 2},
+    // x from 1e-7 to 5e-7 is printed from 0 to 0.000001; or both 0.
+    {"TinyRange",
+     {},
+     log_with_limits("0.000000 to 0.000001", "0.000000 to 1.000000"),
+     "",
+     "@/gridmap.log" + TOO_COARSE,
+     1},
+    {"EqualLimitsOfARange",
+     {},
+     log_with_limits("0.000000 to 0.000000", "0.000000 to 1.000000"),
+     "",
+     "@/gridmap.log" + TOO_COARSE,
+     1},
+    {"WindowsLog", {}, "Limits are :\r\n", "", "@/gridmap.log:1" + WINDOWS, 1},
+    {"WindowsMatrix", {}, "", "1 0 0 \r\n0 0 0 \r\n0 0 2 \r\n", "@/grid.matrix:1" + WINDOWS, 1},
+    {"ShortOption", {"-x"}, "", "", "unknown option '-x' (see gridplot --help)", 2},
     {"TooManyFiles",
      {"a", "b"},
      "",
@@ -371,18 +411,170 @@ TEST(Gridplot, GnuplotMissing) {
                                                     "gridmap.log", "points"}));
 }
 
-TEST(Gridplot, GnuplotFails) {
+struct GnuplotFailure {
+  const char* name;
+  std::string out;     // the picture, an older one in place
+  std::string action;  // of the stand-in gnuplot
+  std::string err;     // with @ for the picture's path
+};
+
+std::ostream& operator<<(std::ostream& out, const GnuplotFailure& c) {
+  return out << c.name;
+}
+
+const GnuplotFailure gnuplot_failures[] = {
+    {"ExitStatus", "landscape.png", "exit 3", "gridplot: gnuplot failed (exit status 3)\n"},
+    {"ItsMessagesFirst", "landscape.png", "echo 'line 9: bad' >&2; echo out; exit 1",
+     "line 9: bad\nout\ngridplot: gnuplot failed (exit status 1)\n"},
+    {"KilledBySignal", "landscape.png", "kill -9 $$", "gridplot: gnuplot was killed by signal 9\n"},
+    // A full disk: gnuplot ends well, its picture does not.
+    {"CutPng", "landscape.png", "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"",
+     "gridplot: gnuplot wrote no whole PNG picture (is the disk full?); @ was left as it was\n"},
+};
+
+class GridplotGnuplotFailure : public ::testing::TestWithParam<GnuplotFailure> {};
+
+TEST_P(GridplotGnuplotFailure, OlderPictureKept) {
+  const GnuplotFailure& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  dir.write(c.out, "an older picture");
+  const RunResult r = run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file(c.out)},
+                                  {.env = {fake_gnuplot(dir, c.action)}});
+  std::string err = c.err;
+  if (const std::size_t at = err.find('@'); at != std::string::npos) {
+    err.replace(at, 1, dir.file(c.out));
+  }
+  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read(c.out), "an older picture");
+  std::vector<std::string> expected = {
+      "bin", "grid.matrix", "grid_log.matrix", "gridmap.log", "points", "script", c.out};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listing(dir), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gnuplot, GridplotGnuplotFailure, ::testing::ValuesIn(gnuplot_failures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Where the picture goes: a link's target, an existing file's permissions,
+// a FIFO or standard output written in place.
+struct Destination {
+  const char* name;
+  std::string out;  // OUT, in the folder; "-" for standard output
+};
+
+std::ostream& operator<<(std::ostream& out, const Destination& c) {
+  return out << c.name;
+}
+
+const Destination destinations[] = {
+    {"LinkFollowed", "link.png"},
+    {"ModeKept", "private.png"},
+    {"Fifo", "fifo"},
+    {"StandardOutput", "-"},
+};
+
+class GridplotDestination : public ::testing::TestWithParam<Destination> {};
+
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+  return status.st_mode;
+}
+
+TEST_P(GridplotDestination, PictureWhereTheNameLeads) {
+  const Destination& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  dir.write("target.png", "an older picture");
+  chmod(dir.file("target.png").c_str(), 0640);
+  std::filesystem::create_symlink("target.png", dir.file("link.png"));
+  dir.write("private.png", "an older picture");
+  chmod(dir.file("private.png").c_str(), 0600);
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+  // Opened for reading first, so that the writer does not wait for a reader.
+  const int fifo = open(dir.file("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fifo, 0);
+  const std::string out = c.out == "-" ? c.out : dir.file(c.out);
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), out}, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  char piped[64] = {};
+  const ssize_t got = read(fifo, piped, sizeof piped);
+  close(fifo);
+  EXPECT_TRUE(S_ISLNK(mode_of(dir.file("link.png"))));
+  EXPECT_TRUE(S_ISFIFO(mode_of(dir.file("fifo"))));
+  EXPECT_EQ(mode_of(dir.file("target.png")) & 07777, 0640u);
+  EXPECT_EQ(mode_of(dir.file("private.png")) & 07777, 0600u);
+  const std::string name = c.name;
+  EXPECT_EQ(dir.read("target.png"), name == "LinkFollowed" ? WHOLE_PNG : "an older picture");
+  EXPECT_EQ(dir.read("private.png"), name == "ModeKept" ? WHOLE_PNG : "an older picture");
+  EXPECT_EQ(std::string(piped, got > 0 ? got : 0), name == "Fifo" ? WHOLE_PNG : "");
+  EXPECT_EQ(r.out, name == "StandardOutput" ? WHOLE_PNG : "");
+  EXPECT_EQ(listing(dir), (std::vector<std::string>{"bin", "fifo", "grid.matrix", "grid_log.matrix",
+                                                    "gridmap.log", "link.png", "points",
+                                                    "private.png", "script", "target.png"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, GridplotDestination, ::testing::ValuesIn(destinations),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An output that is also an input is refused before anything is written.
+TEST(Gridplot, OutputThatIsAnInput) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  std::filesystem::create_hard_link(dir.file("grid.matrix"), dir.file("same.png"));
+  const std::string log = dir.read("gridmap.log");
+  const std::string matrix = dir.read("grid.matrix");
+  const std::string path = fake_gnuplot(dir);
+  for (const std::string out : {"grid.matrix", "gridmap.log", "same.png"}) {
+    const std::string input = out == "gridmap.log" ? "gridmap.log" : "grid.matrix";
+    const RunResult r =
+        run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file(out)}, {.env = {path}});
+    EXPECT_EQ(r.err, "gridplot: " + dir.file(out) + ": is also an input (" + dir.file(input) +
+                         "); name another output\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("gridmap.log"), log);
+    EXPECT_EQ(dir.read("grid.matrix"), matrix);
+    EXPECT_FALSE(dir.exists("script"));
+  }
+}
+
+// SIGTERM while gnuplot draws: gnuplot is stopped too, and nothing is left.
+TEST(Gridplot, StoppedWhileDrawing) {
   TempDir dir;
   run_gridmap(dir, DIAGONAL);
   dir.write("landscape.png", "an older picture");
-  const RunResult r =
-      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {fake_gnuplot(dir, 3)}});
-  EXPECT_EQ(r.err, "gridplot: gnuplot failed (exit status 3)\n");
-  EXPECT_EQ(r.status, 1);
+  const std::string path =
+      fake_gnuplot(dir, "echo $$ > '" + dir.file("pid.tmp") + "'; mv '" + dir.file("pid.tmp") +
+                            "' '" + dir.file("pid") + "'; exec sleep 60");
+  const std::string err = dir.file("err");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDERR_FILENO);
+    setenv("PATH", path.substr(5).c_str(), 1);
+    execl(GRIDPLOT_EXE, "gridplot", dir.file("gridmap.log").c_str(), nullptr);
+    _exit(127);
+  }
+  for (int tries = 0; tries < 1000 && !dir.exists("pid"); ++tries) usleep(10000);
+  ASSERT_TRUE(dir.exists("pid"));
+  const pid_t gnuplot = std::stoi(dir.read("pid"));
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(read_file(err), "gridplot: stopped by signal 15; " + dir.file("landscape.png") +
+                                " was left as it was\n");
+  EXPECT_EQ(kill(gnuplot, 0), -1);
+  if (kill(gnuplot, 0) == 0) kill(gnuplot, SIGKILL);
   EXPECT_EQ(dir.read("landscape.png"), "an older picture");
   EXPECT_EQ(listing(dir),
-            (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
-                                      "landscape.png", "points", "script"}));
+            (std::vector<std::string>{"bin", "err", "grid.matrix", "grid_log.matrix", "gridmap.log",
+                                      "landscape.png", "pid", "points", "script"}));
 }
 
 TEST(Gridplot, OutputFolderMissing) {
@@ -445,6 +637,21 @@ TEST(Gridplot, DrawsPictures) {
   expect_png(two.file("f.png"), 800, 640);
   EXPECT_EQ(listing(two), (std::vector<std::string>{"f.png", "grid.matrix", "grid_log.matrix",
                                                     "gridmap.log", "points"}));
+}
+
+// The real gnuplot starts without the user's start-up file, and its warnings
+// on a map of one value (an empty colour range) are not shown.
+TEST(Gridplot, GnuplotStartsCleanAndQuiet) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+  TempDir dir;
+  run_gridmap(dir, "0 0\n1 1\n0.5 0.5\n");
+  dir.write(".gnuplot", "set datafile separator ','\nsystem 'touch " + dir.file("started") + "'\n");
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {"HOME=" + dir.path()}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  expect_png(dir.file("landscape.png"), 800, 640);
+  EXPECT_FALSE(dir.exists("started"));
 }
 
 }  // namespace
