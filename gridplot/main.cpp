@@ -1,8 +1,9 @@
 // gridplot: a gridmap run drawn as a picture, with gnuplot.
 //
 // Reads gridmap's saved standard output (the grid size, the limits of x and
-// y, whether z was used) and its matrix, turns counts into free energies
-// (or takes the mean z), leaves empty nodes blank, and has gnuplot draw the
+// y, whether z was used and how) and its matrix, turns counts and weights
+// into free energies (or takes the mean z), leaves empty nodes blank, places
+// the states of a clusterback report on it, and has gnuplot draw the
 // map into a temporary file, which then takes the picture's name (or whose
 // bytes are copied to a picture that is not a regular file).
 
@@ -28,6 +29,7 @@
 #include "run_log.hpp"
 #include "script.hpp"
 #include "standard_descriptors.hpp"
+#include "states.hpp"
 #include "whole_file.hpp"
 
 namespace {
@@ -47,16 +49,27 @@ std::string reason() {
   return std::strerror(errno);
 }
 
-// An output that is also an input would destroy it: refused before
-// anything is written.
+pcgrid::FileIdentity identity_of_output(const std::string& name) {
+  return name == "-" ? pcgrid::identity_of_descriptor(STDOUT_FILENO)
+                     : pcgrid::identity_of_path(name.c_str());
+}
+
+// An output that is also an input would destroy it, and two outputs in one
+// file would mix: refused before anything is written.
 void refuse_outputs_that_are_inputs(const Options& options) {
-  const pcgrid::FileIdentity out = options.out == "-"
-                                       ? pcgrid::identity_of_descriptor(STDOUT_FILENO)
-                                       : pcgrid::identity_of_path(options.out.c_str());
-  for (const std::string& input : {options.log, options.matrix}) {
-    if (pcgrid::same_file(out, pcgrid::identity_of_path(input.c_str()))) {
-      refuse(options.out + ": is also an input (" + input + "); name another output");
+  for (const std::string& output : {options.out, options.data}) {
+    if (output.empty()) continue;
+    const pcgrid::FileIdentity written = identity_of_output(output);
+    for (const std::string& input : {options.log, options.matrix, options.members}) {
+      if (!input.empty() && pcgrid::same_file(written, pcgrid::identity_of_path(input.c_str()))) {
+        refuse(output + ": is also an input (" + input + "); name another output");
+      }
     }
+  }
+  if (!options.data.empty() &&
+      (options.data == options.out ||
+       pcgrid::same_file(identity_of_output(options.data), identity_of_output(options.out)))) {
+    refuse(options.data + ": is also the picture; name another file for --data");
   }
 }
 
@@ -73,6 +86,18 @@ Run read_log(const std::string& name) {
   ::close(fd);
   if (!error.empty()) refuse(error);
   return run;
+}
+
+// --fmax sets a free-energy scale, --zrange a mean-z scale.
+void check_scale(const Options& options, const Run& run) {
+  if (options.fmax > 0 && run.mean_z) {
+    usage_error("--fmax is for free-energy maps, and " + options.log +
+                " is a mean-z run: use --zrange LOW:HIGH");
+  }
+  if (options.zrange_given && !run.mean_z) {
+    usage_error("--zrange is for mean-z maps, and " + options.log +
+                " is a free-energy run: use --fmax F");
+  }
 }
 
 std::vector<double> read_values(const Options& options, const Run& run) {
@@ -97,20 +122,57 @@ double energy_factor(const Options& options) {
   return 1.0;
 }
 
-// Counts become free energies F = -ln(count / largest count), 0 at the
-// most populated node; empty nodes (0) become NaN, which gnuplot leaves
-// uncoloured. Mean z is kept as it is (0 only where no point fell).
+// Counts and sums of weights become free energies F = -ln(w / largest w),
+// 0 at the most populated node; empty nodes (0) become NaN, which gnuplot
+// leaves uncoloured. Mean z is kept as it is (0 only where no point fell,
+// or, in a run with means of 0 and below, where the mean is 0).
 void map_values(const Options& options, const Run& run, std::vector<double>& values) {
   double largest = 0;
-  for (const double v : values) largest = std::max(largest, v);
-  if (largest == 0) refuse(options.matrix + ": every node is empty: nothing to draw");
+  bool empty = true;
+  for (const double v : values) {
+    largest = std::max(largest, v);
+    empty = empty && v == 0;
+  }
+  if (empty) refuse(options.matrix + ": every node is empty: nothing to draw");
   const double factor = energy_factor(options);
   for (double& v : values) {
     if (v == 0) {
       v = std::nan("");
-    } else if (!run.three_columns) {
+    } else if (!run.mean_z) {
       v = std::log(largest / v) * factor;
     }
+  }
+}
+
+std::vector<StateLabel> read_states(const Options& options, const Run& run) {
+  std::vector<StateLabel> labels;
+  if (options.members.empty()) return labels;
+  std::FILE* file = std::fopen(options.members.c_str(), "re");
+  if (file == nullptr) refuse(options.members + ": cannot open: " + reason());
+  const std::string error =
+      find_state_labels(file, options.members, run, options.state_x, options.state_y, labels);
+  std::fclose(file);
+  if (!error.empty()) refuse(error);
+  return labels;
+}
+
+// --data: the values drawn as text, written whole or not at all.
+void write_data(const Options& options, const Run& run, const std::vector<double>& values) {
+  if (options.data.empty()) return;
+  const std::string text = map_text(run, values);
+  pcgrid::WholeFile file;
+  const char* failed = pcgrid::begin_whole_file(file, options.data.c_str());
+  if (failed == nullptr) {
+    const int error = pcgrid::write_fully(file.fd, text.data(), text.size());
+    if (error != 0) {
+      pcgrid::abandon_whole_file(file);
+      errno = error;
+      failed = "cannot write";
+    }
+  }
+  if (failed == nullptr) failed = pcgrid::finish_whole_file(file);
+  if (failed != nullptr) {
+    refuse((options.data == "-" ? "" : options.data + ": ") + failed + ": " + reason());
   }
 }
 
@@ -163,13 +225,13 @@ void begin_drawing(const Options& options, Drawing& drawing) {
 // gnuplot, without its start-up files, reads the script on its standard
 // input, in the folder of the picture it draws.
 void run_gnuplot(Drawing& drawing, const Options& options, const Run& run,
-                 const std::vector<double>& values) {
+                 const std::vector<double>& values, const std::vector<StateLabel>& labels) {
   const std::string folder = folder_of(drawing.picture);
   const std::string name = drawing.picture.substr(folder.size());
   if (name.find_first_of("\n\r") != std::string::npos) {
     give_up(drawing, options.out + ": a name with a line break cannot be given to gnuplot");
   }
-  const std::string script = gnuplot_script(options, run, values, name);
+  const std::string script = gnuplot_script(options, run, values, labels, name);
   char program[] = "gnuplot";
   char defaults[] = "-d";
   char* const arguments[] = {program, defaults, nullptr};
@@ -227,10 +289,11 @@ void finish_drawing(Drawing& drawing, const Options& options) {
   }
 }
 
-void draw(const Options& options, const Run& run, const std::vector<double>& values) {
+void draw(const Options& options, const Run& run, const std::vector<double>& values,
+          const std::vector<StateLabel>& labels) {
   Drawing drawing;
   begin_drawing(options, drawing);
-  run_gnuplot(drawing, options, run, values);
+  run_gnuplot(drawing, options, run, values, labels);
   finish_drawing(drawing, options);
 }
 
@@ -239,11 +302,15 @@ void draw(const Options& options, const Run& run, const std::vector<double>& val
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   catch_stop_signals();
-  const Options options = read_options(argc, argv);
+  Options options = read_options(argc, argv);
   refuse_outputs_that_are_inputs(options);
+  options.format = picture_format(options.out);
   const Run run = read_log(options.log);
+  check_scale(options, run);
   std::vector<double> values = read_values(options, run);
   map_values(options, run, values);
-  draw(options, run, values);
+  const std::vector<StateLabel> labels = read_states(options, run);
+  write_data(options, run, values);
+  draw(options, run, values, labels);
   return 0;
 }

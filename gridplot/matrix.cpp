@@ -51,8 +51,10 @@ std::string read_row(std::string_view line, const Run& run, std::vector<double>&
     const std::size_t stop = std::min(line.find_first_of(" \t", p), line.size());
     const std::string_view field = line.substr(p, stop - p);
     double value = 0;
-    if (!parse_number(field, value) || !std::isfinite(value) || value < 0) {
-      return "'" + std::string(field) + "' is not a number of at least 0";
+    if (!parse_number(field, value) || !std::isfinite(value) ||
+        (value < 0 && !run.negative_means)) {
+      return "'" + std::string(field) + "' is not a " +
+             (run.negative_means ? "finite number" : "number of at least 0");
     }
     if (++count <= run.ny) values.push_back(value);
     p = stop;

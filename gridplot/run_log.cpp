@@ -61,11 +61,26 @@ bool parse_grid(std::string_view line, Run& run) {
   return true;
 }
 
-void read_log_line(std::string_view line, Run& run) {
+// "Using the limits given: x %f to %f, y %f to %f" (gridmap --limits),
+// which place the nodes instead of the data's limits.
+bool parse_given_limits(std::string_view line, Run& given) {
+  constexpr std::string_view prefix = "Using the limits given: x ";
+  if (!line.starts_with(prefix)) return false;
+  line.remove_prefix(prefix.size());
+  const std::size_t comma = line.find(", y ");
+  return comma != std::string_view::npos &&
+         parse_limits(line.substr(0, comma), "", given.xmin, given.xmax, given.x_rounding) &&
+         parse_limits(line.substr(comma + 4), "", given.ymin, given.ymax, given.y_rounding);
+}
+
+void read_log_line(std::string_view line, Run& run, Run& given) {
   if (line == "All done.") run.done = true;
-  if (line == "Three columns found. Using the third to calculate sums.") run.three_columns = true;
+  if (line == "Three columns found. Using the third to calculate sums.") run.mean_z = true;
+  if (line == "Three columns found. Using the third as weights.") run.weights = true;
+  if (line == "Negative values present. Giving-up on writing logs.") run.negative_means = true;
   if (parse_limits(line, "\ton x : ", run.xmin, run.xmax, run.x_rounding)) run.have_x = true;
   if (parse_limits(line, "\ton y : ", run.ymin, run.ymax, run.y_rounding)) run.have_y = true;
+  if (parse_given_limits(line, given)) run.given_limits = true;
   parse_grid(line, run);
 }
 
@@ -75,6 +90,7 @@ void read_log_line(std::string_view line, Run& run) {
 // characters are kept (the progress counter's line can be very long).
 std::string read_run_log(int fd, const std::string& name, Run& run) {
   run = Run{};
+  Run given;
   std::string line;
   bool longer = false;
   char last = '\0';      // of the line
@@ -95,7 +111,7 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
         continue;
       }
       if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
-      if (!longer) read_log_line(line, run);
+      if (!longer) read_log_line(line, run, given);
       line.clear();
       longer = false;
       last = '\0';
@@ -103,7 +119,17 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
     }
   }
   if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
-  if (!longer) read_log_line(line, run);
+  if (!longer) read_log_line(line, run, given);
+  // A mean-z run with a mean of 0 or below wrote its matrix whole, then gave up.
+  if (run.mean_z && run.negative_means) run.done = true;
+  if (run.given_limits) {
+    run.xmin = given.xmin;
+    run.xmax = given.xmax;
+    run.x_rounding = given.x_rounding;
+    run.ymin = given.ymin;
+    run.ymax = given.ymax;
+    run.y_rounding = given.y_rounding;
+  }
   if (!run.done) return name + ": not a complete gridmap run (\"All done.\" is missing)";
   if (run.nx < 3 || run.ny < 3 || run.nx > MAX_NODES || run.ny > MAX_NODES || !run.have_x ||
       !run.have_y) {

@@ -13,7 +13,10 @@ struct Run {
   double xmin = 0, xmax = 0, ymin = 0, ymax = 0;
   double x_rounding = 0, y_rounding = 0;  // how far the printed limits may be from the run's
   bool have_x = false, have_y = false;
-  bool three_columns = false;
+  bool given_limits = false;    // gridmap --limits: the nodes span these, not the data's
+  bool mean_z = false;          // three columns averaged: the matrix holds each node's mean z
+  bool weights = false;         // three columns as weights: each node's sum of weights
+  bool negative_means = false;  // a mean z of 0 or below: no logarithms, the matrix complete
   bool done = false;
 };
 

@@ -221,6 +221,7 @@ struct Refusal {
   std::string matrix;             // "": gridmap's own matrix
   std::string err;                // after "gridplot: ", with @ for the folder
   int status;
+  std::string members = "";  // written as @/members when not empty
 };
 
 std::ostream& operator<<(std::ostream& out, const Refusal& c) {
@@ -234,6 +235,9 @@ std::string log_with_limits(const std::string& x, const std::string& y) {
   return "Limits are :\n\ton x : " + x + "\n\ton y : " + y +
          "\n\nSecond pass to interpolate on a 3 by 3 grid ...\nAll done.\n";
 }
+
+const std::string MEAN_Z_LOG = "Three columns found. Using the third to calculate sums.\n" +
+                               log_with_limits("0.000000 to 1.000000", "0.000000 to 1.000000");
 
 const std::string TOO_COARSE =
     ": the limits of x are printed too coarsely to place its 3 nodes to 1% of their spacing; "
@@ -359,6 +363,52 @@ const Refusal refusals[] = {
     {"WindowsLog", {}, "Limits are :\r\n", "", "@/gridmap.log:1" + WINDOWS, 1},
     {"WindowsMatrix", {}, "", "1 0 0 \r\n0 0 0 \r\n0 0 2 \r\n", "@/grid.matrix:1" + WINDOWS, 1},
     {"ShortOption", {"-x"}, "", "", "unknown option '-x' (see gridplot --help)", 2},
+    {"FmaxOnMeanZ",
+     {"--fmax", "3"},
+     MEAN_Z_LOG,
+     "",
+     "--fmax is for free-energy maps, and @/gridmap.log is a mean-z run: use --zrange LOW:HIGH "
+     "(see gridplot --help)",
+     2},
+    {"ZrangeOnFreeEnergy",
+     {"--zrange", "0:1"},
+     "",
+     "",
+     "--zrange is for mean-z maps, and @/gridmap.log is a free-energy run: use --fmax F (see "
+     "gridplot --help)",
+     2},
+    {"ZrangeReversed",
+     {"--zrange", "2:1"},
+     "",
+     "",
+     "--zrange needs LOW:HIGH, two numbers with LOW below HIGH, not '2:1' (see gridplot --help)",
+     2},
+    {"ContoursOfZero",
+     {"--contours", "0"},
+     "",
+     "",
+     "--contours needs a step above 0, not '0' (see gridplot --help)",
+     2},
+    {"StateColumnsAlone",
+     {"--state-columns", "4,3"},
+     "",
+     "",
+     "--state-columns needs --states (see gridplot --help)",
+     2},
+    {"NotAMemberLine",
+     {"--states", "@/members"},
+     "",
+     "",
+     "@/members:2: not a line of clusterback's report (label, cluster number, components)",
+     1,
+     "         1    1   0.0000000  0.0000000\n         2    0   0.0000000  0.0000000\n"},
+    {"MemberColumnMissing",
+     {"--states", "@/members", "--state-columns", "3,5"},
+     "",
+     "",
+     "@/members:1: no column 5: the line has 4",
+     1,
+     "         1    1   0.0000000  0.0000000\n"},
     {"TooManyFiles",
      {"a", "b"},
      "",
@@ -381,6 +431,7 @@ TEST_P(GridplotRefusal, OneMessageNoPicture) {
   run_gridmap(dir, DIAGONAL);
   if (!c.log.empty()) dir.write("gridmap.log", c.log);
   if (!c.matrix.empty() || c.name == std::string("EmptyMatrix")) dir.write("grid.matrix", c.matrix);
+  if (!c.members.empty()) dir.write("members", c.members);
   std::vector<std::string> args;
   for (const auto& a : c.args) args.push_back(in_folder(a, dir));
   if (c.name != std::string("NoLog")) args.push_back(dir.file("gridmap.log"));
@@ -430,6 +481,10 @@ const GnuplotFailure gnuplot_failures[] = {
     // A full disk: gnuplot ends well, its picture does not.
     {"CutPng", "landscape.png", "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"",
      "gridplot: gnuplot wrote no whole PNG picture (is the disk full?); @ was left as it was\n"},
+    {"CutSvg", "map.svg", "printf '<svg>\\n<g>\\n' > \"$out\"",
+     "gridplot: gnuplot wrote no whole SVG picture (is the disk full?); @ was left as it was\n"},
+    {"CutPdf", "map.pdf", "printf '%s\\n' '%PDF-1.4' > \"$out\"",
+     "gridplot: gnuplot wrote no whole PDF picture (is the disk full?); @ was left as it was\n"},
 };
 
 class GridplotGnuplotFailure : public ::testing::TestWithParam<GnuplotFailure> {};
@@ -652,6 +707,170 @@ TEST(Gridplot, GnuplotStartsCleanAndQuiet) {
   EXPECT_EQ(r.status, 0);
   expect_png(dir.file("landscape.png"), 800, 640);
   EXPECT_FALSE(dir.exists("started"));
+}
+
+// --data: the values drawn, "x y value" per non-empty node, a blank line
+// after each x row; of counts, of weights (hand-written: the log line and
+// matrix of gridmap --weights) and of mean z, negative means included.
+struct MapData {
+  const char* name;
+  std::string points;   // for gridmap GRID 3
+  std::string weights;  // when not empty, the matrix of sums of weights
+  std::vector<std::string> args;
+  std::string data;
+};
+
+std::ostream& operator<<(std::ostream& out, const MapData& c) {
+  return out << c.name;
+}
+
+const MapData map_data[] = {
+    {"Counts",
+     DIAGONAL,
+     "",
+     {},
+     "0 0 0\n\n0.5 0.5 0.6931471805599453\n\n1 1 0.6931471805599453\n\n"},
+    {"CountsInKJPerMol",
+     DIAGONAL,
+     "",
+     {"--temperature", "300"},
+     "0 0 0\n\n0.5 0.5 1.7288739451564294\n\n1 1 1.7288739451564294\n\n"},
+    {"Weights",
+     DIAGONAL,
+     "2.5000000e+00 0.0000000e+00 0.0000000e+00 \n0.0000000e+00 0.0000000e+00 0.0000000e+00 \n"
+     "0.0000000e+00 0.0000000e+00 1.0000000e+00 \n",
+     {},
+     "0 0 0\n\n\n1 1 0.9162907318741551\n\n"},
+    {"NegativeMeans",
+     "0 0 -2\n0 0 -4\n1 1 0.5\n0.5 0.5 1\n",
+     "",
+     {},
+     "0 0 -3\n\n0.5 0.5 1\n\n1 1 0.5\n\n"},
+};
+
+class GridplotData : public ::testing::TestWithParam<MapData> {};
+
+TEST_P(GridplotData, ValuesDrawn) {
+  const MapData& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, c.points);
+  if (!c.weights.empty()) {
+    std::string log = dir.read("gridmap.log");
+    log.insert(log.find("Limits are :"), "Three columns found. Using the third as weights.\n");
+    dir.write("gridmap.log", log);
+    dir.write("grid.matrix", c.weights);
+  }
+  std::vector<std::string> args = c.args;
+  args.insert(args.end(), {"--data", dir.file("map.txt"), dir.file("gridmap.log")});
+  const RunResult r = run_program(GRIDPLOT_EXE, args, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("map.txt"), c.data);
+  EXPECT_EQ(dir.read("landscape.png"), WHOLE_PNG);
+}
+
+INSTANTIATE_TEST_SUITE_P(Maps, GridplotData, ::testing::ValuesIn(map_data),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The lines of the script that carry each option.
+struct ScriptOption {
+  const char* name;
+  std::string points;  // for gridmap GRID 3
+  std::vector<std::string> args;
+  std::vector<std::string> lines;  // each in the script, whole
+};
+
+std::ostream& operator<<(std::ostream& out, const ScriptOption& c) {
+  return out << c.name;
+}
+
+// clusterback's report of DIAGONAL's points, and of some others: state 1
+// most at node (0, 0); state 2 once at (1, 1) and at (2, 2), the smaller j
+// taken; state 3 only outside the limits; state 4 at x 1, y 0.
+const std::string MEMBERS =
+    "         1    1   0.0000000  0.0000000 9\n"
+    "         2    1   0.0000000  0.0000000 9\n"
+    "         3    2   1.0000000  1.0000000 9\n"
+    "         4    1   0.5000000  0.5000000 9\n"
+    "         5    2   0.5000000  0.5000000 9\n"
+    "         6    3   5.0000000  0.5000000 9\n"
+    "         7    4   1.0000000  0.0000000 9\n";
+
+const ScriptOption script_options[] = {
+    {"Fmax", DIAGONAL, {"--fmax", "2.5"}, {"set cblabel 'F (kT)'", "set cbrange [0:2.5]"}},
+    {"Zrange",
+     "0 0 2\n1 1 4\n",
+     {"--zrange", "-1:3.5"},
+     {"set cblabel 'mean z'", "set cbrange [-1:3.5]"}},
+    {"Contours",
+     DIAGONAL,
+     {"--contours", "0.25"},
+     {"set contour base", "set cntrparam levels incremental 0.25,0.25,0.6931471805599453",
+      "plot $map using 1:2:3 with image notitle, $contours using 1:2 with lines lc rgb "
+      "'#ffffff' lw 1 notitle"}},
+    {"States",
+     DIAGONAL,
+     {"--states", "@/members"},
+     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '2' at 0.5,0.5 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 1,0 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+    {"StateColumns",
+     DIAGONAL,
+     {"--states", "@/members", "--state-columns", "4,3"},
+     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '3' at 0.5,1 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 0,1 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+};
+
+class GridplotScript : public ::testing::TestWithParam<ScriptOption> {};
+
+TEST_P(GridplotScript, LinesOfTheOption) {
+  const ScriptOption& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, c.points);
+  dir.write("members", MEMBERS);
+  std::vector<std::string> args;
+  for (const auto& a : c.args) args.push_back(in_folder(a, dir));
+  args.push_back(dir.file("gridmap.log"));
+  const RunResult r = run_program(GRIDPLOT_EXE, args, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.status, 0);
+  const std::string script = "\n" + read_file(dir.file("script"));
+  for (const std::string& line : c.lines) {
+    EXPECT_NE(script.find("\n" + line + "\n"), std::string::npos) << line << "\n" << script;
+  }
+  EXPECT_EQ(script.find("set label") == std::string::npos, c.args[0] != "--states") << script;
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, GridplotScript, ::testing::ValuesIn(script_options),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The real gnuplot draws every format, with every option that draws; any
+// other extension is a usage error.
+TEST(Gridplot, DrawsEveryFormat) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL + "0.1 0.1\n0.9 0.8\n0.4 0.6\n", "20");
+  dir.write("members", MEMBERS);
+  const struct {
+    const char* out;
+    std::string start;
+  } formats[] = {{"map.png", "\x89PNG"}, {"map.svg", "<?xml"}, {"map.PDF", "%PDF-"}};
+  for (const auto& f : formats) {
+    const RunResult r =
+        run_program(GRIDPLOT_EXE, {"--contours", "0.5", "--fmax", "3", "--states",
+                                   dir.file("members"), dir.file("gridmap.log"), dir.file(f.out)});
+    EXPECT_EQ(r.err, "") << f.out;
+    EXPECT_EQ(r.status, 0) << f.out;
+    const std::string picture = read_file(dir.file(f.out));
+    EXPECT_GT(picture.size(), 1000u) << f.out;
+    EXPECT_EQ(picture.substr(0, f.start.size()), f.start) << f.out;
+  }
+  const RunResult r = run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file("map.jpg")});
+  EXPECT_EQ(r.err, "gridplot: '" + dir.file("map.jpg") +
+                       "' is not a .png, .svg or .pdf picture (see gridplot --help)\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(dir.exists("map.jpg"));
 }
 
 }  // namespace
