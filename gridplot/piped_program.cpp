@@ -55,25 +55,37 @@ sigset_t stop_set() {
 int spawn(const char* program, char* const arguments[], const std::string& folder, int input_fd,
           int messages_fd, pid_t& pid) {
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input_fd, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, messages_fd, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, messages_fd, STDERR_FILENO);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  int error = posix_spawn_file_actions_init(&actions);
+  if (error != 0) return error;
+  posix_spawnattr_t attributes;
+  error = posix_spawnattr_init(&attributes);
+  if (error != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+  }
+  for (const int to : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    const int from = to == STDIN_FILENO ? input_fd : messages_fd;
+    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions, from, to);
+  }
+  if (error == 0 && !folder.empty()) {
+    error = posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  }
   const sigset_t stops = stop_set();
   sigset_t before;
-  sigprocmask(SIG_BLOCK, &stops, &before);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &before);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  const int error = posix_spawnp(&pid, program, &actions, &attributes, arguments, environ);
+  const bool blocked = error == 0 && sigprocmask(SIG_BLOCK, &stops, &before) == 0;
+  if (error == 0 && !blocked) error = errno;
+  if (error == 0) error = posix_spawnattr_setsigdefault(&attributes, &defaults);
+  if (error == 0) error = posix_spawnattr_setsigmask(&attributes, &before);
+  if (error == 0) {
+    error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  if (error == 0) error = posix_spawnp(&pid, program, &actions, &attributes, arguments, environ);
   if (error == 0) child = pid;
-  sigprocmask(SIG_SETMASK, &before, nullptr);
+  // Restoring a mask that was set cannot fail.
+  if (blocked) sigprocmask(SIG_SETMASK, &before, nullptr);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return error;
