@@ -26,7 +26,7 @@ constexpr char USAGE[] =
     "  --unit UNIT         kT (default), kJ/mol or kcal/mol (the last two need --temperature)\n"
     "  --xlabel TEXT       the x axis' label (default PC 1)\n"
     "  --ylabel TEXT       the y axis' label (default PC 2)\n"
-    "  --zlabel TEXT       the colour bar's label of a three-column run (default mean z)\n"
+    "  --zlabel TEXT       the colour bar's label of a mean-z map (default mean z)\n"
     "  --title TEXT        a title above the map (default none)\n"
     "  --fmax F            the free-energy colour scale from 0 to F (default fitted)\n"
     "  --zrange LOW:HIGH   the mean-z colour scale from LOW to HIGH (default fitted)\n"
