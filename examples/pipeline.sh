@@ -190,7 +190,8 @@ ymax=$(awk '$1 == "on" && $2 == "y" { print $6 }' gridmap.log)
 
 # 7. The picture: gridplot reads gridmap's report and grid.matrix, and has
 # gnuplot draw the free energy -ln(frames / most frames) of every node in kT,
-# dark where it is low, nodes without a frame left blank.
+# dark where it is low, nodes without a frame left blank, with contour lines
+# every 1 kT and each state's number where most of its members lie.
 have_gnuplot() {
   command -v gnuplot >/dev/null 2>&1
 }
@@ -205,7 +206,8 @@ if [ "$plot" = yes ]; then
   if have_gnuplot; then
     rm -f landscape.png
     "$bin/gridplot" --title "Sample trajectory: free energy of PC 1 and PC 2, $grid x $grid grid" \
-      gridmap.log landscape.png || fail "gridplot could not draw landscape.png"
+      --contours 1 --states members gridmap.log landscape.png ||
+      fail "gridplot could not draw landscape.png"
     picture=landscape.png
   fi
 fi

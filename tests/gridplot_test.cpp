@@ -1,14 +1,19 @@
 // End-to-end: gridplot on gridmap's runs. The gnuplot script is checked
 // byte for byte through a stand-in gnuplot that keeps it; the pictures
 // themselves are drawn when gnuplot is installed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -33,23 +38,27 @@ bool have_gnuplot() {
 void run_gridmap(const TempDir& dir, const std::string& points, const std::string& grid = "3") {
   dir.write("points", points);
   const RunResult r = run_program(GRIDMAP_EXE, {grid, "points"}, {.cwd = dir.path()});
-  ASSERT_NE(r.out.find("All done.\n"), std::string::npos) << r.out;
+  // A complete matrix: after all, or after the means of 0 and below.
+  ASSERT_TRUE(r.out.ends_with("All done.\n") ||
+              r.out.ends_with("Negative values present. Giving-up on writing logs.\n"))
+      << r.out;
   dir.write("gridmap.log", r.out);
 }
 
-// A stand-in gnuplot in `dir`/bin that keeps its script in `dir`/script and
-// writes a PNG signature where the script says, or fails with `status`.
-std::string fake_gnuplot(const TempDir& dir, int status = 0) {
+// A whole PNG file, as small as can be: the signature and the last chunk.
+const std::string WHOLE_PNG = std::string("\x89PNG\r\n\x1a\n\0\0\0\0IEND\xae\x42\x60\x82", 20);
+const std::string DRAW_PNG =
+    "printf '\\211PNG\\r\\n\\032\\n\\0\\0\\0\\0IEND\\256B`\\202' > \"$out\"";
+
+// A stand-in gnuplot in `dir`/bin that keeps its script in `dir`/script,
+// then runs the shell commands `action`,
+// with $out the file the script draws into: by default, a whole PNG there.
+std::string fake_gnuplot(const TempDir& dir, const std::string& action = DRAW_PNG) {
   std::filesystem::create_directory(dir.file("bin"));
   const std::string path = dir.file("bin/gnuplot");
-  std::string text = "#!/bin/sh\ncat > '" + dir.file("script") + "'\n";
-  if (status != 0) {
-    text += "exit " + std::to_string(status) + "\n";
-  } else {
-    text += "out=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" '" + dir.file("script") +
-            "')\nprintf '\\211PNG\\r\\n\\032\\n' > \"$out\"\n";
-  }
-  dir.write("bin/gnuplot", text);
+  dir.write("bin/gnuplot", "#!/bin/sh\ncat > '" + dir.file("script") +
+                               "'\nout=$(sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" '" +
+                               dir.file("script") + "')\n" + action + "\n");
   chmod(path.c_str(), 0755);
   return "PATH=" + dir.file("bin") + ":/usr/bin:/bin";
 }
@@ -98,8 +107,7 @@ TEST(Gridplot, FreeEnergyScriptInKT) {
   // The temporary picture's name is random: the second line.
   const std::size_t second = script.find('\n') + 1;
   const std::size_t third = script.find('\n', second) + 1;
-  EXPECT_TRUE(script.substr(second, third - second).starts_with("set output '.gridplot-"));
-  EXPECT_TRUE(script.substr(second, third - second).ends_with(".png'\n"));
+  EXPECT_TRUE(script.substr(second, third - second).starts_with("set output 'landscape.png."));
   script.erase(second, third - second);
   EXPECT_EQ(script,
             "set terminal pngcairo size 800,640 noenhanced\n"
@@ -111,7 +119,7 @@ TEST(Gridplot, FreeEnergyScriptInKT) {
                 "0 0.5 NaN\n0.5 0.5 0.6931471805599453\n1 0.5 NaN\n"
                 "0 1 NaN\n0.5 1 NaN\n1 1 0.6931471805599453\n"
                 "EOD\nplot $map using 1:2:3 with image notitle\n");
-  EXPECT_EQ(read_file(dir.file("landscape.png")), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(read_file(dir.file("landscape.png")), WHOLE_PNG);
   EXPECT_EQ(listing(dir),
             (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
                                       "landscape.png", "points", "script"}));
@@ -142,6 +150,9 @@ TEST(Gridplot, UnitsLabelsAndTitle) {
     double value;  // of node (1, 1): ln 2 in the unit
   } cases[] = {
       {{"--temperature", "300"},
+       "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'F (kJ/mol)'\n",
+       std::log(2.0) * kj},
+      {{"--temp", "300"},
        "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'F (kJ/mol)'\n",
        std::log(2.0) * kj},
       {{"--temperature=300", "--unit=kcal/mol"},
@@ -192,7 +203,7 @@ TEST(Gridplot, MeanZScriptAndOtherFiles) {
             "-1 10 3\n1 10 NaN\n3 10 NaN\n"
             "-1 11 NaN\n1 11 NaN\n3 11 0.5\n"
             "-1 12 NaN\n1 12 NaN\n3 12 1\n");
-  EXPECT_EQ(read_file(dir.file("pictures/z.png")), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(read_file(dir.file("pictures/z.png")), WHOLE_PNG);
   EXPECT_FALSE(dir.exists("landscape.png"));
 }
 
@@ -213,9 +224,29 @@ struct Refusal {
   std::string matrix;             // "": gridmap's own matrix
   std::string err;                // after "gridplot: ", with @ for the folder
   int status;
+  std::string members = "";  // written as @/members when not empty
 };
 
+std::ostream& operator<<(std::ostream& out, const Refusal& c) {
+  return out << c.name;
+}
+
 const std::string GOOD_MATRIX = "1 0 0 \n0 0 0 \n0 0 2 \n";
+
+// A log of a 3 by 3 grid over the limits given.
+std::string log_with_limits(const std::string& x, const std::string& y) {
+  return "Limits are :\n\ton x : " + x + "\n\ton y : " + y +
+         "\n\nSecond pass to interpolate on a 3 by 3 grid ...\nAll done.\n";
+}
+
+const std::string MEAN_Z_LOG = "Three columns found. Using the third to calculate sums.\n" +
+                               log_with_limits("0.000000 to 1.000000", "0.000000 to 1.000000");
+
+const std::string TOO_COARSE =
+    ": the limits of x are printed too coarsely to place its 3 nodes to 1% of their spacing; "
+    "scale x up (multiply it by a power of 10) and run gridmap again";
+const std::string WINDOWS =
+    ": a Windows line end (CR LF); convert the file with dos2unix or tr -d '\\r'";
 
 const Refusal refusals[] = {
     {"IncompleteRun",
@@ -319,6 +350,68 @@ const Refusal refusals[] = {
      "--xlabel needs a text of one line (see gridplot --help)",
      2},
     {"UnknownOption", {"--size", "3"}, "", "", "unknown option '--size' (see gridplot --help)", 2},
+    // x from 1e-7 to 5e-7 is printed from 0 to 0.000001; or both 0.
+    {"TinyRange",
+     {},
+     log_with_limits("0.000000 to 0.000001", "0.000000 to 1.000000"),
+     "",
+     "@/gridmap.log" + TOO_COARSE,
+     1},
+    {"EqualLimitsOfARange",
+     {},
+     log_with_limits("0.000000 to 0.000000", "0.000000 to 1.000000"),
+     "",
+     "@/gridmap.log" + TOO_COARSE,
+     1},
+    {"WindowsLog", {}, "Limits are :\r\n", "", "@/gridmap.log:1" + WINDOWS, 1},
+    {"WindowsMatrix", {}, "", "1 0 0 \r\n0 0 0 \r\n0 0 2 \r\n", "@/grid.matrix:1" + WINDOWS, 1},
+    {"ShortOption", {"-x"}, "", "", "unknown option '-x' (see gridplot --help)", 2},
+    {"FmaxOnMeanZ",
+     {"--fmax", "3"},
+     MEAN_Z_LOG,
+     "",
+     "--fmax is for free-energy maps, and @/gridmap.log is a mean-z run: use --zrange LOW:HIGH "
+     "(see gridplot --help)",
+     2},
+    {"ZrangeOnFreeEnergy",
+     {"--zrange", "0:1"},
+     "",
+     "",
+     "--zrange is for mean-z maps, and @/gridmap.log is a free-energy run: use --fmax F (see "
+     "gridplot --help)",
+     2},
+    {"ZrangeReversed",
+     {"--zrange", "2:1"},
+     "",
+     "",
+     "--zrange needs LOW:HIGH, two numbers with LOW below HIGH, not '2:1' (see gridplot --help)",
+     2},
+    {"ContoursOfZero",
+     {"--contours", "0"},
+     "",
+     "",
+     "--contours needs a step above 0, not '0' (see gridplot --help)",
+     2},
+    {"StateColumnsAlone",
+     {"--state-columns", "4,3"},
+     "",
+     "",
+     "--state-columns needs --states (see gridplot --help)",
+     2},
+    {"NotAMemberLine",
+     {"--states", "@/members"},
+     "",
+     "",
+     "@/members:2: not a line of clusterback's report (label, cluster number, components)",
+     1,
+     "         1    1   0.0000000  0.0000000\n         2    0   0.0000000  0.0000000\n"},
+    {"MemberColumnMissing",
+     {"--states", "@/members", "--state-columns", "3,5"},
+     "",
+     "",
+     "@/members:1: no column 5: the line has 4",
+     1,
+     "         1    1   0.0000000  0.0000000\n"},
     {"TooManyFiles",
      {"a", "b"},
      "",
@@ -341,6 +434,7 @@ TEST_P(GridplotRefusal, OneMessageNoPicture) {
   run_gridmap(dir, DIAGONAL);
   if (!c.log.empty()) dir.write("gridmap.log", c.log);
   if (!c.matrix.empty() || c.name == std::string("EmptyMatrix")) dir.write("grid.matrix", c.matrix);
+  if (!c.members.empty()) dir.write("members", c.members);
   std::vector<std::string> args;
   for (const auto& a : c.args) args.push_back(in_folder(a, dir));
   if (c.name != std::string("NoLog")) args.push_back(dir.file("gridmap.log"));
@@ -371,18 +465,174 @@ TEST(Gridplot, GnuplotMissing) {
                                                     "gridmap.log", "points"}));
 }
 
-TEST(Gridplot, GnuplotFails) {
+struct GnuplotFailure {
+  const char* name;
+  std::string out;     // the picture, an older one in place
+  std::string action;  // of the stand-in gnuplot
+  std::string err;     // with @ for the picture's path
+};
+
+std::ostream& operator<<(std::ostream& out, const GnuplotFailure& c) {
+  return out << c.name;
+}
+
+const GnuplotFailure gnuplot_failures[] = {
+    {"ExitStatus", "landscape.png", "exit 3", "gridplot: gnuplot failed (exit status 3)\n"},
+    {"ItsMessagesFirst", "landscape.png", "echo 'line 9: bad' >&2; echo out; exit 1",
+     "line 9: bad\nout\ngridplot: gnuplot failed (exit status 1)\n"},
+    {"KilledBySignal", "landscape.png", "kill -9 $$", "gridplot: gnuplot was killed by signal 9\n"},
+    // A full disk: gnuplot ends well, its picture does not.
+    {"CutPng", "landscape.png", "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"",
+     "gridplot: gnuplot wrote no whole PNG picture (is the disk full?); @ was left as it was\n"},
+    {"CutSvg", "map.svg", "printf '<svg>\\n<g>\\n' > \"$out\"",
+     "gridplot: gnuplot wrote no whole SVG picture (is the disk full?); @ was left as it was\n"},
+    {"CutPdf", "map.pdf", "printf '%s\\n' '%PDF-1.4' > \"$out\"",
+     "gridplot: gnuplot wrote no whole PDF picture (is the disk full?); @ was left as it was\n"},
+};
+
+class GridplotGnuplotFailure : public ::testing::TestWithParam<GnuplotFailure> {};
+
+TEST_P(GridplotGnuplotFailure, OlderPictureKept) {
+  const GnuplotFailure& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  dir.write(c.out, "an older picture");
+  const RunResult r = run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file(c.out)},
+                                  {.env = {fake_gnuplot(dir, c.action)}});
+  std::string err = c.err;
+  if (const std::size_t at = err.find('@'); at != std::string::npos) {
+    err.replace(at, 1, dir.file(c.out));
+  }
+  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read(c.out), "an older picture");
+  std::vector<std::string> expected = {
+      "bin", "grid.matrix", "grid_log.matrix", "gridmap.log", "points", "script", c.out};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listing(dir), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gnuplot, GridplotGnuplotFailure, ::testing::ValuesIn(gnuplot_failures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Where the picture goes: a link's target, an existing file's permissions,
+// a FIFO or standard output written in place.
+struct Destination {
+  const char* name;
+  std::string out;  // OUT, in the folder; "-" for standard output
+};
+
+std::ostream& operator<<(std::ostream& out, const Destination& c) {
+  return out << c.name;
+}
+
+const Destination destinations[] = {
+    {"LinkFollowed", "link.png"},
+    {"ModeKept", "private.png"},
+    {"Fifo", "fifo"},
+    {"StandardOutput", "-"},
+};
+
+class GridplotDestination : public ::testing::TestWithParam<Destination> {};
+
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+  return status.st_mode;
+}
+
+TEST_P(GridplotDestination, PictureWhereTheNameLeads) {
+  const Destination& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  dir.write("target.png", "an older picture");
+  chmod(dir.file("target.png").c_str(), 0640);
+  std::filesystem::create_symlink("target.png", dir.file("link.png"));
+  dir.write("private.png", "an older picture");
+  chmod(dir.file("private.png").c_str(), 0600);
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+  // Opened for reading first, so that the writer does not wait for a reader.
+  const int fifo = open(dir.file("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fifo, 0);
+  const std::string out = c.out == "-" ? c.out : dir.file(c.out);
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), out}, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  char piped[64] = {};
+  const ssize_t got = read(fifo, piped, sizeof piped);
+  close(fifo);
+  EXPECT_TRUE(S_ISLNK(mode_of(dir.file("link.png"))));
+  EXPECT_TRUE(S_ISFIFO(mode_of(dir.file("fifo"))));
+  EXPECT_EQ(mode_of(dir.file("target.png")) & 07777, 0640u);
+  EXPECT_EQ(mode_of(dir.file("private.png")) & 07777, 0600u);
+  const std::string name = c.name;
+  EXPECT_EQ(dir.read("target.png"), name == "LinkFollowed" ? WHOLE_PNG : "an older picture");
+  EXPECT_EQ(dir.read("private.png"), name == "ModeKept" ? WHOLE_PNG : "an older picture");
+  EXPECT_EQ(std::string(piped, got > 0 ? got : 0), name == "Fifo" ? WHOLE_PNG : "");
+  EXPECT_EQ(r.out, name == "StandardOutput" ? WHOLE_PNG : "");
+  EXPECT_EQ(listing(dir), (std::vector<std::string>{"bin", "fifo", "grid.matrix", "grid_log.matrix",
+                                                    "gridmap.log", "link.png", "points",
+                                                    "private.png", "script", "target.png"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, GridplotDestination, ::testing::ValuesIn(destinations),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An output that is also an input is refused before anything is written.
+TEST(Gridplot, OutputThatIsAnInput) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  std::filesystem::create_hard_link(dir.file("grid.matrix"), dir.file("same.png"));
+  const std::string log = dir.read("gridmap.log");
+  const std::string matrix = dir.read("grid.matrix");
+  const std::string path = fake_gnuplot(dir);
+  for (const std::string out : {"grid.matrix", "gridmap.log", "same.png"}) {
+    const std::string input = out == "gridmap.log" ? "gridmap.log" : "grid.matrix";
+    const RunResult r =
+        run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file(out)}, {.env = {path}});
+    EXPECT_EQ(r.err, "gridplot: " + dir.file(out) + ": is also an input (" + dir.file(input) +
+                         "); name another output\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("gridmap.log"), log);
+    EXPECT_EQ(dir.read("grid.matrix"), matrix);
+    EXPECT_FALSE(dir.exists("script"));
+  }
+}
+
+// SIGTERM while gnuplot draws: gnuplot is stopped too, and nothing is left.
+TEST(Gridplot, StoppedWhileDrawing) {
   TempDir dir;
   run_gridmap(dir, DIAGONAL);
   dir.write("landscape.png", "an older picture");
-  const RunResult r =
-      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {fake_gnuplot(dir, 3)}});
-  EXPECT_EQ(r.err, "gridplot: gnuplot failed (exit status 3)\n");
-  EXPECT_EQ(r.status, 1);
+  const std::string path =
+      fake_gnuplot(dir, "echo $$ > '" + dir.file("pid.tmp") + "'; mv '" + dir.file("pid.tmp") +
+                            "' '" + dir.file("pid") + "'; exec sleep 60");
+  const std::string err = dir.file("err");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDERR_FILENO);
+    setenv("PATH", path.substr(5).c_str(), 1);
+    execl(GRIDPLOT_EXE, "gridplot", dir.file("gridmap.log").c_str(), nullptr);
+    _exit(127);
+  }
+  for (int tries = 0; tries < 1000 && !dir.exists("pid"); ++tries) usleep(10000);
+  ASSERT_TRUE(dir.exists("pid"));
+  const pid_t gnuplot = std::stoi(dir.read("pid"));
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(read_file(err), "gridplot: stopped by signal 15; " + dir.file("landscape.png") +
+                                " was left as it was\n");
+  EXPECT_EQ(kill(gnuplot, 0), -1);
+  if (kill(gnuplot, 0) == 0) kill(gnuplot, SIGKILL);
   EXPECT_EQ(dir.read("landscape.png"), "an older picture");
   EXPECT_EQ(listing(dir),
-            (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
-                                      "landscape.png", "points", "script"}));
+            (std::vector<std::string>{"bin", "err", "grid.matrix", "grid_log.matrix", "gridmap.log",
+                                      "landscape.png", "pid", "points", "script"}));
 }
 
 TEST(Gridplot, OutputFolderMissing) {
@@ -445,6 +695,195 @@ TEST(Gridplot, DrawsPictures) {
   expect_png(two.file("f.png"), 800, 640);
   EXPECT_EQ(listing(two), (std::vector<std::string>{"f.png", "grid.matrix", "grid_log.matrix",
                                                     "gridmap.log", "points"}));
+}
+
+// The real gnuplot starts without the user's start-up file, and its warnings
+// on a map of one value (an empty colour range) are not shown.
+TEST(Gridplot, GnuplotStartsCleanAndQuiet) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+  TempDir dir;
+  run_gridmap(dir, "0 0\n1 1\n0.5 0.5\n");
+  dir.write(".gnuplot", "set datafile separator ','\nsystem 'touch " + dir.file("started") + "'\n");
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {"HOME=" + dir.path()}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  expect_png(dir.file("landscape.png"), 800, 640);
+  EXPECT_FALSE(dir.exists("started"));
+}
+
+// --data: the values drawn, "x y value" per non-empty node, a blank line
+// after each x row; of counts, of weights and over the limits given
+// (hand-written: the log lines and matrix of gridmap --weights and
+// --limits) and of mean z, negative means included.
+struct MapData {
+  const char* name;
+  std::string points;    // for gridmap GRID 3
+  std::string log_line;  // added to gridmap's log
+  std::string matrix;    // when not empty, the matrix instead of gridmap's
+  std::vector<std::string> args;
+  std::string data;
+};
+
+std::ostream& operator<<(std::ostream& out, const MapData& c) {
+  return out << c.name;
+}
+
+const MapData map_data[] = {
+    {"Counts",
+     DIAGONAL,
+     "",
+     "",
+     {},
+     "0 0 0\n\n0.5 0.5 0.6931471805599453\n\n1 1 0.6931471805599453\n\n"},
+    {"CountsInKJPerMol",
+     DIAGONAL,
+     "",
+     "",
+     {"--temperature", "300"},
+     "0 0 0\n\n0.5 0.5 1.7289438927183334\n\n1 1 1.7289438927183334\n\n"},
+    {"Weights",
+     DIAGONAL,
+     "Three columns found. Using the third as weights.\n",
+     "2.5000000e+00 0.0000000e+00 0.0000000e+00 \n0.0000000e+00 0.0000000e+00 0.0000000e+00 \n"
+     "0.0000000e+00 0.0000000e+00 1.0000000e+00 \n",
+     {},
+     "0 0 0\n\n\n1 1 0.9162907318741551\n\n"},
+    {"GivenLimits",
+     DIAGONAL,
+     "Using the limits given: x -1.000000 to 1.000000, y 0.000000 to 2.000000\n",
+     "",
+     {},
+     "-1 0 0\n\n0 1 0.6931471805599453\n\n1 2 0.6931471805599453\n\n"},
+    {"NegativeMeans",
+     "0 0 -2\n0 0 -4\n1 1 0.5\n0.5 0.5 1\n",
+     "",
+     "",
+     {},
+     "0 0 -3\n\n0.5 0.5 1\n\n1 1 0.5\n\n"},
+};
+
+class GridplotData : public ::testing::TestWithParam<MapData> {};
+
+TEST_P(GridplotData, ValuesDrawn) {
+  const MapData& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, c.points);
+  std::string log = dir.read("gridmap.log");
+  dir.write("gridmap.log", log.insert(log.find("\nSecond pass"), c.log_line));
+  if (!c.matrix.empty()) dir.write("grid.matrix", c.matrix);
+  std::vector<std::string> args = c.args;
+  args.insert(args.end(), {"--data", dir.file("map.txt"), dir.file("gridmap.log")});
+  const RunResult r = run_program(GRIDPLOT_EXE, args, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("map.txt"), c.data);
+  EXPECT_EQ(dir.read("landscape.png"), WHOLE_PNG);
+}
+
+INSTANTIATE_TEST_SUITE_P(Maps, GridplotData, ::testing::ValuesIn(map_data),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The lines of the script that carry each option.
+struct ScriptOption {
+  const char* name;
+  std::string points;  // for gridmap GRID 3
+  std::vector<std::string> args;
+  std::vector<std::string> lines;  // each in the script, whole
+};
+
+std::ostream& operator<<(std::ostream& out, const ScriptOption& c) {
+  return out << c.name;
+}
+
+// clusterback's report of DIAGONAL's points, and of some others: state 1
+// most at node (0, 0); state 2 once at (1, 1) and at (2, 2), the smaller j
+// taken; state 3 only outside the limits; state 4 at x 1, y 0.
+const std::string MEMBERS =
+    "         1    1   0.0000000  0.0000000 9\n"
+    "         2    1   0.0000000  0.0000000 9\n"
+    "         3    2   1.0000000  1.0000000 9\n"
+    "         4    1   0.5000000  0.5000000 9\n"
+    "         5    2   0.5000000  0.5000000 9\n"
+    "         6    3   5.0000000  0.5000000 9\n"
+    "         7    4   1.0000000  0.0000000 9\n";
+
+const ScriptOption script_options[] = {
+    {"Fmax", DIAGONAL, {"--fmax", "2.5"}, {"set cblabel 'F (kT)'", "set cbrange [0:2.5]"}},
+    {"Zrange",
+     "0 0 2\n1 1 4\n",
+     {"--zrange", "-1:3.5"},
+     {"set cblabel 'mean z'", "set cbrange [-1:3.5]"}},
+    {"Contours",
+     DIAGONAL,
+     {"--contours", "0.25"},
+     {"set contour base", "set cntrparam levels incremental 0.25,0.25,0.6931471805599453",
+      "plot $map using 1:2:3 with image notitle, $contours using 1:2 with lines lc rgb "
+      "'#ffffff' lw 1 notitle"}},
+    {"States",
+     DIAGONAL,
+     {"--states", "@/members"},
+     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '2' at 0.5,0.5 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 1,0 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+    {"StateColumns",
+     DIAGONAL,
+     {"--states", "@/members", "--state-columns", "4,3"},
+     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '2' at 0.5,0.5 center front boxed font ':Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 0,1 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+};
+
+class GridplotScript : public ::testing::TestWithParam<ScriptOption> {};
+
+TEST_P(GridplotScript, LinesOfTheOption) {
+  const ScriptOption& c = GetParam();
+  TempDir dir;
+  run_gridmap(dir, c.points);
+  dir.write("members", MEMBERS);
+  std::vector<std::string> args;
+  for (const auto& a : c.args) args.push_back(in_folder(a, dir));
+  args.push_back(dir.file("gridmap.log"));
+  const RunResult r = run_program(GRIDPLOT_EXE, args, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.status, 0);
+  const std::string script = "\n" + read_file(dir.file("script"));
+  for (const std::string& line : c.lines) {
+    EXPECT_NE(script.find("\n" + line + "\n"), std::string::npos) << line << "\n" << script;
+  }
+  EXPECT_EQ(script.find("set label") == std::string::npos, c.args[0] != "--states") << script;
+  EXPECT_EQ(script.find("set label '3'"), std::string::npos) << "state 3 is outside the map";
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, GridplotScript, ::testing::ValuesIn(script_options),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The real gnuplot draws every format, with every option that draws; any
+// other extension is a usage error.
+TEST(Gridplot, DrawsEveryFormat) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL + "0.1 0.1\n0.9 0.8\n0.4 0.6\n", "20");
+  dir.write("members", MEMBERS);
+  const struct {
+    const char* out;
+    std::string start;
+  } formats[] = {{"map.png", "\x89PNG"}, {"map.svg", "<?xml"}, {"map.PDF", "%PDF-"}};
+  for (const auto& f : formats) {
+    const RunResult r =
+        run_program(GRIDPLOT_EXE, {"--contours", "0.5", "--fmax", "3", "--states",
+                                   dir.file("members"), dir.file("gridmap.log"), dir.file(f.out)});
+    EXPECT_EQ(r.err, "") << f.out;
+    EXPECT_EQ(r.status, 0) << f.out;
+    const std::string picture = read_file(dir.file(f.out));
+    EXPECT_GT(picture.size(), 1000u) << f.out;
+    EXPECT_EQ(picture.substr(0, f.start.size()), f.start) << f.out;
+  }
+  const RunResult r = run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), dir.file("map.jpg")});
+  EXPECT_EQ(r.err, "gridplot: '" + dir.file("map.jpg") +
+                       "' is not a .png, .svg or .pdf picture (see gridplot --help)\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(dir.exists("map.jpg"));
 }
 
 }  // namespace

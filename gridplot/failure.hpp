@@ -1,0 +1,22 @@
+// The one way out on failure: a line on standard error and exit status 1.
+#pragma once
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace gridplot {
+
+[[noreturn]] inline void refuse(const std::string& what) {
+  std::fprintf(stderr, "gridplot: %s\n", what.c_str());
+  std::exit(1);
+}
+
+// Why the last system call failed.
+inline std::string reason() {
+  return std::strerror(errno);
+}
+
+}  // namespace gridplot

@@ -1,0 +1,195 @@
+#include "script.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace gridplot {
+
+namespace {
+
+void append_number(std::string& script, double value) {
+  if (std::isnan(value)) {
+    script += "NaN";
+    return;
+  }
+  char digits[32];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  script.append(digits, end);
+}
+
+// A gnuplot string: single quotes take every character as it is, except
+// the quote itself, which is doubled.
+void append_string(std::string& script, std::string_view text) {
+  script += '\'';
+  for (const char c : text) {
+    if (c == '\'') script += '\'';
+    script += c;
+  }
+  script += '\'';
+}
+
+void append_command(std::string& script, std::string_view command, std::string_view text) {
+  script += command;
+  append_string(script, text);
+  script += '\n';
+}
+
+void append_range(std::string& script, std::string_view axis, double lo, double hi) {
+  script += "set ";
+  script += axis;
+  script += "range [";
+  append_number(script, lo);
+  script += ':';
+  append_number(script, hi);
+  script += "]\n";
+}
+
+// Node j of n lies at lo + j (hi - lo) / (n - 1); a zero range is drawn as
+// a range of 1, every point being on its first node.
+double span(double lo, double hi) {
+  return hi > lo ? hi - lo : 1.0;
+}
+
+double node_x(const Run& run, int j) {
+  return run.xmin + j * (span(run.xmin, run.xmax) / (run.nx - 1));
+}
+
+double node_y(const Run& run, int k) {
+  return run.ymin + k * (span(run.ymin, run.ymax) / (run.ny - 1));
+}
+
+void append_node(std::string& text, const Run& run, int j, int k, double value) {
+  append_number(text, node_x(run, j));
+  text += ' ';
+  append_number(text, node_y(run, k));
+  text += ' ';
+  append_number(text, value);
+  text += '\n';
+}
+
+const char* terminal(Format format) {
+  switch (format) {
+    case Format::svg:
+      return "set terminal svg size 800,640 noenhanced\n";
+    case Format::pdf:
+      return "set terminal pdfcairo size 8in,6.4in noenhanced\n";
+    case Format::png:
+      break;
+  }
+  return "set terminal pngcairo size 800,640 noenhanced\n";
+}
+
+void append_colour_scale(std::string& script, const Options& options, const Run& run) {
+  if (run.mean_z) {
+    append_command(script, "set cblabel ", options.zlabel);
+    if (options.zrange_given) append_range(script, "cb", options.zlow, options.zhigh);
+    return;
+  }
+  append_command(script, "set cblabel ", std::string("F (") + unit_name(options.unit) + ")");
+  if (options.fmax > 0) {
+    append_range(script, "cb", 0, options.fmax);
+  } else {
+    script += "set cbrange [0:*]\n";
+  }
+}
+
+// Contour lines every STEP, from the first multiple of STEP above the
+// lowest value (STEP itself on a free-energy map) to the highest, traced
+// into $contours.
+void append_contours(std::string& script, const Options& options,
+                     const std::vector<double>& values) {
+  double lowest = INFINITY, highest = -INFINITY;
+  for (const double v : values) {
+    if (std::isnan(v)) continue;
+    lowest = std::min(lowest, v);
+    highest = std::max(highest, v);
+  }
+  const double step = options.contour_step;
+  script += "set contour base\nset cntrparam levels incremental ";
+  append_number(script, (std::floor(lowest / step) + 1) * step);
+  script += ',';
+  append_number(script, step);
+  script += ',';
+  append_number(script, highest);
+  script +=
+      "\nunset surface\nset view map\nset table $contours\nsplot $map using 1:2:3 notitle\n"
+      "unset table\nunset contour\n";
+}
+
+// Each state's number at its node: bold, dark on a white box with a thin
+// outline, legible on any colour of the map.
+void append_labels(std::string& script, const Run& run, const std::vector<StateLabel>& labels) {
+  if (labels.empty()) return;
+  script += "set style textbox opaque fillcolor rgb '#ffffff' border lc rgb '#000000' lw 1\n";
+  for (const StateLabel& label : labels) {
+    script += "set label '" + std::to_string(label.state) + "' at ";
+    append_number(script, node_x(run, label.j));
+    script += ',';
+    append_number(script, node_y(run, label.k));
+    script += " center front boxed font ':Bold,13' textcolor rgb '#000000'\n";
+  }
+}
+
+}  // namespace
+
+const char* unit_name(Unit unit) {
+  switch (unit) {
+    case Unit::kJ_per_mol:
+      return "kJ/mol";
+    case Unit::kcal_per_mol:
+      return "kcal/mol";
+    case Unit::kT:
+      break;
+  }
+  return "kT";
+}
+
+std::string gnuplot_script(const Options& options, const Run& run,
+                           const std::vector<double>& values, const std::vector<StateLabel>& labels,
+                           const std::string& picture) {
+  std::string script = terminal(options.format);
+  append_command(script, "set output ", picture);
+  if (!options.title.empty()) append_command(script, "set title ", options.title);
+  append_command(script, "set xlabel ", options.xlabel);
+  append_command(script, "set ylabel ", options.ylabel);
+  append_colour_scale(script, options, run);
+  append_range(script, "x", run.xmin, run.xmin + span(run.xmin, run.xmax));
+  append_range(script, "y", run.ymin, run.ymin + span(run.ymin, run.ymax));
+  script += "set tics out\n";
+  // Dark purple at the lowest value, through blue and green, to yellow.
+  script +=
+      "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', "
+      "1 '#fde725')\n";
+  // Rows of y; contours need a blank line after each.
+  const bool contours = options.contour_step > 0;
+  script += "$map << EOD\n";
+  for (int k = 0; k < run.ny; ++k) {
+    for (int j = 0; j < run.nx; ++j) {
+      append_node(script, run, j, k, values[static_cast<std::size_t>(j) * run.ny + k]);
+    }
+    if (contours) script += '\n';
+  }
+  script += "EOD\n";
+  if (contours) append_contours(script, options, values);
+  append_labels(script, run, labels);
+  script += "plot $map using 1:2:3 with image notitle";
+  if (contours) script += ", $contours using 1:2 with lines lc rgb '#ffffff' lw 1 notitle";
+  script += '\n';
+  return script;
+}
+
+std::string map_text(const Run& run, const std::vector<double>& values) {
+  std::string text;
+  for (int j = 0; j < run.nx; ++j) {
+    for (int k = 0; k < run.ny; ++k) {
+      const double value = values[static_cast<std::size_t>(j) * run.ny + k];
+      if (!std::isnan(value)) append_node(text, run, j, k, value);
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace gridplot
