@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "grid_accumulator.hpp"
+#include "grid_accumulator.hpp"
 #include "line_reader.hpp"
 #include "numbers.hpp"
 
@@ -27,13 +29,11 @@ struct Tally {
 
 pcgrid::LineReader reader;  // over a megabyte: static
 
-// gridmap's node of a value: g * v in single precision, the rest in double
-// precision; -1 when it falls outside 0..g (or the value is not a number).
+// gridmap's node of a value; -1 when it falls off the map (or the value is
+// not a number). A map of zero range has its one node.
 int node_of(float v, int g, double lo, double hi) {
   if (hi == lo) return 0;
-  const float product = static_cast<float>(g) * v;
-  const double node = std::trunc((product - g * lo) / (hi - lo) + 0.5);
-  return node >= 0 && node <= g ? static_cast<int>(node) : -1;
+  return gridmap::node_within(v, g, lo, hi);
 }
 
 // The counts of `pending` (sorted here) merged into `tallies`.
