@@ -339,7 +339,7 @@ const Case cases[] = {
      {},
      "1,5;2,5\n1,6;2,6\n",
      "",
-     refused("2", "expected a number in column 2, found \"6;2\""),
+     refused("1", "expected a number in column 2, found \"5;2\""),
      1},
     // usage errors
     {"UnknownOption", {"--fast"}, "", "", "pctable: unknown option '--fast'\n" + USAGE_HINT, 2},
