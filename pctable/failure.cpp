@@ -10,7 +10,7 @@ namespace pctable {
 namespace {
 
 void out_of_memory() {
-  std::fputs("pctable: out of memory: Cannot allocate memory\n", stderr);
+  std::fputs("pctable: out of memory\n", stderr);
   std::exit(1);
 }
 

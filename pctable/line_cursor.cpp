@@ -32,10 +32,6 @@ void copy(Cursor& cursor, const char* bytes, std::size_t size) {
 // Moves the unread bytes to the start of the buffer and reads more after
 // them; sets at_end when the input has nothing more.
 void refill(Cursor& cursor) {
-  if (cursor.source == Source::memory) {
-    cursor.at_end = true;
-    return;
-  }
   const std::size_t unread = cursor.end - cursor.begin;
   if (cursor.begin > 0) std::memmove(cursor.buffer, cursor.buffer + cursor.begin, unread);
   cursor.begin = 0;
@@ -92,12 +88,6 @@ void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
   cursor.offset = offset;
   cursor.at_end = false;
   cursor.line = line;
-  if (source == Source::memory) {
-    cursor.data = held.data();
-    cursor.begin = static_cast<std::size_t>(offset);
-    cursor.end = held.size();
-    cursor.at_end = true;
-  }
 }
 
 bool next_line(Cursor& cursor, std::string_view& line) {
