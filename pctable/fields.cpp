@@ -98,10 +98,19 @@ int split_blank(std::string_view line, std::string_view* fields, int max) {
 }
 
 int split_on(std::string_view line, char separator, std::string_view* fields, int max) {
+  const bool quotes = line.find('"') != std::string_view::npos;
   int count = 0;
   std::size_t from = 0;
   for (;;) {
-    const std::size_t at = find_separator(line, separator, from);
+    const std::size_t at =
+        quotes ? find_separator(line, separator, from) : line.find(separator, from);
+    if (!quotes) {
+      if (count == max) return max + 1;
+      fields[count++] = pcgrid::trim_blanks(line.substr(from, at - from));
+      if (at == std::string_view::npos) return count;
+      from = at + 1;
+      continue;
+    }
     if (count == max) return max + 1;
     fields[count++] = field_text(line.substr(from, at - from));
     if (at == std::string_view::npos) return count;

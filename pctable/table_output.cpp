@@ -151,7 +151,7 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   }
   for (int i = 0; i < layout.chosen_count; ++i) {
     const std::string_view field = row.field[layout.chosen[i]];
-    check_number_field(layout.file, line, layout.chosen[i] + 1, field);
+    if (!layout.numbers_checked) check_number_field(layout.file, line, layout.chosen[i] + 1, field);
     length += field.size();
   }
   const std::size_t limit = points ? MAX_POINTS_LINE : MAX_TABLE_LINE;

@@ -26,6 +26,7 @@ struct Layout {
   int label = -1;  // field index of the label; -1: frame numbers
   int chosen[MAX_CHOSEN] = {};
   int chosen_count = 0;
+  bool numbers_checked = false;  // the reader has checked the chosen columns' numbers
 };
 
 struct Table {
