@@ -140,24 +140,27 @@ void read_copy_from_now_on(Input& input, const Cursor& cursor) {
   become_file(input, cursor.copy_fd, cursor.copied);
 }
 
-bool copy_whole(Input& input, std::int64_t most) {
+std::int64_t copy_whole(Input& input, std::int64_t most) {
   const int fd = open_temporary(input);
   std::int64_t copied = 0;
+  std::int64_t total = 0;
   const auto keep = [&](const char* bytes, std::size_t size) {
+    total += static_cast<std::int64_t>(size);
+    if (copied > most) return;
     const int error = pcgrid::write_fully(fd, bytes, size);
     if (error != 0) fail_errno(input, "cannot keep a copy in a temporary file: ", error);
     copied += static_cast<std::int64_t>(size);
   };
   keep(input.held.data(), input.held.size());
   static char block[1 << 16];
-  while (copied <= most) {
+  for (;;) {
     const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
     if (got < 0) fail_errno(input, "read error: ");
     if (got == 0) break;
     keep(block, static_cast<std::size_t>(got));
   }
   become_file(input, fd, copied);
-  return copied <= most;
+  return total;
 }
 
 void check_unchanged(const Input& input) {

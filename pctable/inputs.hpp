@@ -50,10 +50,10 @@ void copy_as_read(Cursor& cursor, const Input& input);
 // Once the cursor has read the whole stream: the input is its copy from now on.
 void read_copy_from_now_on(Input& input, const Cursor& cursor);
 
-// For a stream from which only `held` has been taken: copies all of it to a
-// temporary file, which is the input from now on. False when it holds more
-// than `most` bytes (then the copy stops there).
-bool copy_whole(Input& input, std::int64_t most);
+// For a stream from which only `held` has been taken: copies it to a
+// temporary file, which is the input from now on, and returns its size.
+// Beyond `most` bytes the stream is only counted, not copied.
+std::int64_t copy_whole(Input& input, std::int64_t most);
 
 // Refuses a file whose size or modification time is not what they were
 // when it was opened.

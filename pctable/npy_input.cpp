@@ -172,11 +172,6 @@ void check_size(const Input& input, const NpyHeader& header, std::int64_t have) 
   }
 }
 
-[[noreturn]] void refuse_more(const Input& input, const NpyHeader& header) {
-  fail(input.name, "expected " + data_size_text(header, data_size(header)) +
-                       " after the .npy header, found more");
-}
-
 // An integral value below 2^31 as an integer (-0 as "-0"), any other as the
 // shortest text that reads back to the same value.
 template <typename T>
@@ -254,7 +249,13 @@ void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cur
     put_values(table, layout, input, header, r, bytes, header.value_size);
   }
   // From a pipe, bytes after the last row are found only here.
-  if (has_more(cursor)) refuse_more(input, header);
+  if (has_more(cursor)) {
+    constexpr std::size_t STEP = 4096;
+    const char* bytes = nullptr;
+    std::size_t got = STEP;
+    while (got == STEP) next_bytes(cursor, STEP, bytes, got);
+    check_size(input, header, cursor.offset - header.data_offset);
+  }
 }
 
 // Column c starts at data_offset + c x rows x value_size: each block of
@@ -291,9 +292,8 @@ void read_npy(Table& table, Input& input) {
   const NpyHeader header = read_header(cursor, input);
   if (header.fortran_order && input.source == Source::stream) {
     const std::int64_t expected = data_size(header);
-    if (expected < 0 || !copy_whole(input, header.data_offset + expected)) {
-      refuse_more(input, header);
-    }
+    const std::int64_t size = copy_whole(input, expected < 0 ? 0 : header.data_offset + expected);
+    check_size(input, header, size - header.data_offset);
   }
   if (input.source != Source::stream) {
     check_size(input, header, input.size - header.data_offset);
