@@ -7,9 +7,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -830,7 +832,9 @@ TEST(PctableOutput, WrittenWhereTheNamePoints) {
   dir.write("in.txt", "1 2\n");
   const std::string table = "1 1 2\n";
   // A device stays a device (a private one: /dev/null itself is not put at risk).
-  if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+  if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    std::cout << "[ skipped  ] the device case: mknod: " << std::strerror(errno) << "\n";
+  } else {
     const RunResult r = run_program(PCTABLE_EXE, {"-o", dir.file("null"), dir.file("in.txt")});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(S_ISCHR(mode_of(dir.file("null"))));
