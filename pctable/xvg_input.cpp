@@ -105,10 +105,11 @@ void index_sets(Input& input) {
   bool in_set = false;
   std::string_view line;
   for (;;) {
-    const std::int64_t offset = cursor.offset;
+    std::int64_t offset = cursor.offset;
     if (!next_line(cursor, line)) break;
     if (cursor.line == 1 && line.starts_with(BYTE_ORDER_MARK)) {
       line.remove_prefix(BYTE_ORDER_MARK.size());
+      offset += static_cast<std::int64_t>(BYTE_ORDER_MARK.size());
     }
     const int first = first_visible(line);
     if (first == BLANK_LINE || first == '#') continue;

@@ -406,6 +406,13 @@ const Case cases[] = {
      "1 1\n",
      summary("1 frame, 1 component", "1 data set, time column dropped"),
      0},
+    {"XvgByteOrderMarkBeforeData",
+     {},
+     "\xEF\xBB\xBF"
+     "0 1\n@ g0 on\n",
+     "1 0 1\n",
+     summary("1 frame, 2 components", "1 data set"),
+     0},
     {"XvgTimeAsLabels",
      {"--label-column", "1"},
      "@ xaxis label \"Time (ps)\"\n0 1\n10 2\n",
