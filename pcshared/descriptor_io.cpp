@@ -47,4 +47,17 @@ int write_fully(int fd, const void* data, std::size_t size) {
   return 0;
 }
 
+ssize_t pread_fully(int fd, void* into, std::size_t size, off_t offset) {
+  char* next = static_cast<char*>(into);
+  std::size_t have = 0;
+  while (have < size) {
+    const ssize_t got = ::pread(fd, next + have, size - have, offset + static_cast<off_t>(have));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(have);
+}
+
 }  // namespace pcgrid

@@ -17,4 +17,9 @@ ssize_t read_some(int fd, void* into, std::size_t room);
 // of the write that failed (EIO for one that wrote nothing).
 int write_fully(int fd, const void* data, std::size_t size);
 
+// Up to `size` bytes at `offset` of the file open on `fd`, however many
+// reads it takes: the count read (less than `size` only at the end of the
+// file), or -1 with errno set by the read that failed.
+ssize_t pread_fully(int fd, void* into, std::size_t size, off_t offset);
+
 }  // namespace pcgrid

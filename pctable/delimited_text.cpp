@@ -1,5 +1,6 @@
 #include "delimited_text.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "failure.hpp"
@@ -13,13 +14,30 @@ constexpr std::size_t BLOCK = std::size_t{1} << 20;
 char block[BLOCK + 2 * MAX_LINE];
 Cursor cursor;
 Row row;
+std::string_view pieces[MAX_FIELDS + 1];
 
-constexpr std::string_view BOM = "\xEF\xBB\xBF";
+// Whether blanks separate numbers inside one of the fields: "1 2" is two
+// fields of white-space text, while "PC 1" is one name.
+bool blanks_separate(const std::string_view* fields, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int found = split_blank(fields[i], pieces, MAX_FIELDS);
+    if (found < 2) continue;
+    bool numbers = true;
+    for (int p = 0; p < found && p < MAX_FIELDS && numbers; ++p) {
+      numbers = reads_as_number(pieces[p]);
+    }
+    if (numbers) return true;
+  }
+  return false;
+}
 
-// Commas, else semicolons, else tabs, else white space (' ').
+// Commas, semicolons or tabs when they separate the fields of the line and
+// blanks do not; otherwise white space (' ').
 char separator_of(std::string_view line) {
   for (const char c : {',', ';', '\t'}) {
-    if (line.find(c) != std::string_view::npos) return c;
+    if (!has_separator(line, c)) continue;
+    const int count = split_on(line, c, row.field, MAX_FIELDS);
+    if (!blanks_separate(row.field, std::min(count, MAX_FIELDS))) return c;
   }
   return ' ';
 }
@@ -47,7 +65,9 @@ void read_delimited(Table& table, const Input& input) {
   bool numbers_seen = false;
   std::string_view line;
   while (next_line(cursor, line)) {
-    if (cursor.line == 1 && line.starts_with(BOM)) line.remove_prefix(BOM.size());
+    if (cursor.line == 1 && line.starts_with(BYTE_ORDER_MARK)) {
+      line.remove_prefix(BYTE_ORDER_MARK.size());
+    }
     const int first = first_visible(line);
     if (first == BLANK_LINE || first == '#') continue;
     if (separator == 0) separator = separator_of(line);
@@ -58,7 +78,6 @@ void read_delimited(Table& table, const Input& input) {
       header_line = cursor.line;
       continue;
     }
-    check_fields(input.name, cursor.line, row.field, row.count);
     numbers_seen = true;
     put_row(table, layout, row, cursor.line);
   }

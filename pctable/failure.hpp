@@ -1,5 +1,5 @@
-// The one way out on bad input: a message on standard error, the partial
-// output file removed, exit status 1.
+// The one way out on bad input: a message on standard error and exit
+// status 1 (an unfinished output file goes with the process).
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,10 @@ namespace pctable {
 // "pctable: FILE:LINE: WHAT" and exit status 1.
 [[noreturn]] void fail_at(std::string_view file, std::int64_t line, std::string_view what);
 
-// The file that fail removes before the process ends (a temporary output);
-// empty for none. The text must stay valid until it is cleared.
-void remove_on_failure(const char* path);
+// "pctable: WHAT" and exit status 1.
+[[noreturn]] void fail_plain(std::string_view what);
+
+// Makes running out of memory a failure like the others.
+void fail_when_memory_runs_out();
 
 }  // namespace pctable

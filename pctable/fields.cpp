@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "blank.hpp"
 #include "failure.hpp"
 #include "number_text.hpp"
 
@@ -12,9 +13,7 @@ namespace pctable {
 
 namespace {
 
-constexpr bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
+using pcgrid::is_blank;
 
 // Eight bytes at a time: a mask with the high bit of each byte that is a
 // space or a tab (exact per byte, no carries between bytes).
@@ -50,9 +49,35 @@ const char* find_blank(const char* p, const char* end) {
   return p;
 }
 
-std::string_view trim(std::string_view field) {
-  while (!field.empty() && is_blank(field.front())) field.remove_prefix(1);
-  while (!field.empty() && is_blank(field.back())) field.remove_suffix(1);
+// The end of the quoted text that begins after the quote at `from`: the
+// closing quote, or the end of the line when there is none.
+std::size_t closing_quote(std::string_view line, std::size_t from) {
+  for (std::size_t at = from + 1; at < line.size(); ++at) {
+    if (line[at] != '"') continue;
+    if (at + 1 < line.size() && line[at + 1] == '"') {
+      ++at;
+      continue;
+    }
+    return at;
+  }
+  return line.size();
+}
+
+// The next separator at or after `from`, outside quotes; npos if none.
+std::size_t find_separator(std::string_view line, char separator, std::size_t from) {
+  for (std::size_t at = from; at < line.size(); ++at) {
+    if (line[at] == separator) return at;
+    if (line[at] == '"') at = closing_quote(line, at);
+  }
+  return std::string_view::npos;
+}
+
+// A separated field: blanks around it trimmed, quotes around it removed.
+std::string_view field_text(std::string_view raw) {
+  const std::string_view field = pcgrid::trim_blanks(raw);
+  if (field.size() >= 2 && field.front() == '"' && closing_quote(field, 0) == field.size() - 1) {
+    return field.substr(1, field.size() - 2);
+  }
   return field;
 }
 
@@ -73,43 +98,63 @@ int split_blank(std::string_view line, std::string_view* fields, int max) {
 }
 
 int split_on(std::string_view line, char separator, std::string_view* fields, int max) {
+  const bool quotes = line.find('"') != std::string_view::npos;
   int count = 0;
+  std::size_t from = 0;
   for (;;) {
-    const std::size_t at = line.find(separator);
+    const std::size_t at =
+        quotes ? find_separator(line, separator, from) : line.find(separator, from);
+    if (!quotes) {
+      if (count == max) return max + 1;
+      fields[count++] = pcgrid::trim_blanks(line.substr(from, at - from));
+      if (at == std::string_view::npos) return count;
+      from = at + 1;
+      continue;
+    }
     if (count == max) return max + 1;
-    fields[count++] = trim(line.substr(0, at));
+    fields[count++] = field_text(line.substr(from, at - from));
     if (at == std::string_view::npos) return count;
-    line.remove_prefix(at + 1);
+    from = at + 1;
   }
 }
 
-void check_fields(std::string_view file, std::int64_t line, const std::string_view* fields,
-                  int count) {
-  for (int i = 0; i < count; ++i) {
-    const NumberText check = check_number(fields[i]);
-    if (check == NumberText::ok) continue;
-    const std::string column = " in column " + std::to_string(i + 1) + ", found ";
-    switch (check) {
-      case NumberText::empty:
-        fail_at(file, line, "expected a number" + column + "an empty field");
-      case NumberText::not_finite:
-        fail_at(file, line, "expected a finite number" + column + quoted(fields[i]));
-      case NumberText::overflow:
-        fail_at(file, line,
-                "expected a number within single precision (about 3.4e38)" + column +
-                    quoted(fields[i]));
-      default:
-        fail_at(file, line, "expected a number" + column + quoted(fields[i]));
-    }
+bool has_separator(std::string_view line, char separator) {
+  return find_separator(line, separator, 0) != std::string_view::npos;
+}
+
+void check_number_field(std::string_view file, std::int64_t line, int column,
+                        std::string_view field) {
+  const NumberText check = check_number(field);
+  if (check == NumberText::ok) return;
+  const std::string where = " in column " + std::to_string(column) + ", found ";
+  switch (check) {
+    case NumberText::empty:
+      fail_at(file, line, "expected a number" + where + "an empty field");
+    case NumberText::not_finite:
+      fail_at(file, line, "expected a finite number" + where + quoted(field));
+    case NumberText::overflow:
+      fail_at(file, line,
+              "expected a number within single precision (about 3.4e38)" + where + quoted(field));
+    default:
+      fail_at(file, line, "expected a number" + where + quoted(field));
   }
+}
+
+bool reads_as_number(std::string_view field) {
+  const NumberText check = check_number(field);
+  return check != NumberText::not_a_number && check != NumberText::empty;
 }
 
 bool is_header(const std::string_view* fields, int count) {
-  if (count > 1 && fields[0].empty()) return true;  // the unnamed index column of pandas
-  for (int i = 0; i < count; ++i) {
-    if (check_number(fields[i]) == NumberText::not_a_number) return true;
+  bool numbers = false;
+  for (int i = 0; i < count; ++i) numbers |= reads_as_number(fields[i]);
+  if (!numbers) return true;
+  // pandas' names for an array's columns: an empty index name, then 0, 1, 2, ...
+  if (count < 2 || !fields[0].empty()) return false;
+  for (int i = 1; i < count; ++i) {
+    if (fields[i] != std::to_string(i - 1)) return false;
   }
-  return false;
+  return true;
 }
 
 void check_field_count(std::string_view file, std::int64_t line, int count, int max) {

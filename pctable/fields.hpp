@@ -1,4 +1,4 @@
-// Splitting text lines into fields and checking that each is a number.
+// Splitting text lines into fields and checking that a field is a number.
 #pragma once
 
 #include <cstdint>
@@ -6,27 +6,38 @@
 
 namespace pctable {
 
-// Fields separated by runs of spaces and tabs; at most `max` (a line with
-// more gives max + 1). Returns the count.
+// A UTF-8 byte order mark, skipped at the start of an input.
+inline constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+// Fields separated by runs of blanks (spaces and tabs); at most `max` (a
+// line with more gives max + 1). Returns the count.
 int split_blank(std::string_view line, std::string_view* fields, int max);
 
-// Fields separated by `separator`, spaces and tabs around each trimmed.
+// Fields separated by `separator`, blanks around each trimmed. A field in
+// double quotes may hold the separator ("" is a quote inside); the field is
+// then the text between the quotes.
 int split_on(std::string_view line, char separator, std::string_view* fields, int max);
 
-// Refuses the line unless every field is a finite decimal number; the
-// message names the first that is not, by its column.
-void check_fields(std::string_view file, std::int64_t line, const std::string_view* fields,
-                  int count);
+// Whether `separator` separates fields of the line (outside quotes).
+bool has_separator(std::string_view line, char separator);
 
-// Whether the line is one of names: a field is a word (not a number, nor
-// nan or inf), or the first of several fields is empty (an index column
-// without a name).
+// Refuses a field that is not a finite decimal number; the message names
+// its column.
+void check_number_field(std::string_view file, std::int64_t line, int column,
+                        std::string_view field);
+
+// Whether the text is written as a number (finite or not).
+bool reads_as_number(std::string_view field);
+
+// Whether the line is one of names: none of its fields reads as a number
+// (an empty field, such as the unnamed index column of pandas, does not),
+// or it is what pandas writes for an array: an empty field, then 0, 1, 2...
 bool is_header(const std::string_view* fields, int count);
 
 // Refuses a line with more than `max` fields.
 void check_field_count(std::string_view file, std::int64_t line, int count, int max);
 
-// The first character that is not a space or a tab; BLANK_LINE if none.
+// The first character that is not a blank; BLANK_LINE if none.
 inline constexpr int BLANK_LINE = -1;
 int first_visible(std::string_view line);
 

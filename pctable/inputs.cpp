@@ -1,15 +1,16 @@
 #include "inputs.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "descriptor_io.hpp"
 #include "failure.hpp"
 #include "fields.hpp"
+#include "standard_descriptors.hpp"
 
 namespace pctable {
 
@@ -18,15 +19,16 @@ namespace {
 constexpr std::size_t PEEK = 64 * 1024;  // bytes looked at to recognise an input
 constexpr std::string_view NPY_MAGIC = "\x93NUMPY";
 
-[[noreturn]] void fail_errno(const Input& input, std::string_view what) {
-  fail(input.name, std::string(what) + std::strerror(errno));
+[[noreturn]] void fail_errno(const Input& input, std::string_view what, int error = errno) {
+  fail(input.name, std::string(what) + std::strerror(error));
 }
 
 // Reads from a pipe into `held` until it holds `want` bytes or the pipe ends.
 void read_held(Input& input, std::size_t want) {
   char block[PEEK];
   while (input.held.size() < want) {
-    const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
+    const ssize_t got =
+        pcgrid::read_some(input.fd, block, std::min(sizeof block, want - input.held.size()));
     if (got < 0) fail_errno(input, "read error: ");
     if (got == 0) return;
     input.held.insert(input.held.end(), block, block + got);
@@ -37,25 +39,19 @@ void read_held(Input& input, std::size_t want) {
 std::string peek(Input& input) {
   if (input.source == Source::stream) {
     read_held(input, PEEK);
-    return std::string(input.held.data(), std::min(input.held.size(), PEEK));
+    return std::string(input.held.data(), input.held.size());
   }
-  std::string bytes(PEEK, '\0');
-  std::size_t have = 0;
-  while (have < PEEK) {
-    const ssize_t got = ::pread(input.fd, bytes.data() + have, PEEK - have,
-                                input.start + static_cast<std::int64_t>(have));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) fail_errno(input, "read error: ");
-    if (got == 0) break;
-    have += static_cast<std::size_t>(got);
-  }
-  bytes.resize(have);
+  std::string bytes(static_cast<std::size_t>(std::min<std::int64_t>(PEEK, input.size)), '\0');
+  const ssize_t got = pcgrid::pread_fully(input.fd, bytes.data(), bytes.size(), input.start);
+  if (got < 0) fail_errno(input, "read error: ");
+  if (static_cast<std::size_t>(got) < bytes.size()) fail(input.name, "changed while it was read");
   return bytes;
 }
 
 Kind recognise(std::string_view name, std::string_view bytes) {
   if (bytes.starts_with(NPY_MAGIC)) return Kind::npy;
   if (name.ends_with(".xvg")) return Kind::xvg;
+  if (bytes.starts_with(BYTE_ORDER_MARK)) bytes.remove_prefix(BYTE_ORDER_MARK.size());
   // No line of delimited text begins with '@' or '&'.
   while (!bytes.empty()) {
     const std::size_t newline = bytes.find('\n');
@@ -67,12 +63,39 @@ Kind recognise(std::string_view name, std::string_view bytes) {
   return Kind::delimited;
 }
 
+// An unnamed file in $TMPDIR (or /tmp), gone when it is closed.
+int open_temporary(const Input& input) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  const std::string folder = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  std::string path = folder + "/pctable-XXXXXX";
+  fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) fail_errno(input, "cannot create a temporary file in " + folder + ": ");
+  ::unlink(path.c_str());
+  return fd;
+}
+
+void become_file(Input& input, int fd, std::int64_t size) {
+  input.fd = fd;
+  input.source = Source::file;
+  input.start = 0;
+  input.size = size;
+  input.held = {};
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) fail_errno(input, "cannot read the temporary copy: ");
+  input.modified = status.st_mtim;
+}
+
 }  // namespace
 
 void open_input(Input& input, std::string_view file) {
   if (file == "-") {
     input.name = "standard input";
     input.fd = STDIN_FILENO;
+    if (pcgrid::standard_descriptor_was_closed(STDIN_FILENO)) {
+      fail_errno(input, "read error: ", EBADF);
+    }
   } else {
     input.name = file;
     input.fd = ::open(input.name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -81,56 +104,73 @@ void open_input(Input& input, std::string_view file) {
   struct stat status {};
   if (::fstat(input.fd, &status) != 0) fail_errno(input, "cannot open: ");
   if (S_ISDIR(status.st_mode)) fail(input.name, "cannot read: it is a directory");
-  input.source = S_ISREG(status.st_mode) ? Source::file : Source::stream;
+  input.identity = {true, status.st_dev, status.st_ino};
+  input.regular = S_ISREG(status.st_mode);
+  input.source = input.regular ? Source::file : Source::stream;
   if (input.source == Source::file) {
     const off_t at = ::lseek(input.fd, 0, SEEK_CUR);
-    input.start = at < 0 ? 0 : at;
+    input.start = at < 0 ? 0 : std::min<std::int64_t>(at, status.st_size);
     input.size = status.st_size - input.start;
+    input.modified = status.st_mtim;
   }
   input.kind = recognise(input.name, peek(input));
-  if (input.kind == Kind::xvg && input.source == Source::stream) hold_all(input);
-}
-
-void hold_all(Input& input) {
-  if (input.source == Source::memory) return;
-  if (input.source == Source::file) {
-    input.held.resize(static_cast<std::size_t>(input.size));
-    std::size_t have = 0;
-    while (have < input.held.size()) {
-      const ssize_t got = ::pread(input.fd, input.held.data() + have, input.held.size() - have,
-                                  input.start + static_cast<std::int64_t>(have));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) fail_errno(input, "read error: ");
-      if (got == 0) break;
-      have += static_cast<std::size_t>(got);
-    }
-    input.held.resize(have);
-  } else {
-    read_held(input, SIZE_MAX);
-  }
-  input.source = Source::memory;
-  input.size = static_cast<std::int64_t>(input.held.size());
 }
 
 bool can_reread(const Input& input) {
-  return input.source != Source::stream;
+  return input.source != Source::stream || input.kind == Kind::xvg;
 }
 
 void start_input_cursor(Cursor& cursor, const Input& input, std::span<char> buffer,
                         std::int64_t skip, std::int64_t line) {
-  const std::span<const char> held(input.held.data(), input.held.size());
-  switch (input.source) {
-    case Source::file:
-      start_cursor(cursor, Source::file, input.fd, input.name, {}, buffer, input.start + skip,
-                   line);
-      cursor.offset = skip;
-      break;
-    case Source::memory:
-      start_cursor(cursor, Source::memory, -1, input.name, held, {}, skip, line);
-      break;
-    case Source::stream:
-      start_cursor(cursor, Source::stream, input.fd, input.name, held, buffer, 0, line);
-      break;
+  if (input.source == Source::file) {
+    start_cursor(cursor, Source::file, input.fd, input.name, {}, buffer, input.start + skip, line);
+    cursor.limit = input.start + input.size;
+    cursor.offset = skip;
+  } else {
+    const std::span<const char> held(input.held.data(), input.held.size());
+    start_cursor(cursor, Source::stream, input.fd, input.name, held, buffer, 0, line);
+  }
+}
+
+void copy_as_read(Cursor& cursor, const Input& input) {
+  cursor.copy_fd = open_temporary(input);
+}
+
+void read_copy_from_now_on(Input& input, const Cursor& cursor) {
+  become_file(input, cursor.copy_fd, cursor.copied);
+}
+
+std::int64_t copy_whole(Input& input, std::int64_t most) {
+  const int fd = open_temporary(input);
+  std::int64_t copied = 0;
+  std::int64_t total = 0;
+  const auto keep = [&](const char* bytes, std::size_t size) {
+    total += static_cast<std::int64_t>(size);
+    if (copied > most) return;
+    const int error = pcgrid::write_fully(fd, bytes, size);
+    if (error != 0) fail_errno(input, "cannot keep a copy in a temporary file: ", error);
+    copied += static_cast<std::int64_t>(size);
+  };
+  keep(input.held.data(), input.held.size());
+  static char block[1 << 16];
+  for (;;) {
+    const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
+    if (got < 0) fail_errno(input, "read error: ");
+    if (got == 0) break;
+    keep(block, static_cast<std::size_t>(got));
+  }
+  become_file(input, fd, copied);
+  return total;
+}
+
+void check_unchanged(const Input& input) {
+  if (input.source != Source::file) return;
+  struct stat status {};
+  if (::fstat(input.fd, &status) != 0) fail_errno(input, "read error: ");
+  if (status.st_size != input.start + input.size ||
+      status.st_mtim.tv_sec != input.modified.tv_sec ||
+      status.st_mtim.tv_nsec != input.modified.tv_nsec) {
+    fail(input.name, "changed while it was read");
   }
 }
 

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -17,13 +19,19 @@ namespace {
   fail(cursor.name, std::string("read error: ") + std::strerror(error));
 }
 
+void copy(Cursor& cursor, const char* bytes, std::size_t size) {
+  if (cursor.copy_fd < 0 || size == 0) return;
+  const int error = pcgrid::write_fully(cursor.copy_fd, bytes, size);
+  if (error != 0) {
+    fail(cursor.name,
+         std::string("cannot keep a copy in a temporary file: ") + std::strerror(error));
+  }
+  cursor.copied += static_cast<std::int64_t>(size);
+}
+
 // Moves the unread bytes to the start of the buffer and reads more after
 // them; sets at_end when the input has nothing more.
 void refill(Cursor& cursor) {
-  if (cursor.source == Source::memory) {
-    cursor.at_end = true;
-    return;
-  }
   const std::size_t unread = cursor.end - cursor.begin;
   if (cursor.begin > 0) std::memmove(cursor.buffer, cursor.buffer + cursor.begin, unread);
   cursor.begin = 0;
@@ -35,19 +43,28 @@ void refill(Cursor& cursor) {
     std::memcpy(into, cursor.held.data(), size);
     cursor.held = cursor.held.subspan(size);
     cursor.end += size;
+    copy(cursor, into, size);
     return;
   }
-  for (;;) {
-    const ssize_t got = cursor.source == Source::file
-                            ? ::pread(cursor.fd, into, room, cursor.position)
-                            : pcgrid::read_some(cursor.fd, into, room);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) read_failed(cursor, errno);
-    if (got == 0) cursor.at_end = true;
-    cursor.position += got;
-    cursor.end += static_cast<std::size_t>(got);
-    return;
+  if (cursor.source == Source::file) {
+    room = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(room), cursor.limit - cursor.position));
+    if (room == 0) {
+      cursor.at_end = true;
+      return;
+    }
   }
+  const ssize_t got = cursor.source == Source::file
+                          ? pcgrid::pread_fully(cursor.fd, into, room, cursor.position)
+                          : pcgrid::read_some(cursor.fd, into, room);
+  if (got < 0) read_failed(cursor, errno);
+  if (cursor.source == Source::file && static_cast<std::size_t>(got) < room) {
+    fail(cursor.name, "changed while it was read");
+  }
+  if (got == 0) cursor.at_end = true;
+  cursor.position += got;
+  cursor.end += static_cast<std::size_t>(got);
+  copy(cursor, into, static_cast<std::size_t>(got));
 }
 
 }  // namespace
@@ -59,6 +76,9 @@ void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
   cursor.fd = fd;
   cursor.name = name;
   cursor.position = offset;
+  cursor.limit = INT64_MAX;
+  cursor.copy_fd = -1;
+  cursor.copied = 0;
   cursor.held = held;
   cursor.buffer = buffer.data();
   cursor.capacity = buffer.size();
@@ -68,12 +88,6 @@ void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
   cursor.offset = offset;
   cursor.at_end = false;
   cursor.line = line;
-  if (source == Source::memory) {
-    cursor.data = held.data();
-    cursor.begin = static_cast<std::size_t>(offset);
-    cursor.end = held.size();
-    cursor.at_end = true;
-  }
 }
 
 bool next_line(Cursor& cursor, std::string_view& line) {

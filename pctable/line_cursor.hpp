@@ -1,10 +1,11 @@
-// Reading an input in lines or in bytes, from one of three sources:
+// Reading an input in lines or in bytes, from one of two sources:
 //
 // - a regular file, read with pread at the cursor's own position, so that
-//   several cursors can read the same file at different places;
+//   several cursors can read the same file at different places, up to the
+//   size it had when it was opened (a file that ends sooner has changed);
 // - a pipe or terminal, read in order with read, after the bytes already
-//   taken from it to recognise its kind (`held`);
-// - bytes in memory (a pipe read to its end), read in place.
+//   taken from it to recognise its kind (`held`), each byte optionally
+//   copied to a file as it is given, so that the input can be read again.
 //
 // Lines end at '\n'; a '\r' before it is dropped. The last line needs no
 // newline. A line longer than MAX_LINE characters is refused.
@@ -19,15 +20,18 @@ namespace pctable {
 
 inline constexpr std::size_t MAX_LINE = 65'536;
 
-enum class Source { file, stream, memory };
+enum class Source { file, stream };
 
 struct Cursor {
   Source source;
   int fd;
   std::string_view name;       // for messages
   std::int64_t position;       // file: offset of the next pread
-  std::span<const char> held;  // stream: bytes to give before reading; memory: all the bytes
-  char* buffer;                // file and stream: room of `capacity` bytes
+  std::int64_t limit;          // file: offset of its end
+  int copy_fd;                 // stream: -1, or where every byte read is copied
+  std::int64_t copied;         // stream: bytes copied
+  std::span<const char> held;  // stream: bytes to give before reading
+  char* buffer;                // room of `capacity` bytes
   std::size_t capacity;
   const char* data;  // unread bytes are data[begin .. end)
   std::size_t begin;
@@ -37,8 +41,9 @@ struct Cursor {
   std::int64_t line;  // number of the last line given
 };
 
-// A cursor over `fd` (file or stream) or over `held` (memory), at `offset`
-// of the input, whose next line has the number `line` + 1.
+// A cursor over `fd` (a file, or a stream that gives `held` first), at `offset`
+// of the input, whose next line has the number `line` + 1. A file is read
+// to its end; set `limit` to stop sooner. Set `copy_fd` to copy a stream.
 void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
                   std::span<const char> held, std::span<char> buffer, std::int64_t offset,
                   std::int64_t line);

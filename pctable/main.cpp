@@ -7,12 +7,19 @@
 // for -) and writes one line per frame: an integer label, then the chosen
 // components, separated by one space. Numbers in text are copied byte for
 // byte. Nothing incomplete is left behind: with -o the file appears only
-// when whole; on standard output, inputs that can be read twice are checked
-// to the end before the first byte is written.
+// when whole; on standard output (or a FIFO or device), inputs that can be
+// read twice are checked to the end before the first byte is written. A
+// file that changes while it is read, and an output that is also an input,
+// are refused.
 
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "delimited_text.hpp"
+#include "failure.hpp"
 #include "inputs.hpp"
 #include "npy_input.hpp"
 #include "options.hpp"
@@ -30,6 +37,21 @@ std::vector<Input> open_inputs(const Options& options) {
     open_input(inputs[i], options.files.empty() ? "-" : options.files[i]);
   }
   return inputs;
+}
+
+// Refuses an input that is the very file the table would go to (`pctable
+// pts >> pts` would read its own output, and -o would replace its input).
+void refuse_output_among_inputs(const Options& options, const std::vector<Input>& inputs) {
+  const bool to_file = options.output != nullptr && std::string_view(options.output) != "-";
+  const pcgrid::FileIdentity output = to_file ? pcgrid::identity_of_path(options.output)
+                                              : pcgrid::identity_of_descriptor(STDOUT_FILENO);
+  for (const Input& input : inputs) {
+    if (input.regular && pcgrid::same_file(input.identity, output)) {
+      fail(input.name, std::string("it is also the output (") +
+                           (to_file ? options.output : "standard output") +
+                           "); write the table to another file");
+    }
+  }
 }
 
 bool can_reread_all(const std::vector<Input>& inputs) {
@@ -56,6 +78,7 @@ Table read_inputs(const Options& options, std::vector<Input>& inputs, bool writi
         read_npy(table, input);
         break;
     }
+    check_unchanged(input);
   }
   return table;
 }
@@ -64,13 +87,14 @@ Table read_inputs(const Options& options, std::vector<Input>& inputs, bool writi
 
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  fail_when_memory_runs_out();
   const Options options = parse_options(argc, argv);
   std::vector<Input> inputs = open_inputs(options);
-  const bool check_first = options.output == nullptr && can_reread_all(inputs);
-  if (check_first) read_inputs(options, inputs, false);
+  refuse_output_among_inputs(options, inputs);
   open_output(options);
+  if (output_written_in_place() && can_reread_all(inputs)) read_inputs(options, inputs, false);
   const Table table = read_inputs(options, inputs, true);
-  finish_output(options);
+  finish_output();
   write_summary(table);
   return 0;
 }

@@ -1,14 +1,17 @@
 #include "npy_input.hpp"
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "blank.hpp"
+#include "descriptor_io.hpp"
 #include "failure.hpp"
-#include "xvg_input.hpp"
 
 namespace pctable {
 
@@ -28,21 +31,21 @@ struct NpyHeader {
 // is read from them alone.
 constexpr std::size_t MAX_HEADER = 60'000;
 constexpr std::size_t MAX_TEXT = 32;  // "-1.2345678901234567e-308" and more fit
-constexpr std::size_t COLUMN_BUFFER = 64 * 1024;
+// Fortran order is read in blocks of rows: each column's part of the block
+// with one read.
+constexpr std::size_t BLOCK = std::size_t{4} << 20;
 
 char first_buffer[std::size_t{1} << 20];
-char column_buffers[MAX_SETS][COLUMN_BUFFER];
-Cursor cursors[MAX_SETS];
+char block[BLOCK];
 Row row;
 char texts[MAX_FIELDS][MAX_TEXT];
+int needed[MAX_CHOSEN + 1];  // the columns read: the chosen ones and the label
+int needed_count;
+
+using pcgrid::skip_blanks;
 
 [[noreturn]] void refuse_header(const Input& input, const std::string& what) {
   fail(input.name, what);
-}
-
-std::string_view skip_blanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  return text;
 }
 
 // The text after "'key':" in the header's dictionary.
@@ -146,27 +149,59 @@ NpyHeader read_header(Cursor& cursor, const Input& input) {
   return header;
 }
 
+std::string data_size_text(const NpyHeader& header, std::int64_t expected) {
+  return std::to_string(header.rows) + " rows of " + std::to_string(header.columns) + " values (" +
+         (expected < 0 ? std::string("more than 2^63") : std::to_string(expected)) + " bytes)";
+}
+
+// The bytes of data the header announces; -1 beyond 2^63.
+std::int64_t data_size(const NpyHeader& header) {
+  const std::int64_t values = header.columns == 0 ? 0 : header.rows;
+  return values > INT64_MAX / 8 / std::max<std::int64_t>(header.columns, 1)
+             ? -1
+             : values * header.columns * static_cast<std::int64_t>(header.value_size);
+}
+
 // The data must be exactly rows x columns values: checked before reading
 // where the size is known, at the end otherwise.
 void check_size(const Input& input, const NpyHeader& header, std::int64_t have) {
-  const std::int64_t values = header.columns == 0 ? 0 : header.rows;
-  const std::int64_t expected =
-      values > INT64_MAX / 8 / std::max<std::int64_t>(header.columns, 1)
-          ? -1
-          : values * header.columns * static_cast<std::int64_t>(header.value_size);
+  const std::int64_t expected = data_size(header);
   if (expected != have) {
-    fail(input.name, "expected " + std::to_string(header.rows) + " rows of " +
-                         std::to_string(header.columns) + " values (" +
-                         (expected < 0 ? std::string("more than 2^63") : std::to_string(expected)) +
-                         " bytes) after the .npy header, found " + std::to_string(have) + " bytes");
+    fail(input.name, "expected " + data_size_text(header, expected) +
+                         " after the .npy header, found " + std::to_string(have) + " bytes");
   }
 }
 
-// The value as text: an integral value below 2^31 as an integer, any other
-// as the shortest text that reads back to the same value.
+// An integral value below 2^31 as an integer (-0 as "-0"), any other as the
+// shortest text that reads back to the same value.
 template <typename T>
-std::string_view format_value(const Input& input, std::int64_t row_number, int column, T value,
-                              char* text) {
+std::string_view number_text(T value, char* text) {
+  char* end = nullptr;
+  if (std::abs(value) < T{2147483648.0} && std::trunc(value) == value) {
+    if (std::signbit(value)) *text++ = '-';
+    end = std::to_chars(text, text + MAX_TEXT - 1, static_cast<std::int64_t>(std::abs(value))).ptr;
+    if (std::signbit(value)) --text;
+  } else {
+    end = std::to_chars(text, text + MAX_TEXT, value).ptr;
+  }
+  return std::string_view(text, static_cast<std::size_t>(end - text));
+}
+
+double value_at(const NpyHeader& header, const char* bytes) {
+  if (header.value_size == 4) {
+    float value = 0;
+    std::memcpy(&value, bytes, 4);
+    return value;
+  }
+  double value = 0;
+  std::memcpy(&value, bytes, 8);
+  return value;
+}
+
+// A component: the single-precision value that a table's reader will
+// store, as its shortest text.
+std::string_view component_text(const Input& input, std::int64_t row_number, int column,
+                                double value, char* text) {
   if (!std::isfinite(value)) {
     fail_at(input.name, row_number,
             "expected a finite number in column " + std::to_string(column + 1) + ", found " +
@@ -174,35 +209,32 @@ std::string_view format_value(const Input& input, std::int64_t row_number, int c
                  : value > 0       ? "inf"
                                    : "-inf"));
   }
-  char* end = nullptr;
-  if (std::abs(value) < T{2147483648.0} && std::trunc(value) == value) {
-    end = std::to_chars(text, text + MAX_TEXT, static_cast<std::int64_t>(value)).ptr;
-  } else {
-    end = std::to_chars(text, text + MAX_TEXT, value).ptr;
+  const float single = static_cast<float>(value);
+  if (std::isinf(single)) {
+    fail_at(input.name, row_number,
+            "expected a number within single precision (about 3.4e38) in column " +
+                std::to_string(column + 1) + ", found " + std::string(number_text(value, text)));
   }
-  const std::string_view result(text, static_cast<std::size_t>(end - text));
-  // A double beyond single precision reads as infinity in a table.
-  if (std::abs(value) > T{3.4e38}) {
-    const std::string copy(result);
-    if (std::isinf(std::strtof(copy.c_str(), nullptr))) {
-      fail_at(input.name, row_number,
-              "expected a number within single precision (about 3.4e38) in column " +
-                  std::to_string(column + 1) + ", found " + copy);
-    }
-  }
-  return result;
+  return number_text(single, text);
 }
 
-std::string_view value_text(const Input& input, const NpyHeader& header, std::int64_t row_number,
-                            int column, const char* bytes) {
-  if (header.value_size == 4) {
-    float value = 0;
-    std::memcpy(&value, bytes, 4);
-    return format_value(input, row_number, column, value, texts[column]);
+// The columns a row needs: the chosen ones and the label.
+void choose_needed(const Layout& layout) {
+  needed_count = 0;
+  for (int i = 0; i < layout.chosen_count; ++i) needed[needed_count++] = layout.chosen[i];
+  if (layout.label >= 0) needed[needed_count++] = layout.label;
+}
+
+// Row `r` (from 0), whose column c is at bytes + c x stride.
+void put_values(Table& table, Layout& layout, const Input& input, const NpyHeader& header,
+                std::int64_t r, const char* bytes, std::size_t stride) {
+  for (int i = 0; i < needed_count; ++i) {
+    const int c = needed[i];
+    const double value = value_at(header, bytes + static_cast<std::size_t>(c) * stride);
+    row.field[c] = c == layout.label ? number_text(value, texts[c])
+                                     : component_text(input, r + 1, c, value, texts[c]);
   }
-  double value = 0;
-  std::memcpy(&value, bytes, 8);
-  return format_value(input, row_number, column, value, texts[column]);
+  put_row(table, layout, row, r + 1);
 }
 
 void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cursor& cursor,
@@ -214,11 +246,7 @@ void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cur
     if (!next_bytes(cursor, row_bytes, bytes, got)) {
       check_size(input, header, cursor.offset - header.data_offset);
     }
-    for (int c = 0; c < header.columns; ++c) {
-      row.field[c] = value_text(input, header, r + 1, c, bytes + c * header.value_size);
-    }
-    row.count = static_cast<int>(header.columns);
-    put_row(table, layout, row, r + 1);
+    put_values(table, layout, input, header, r, bytes, header.value_size);
   }
   // From a pipe, bytes after the last row are found only here.
   if (has_more(cursor)) {
@@ -230,33 +258,42 @@ void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cur
   }
 }
 
-// Column c starts at data_offset + c x rows x value_size: one cursor per column.
+// Column c starts at data_offset + c x rows x value_size: each block of
+// rows is read column by column, only the columns needed.
 void read_fortran_order(Table& table, const Input& input, const NpyHeader& header, Layout& layout) {
-  const int columns = static_cast<int>(header.columns);
-  const std::int64_t column_bytes = header.rows * static_cast<std::int64_t>(header.value_size);
-  for (int c = 0; c < columns; ++c) {
-    start_input_cursor(cursors[c], input, column_buffers[c], header.data_offset + c * column_bytes);
-  }
-  for (std::int64_t r = 0; r < header.rows; ++r) {
-    for (int c = 0; c < columns; ++c) {
-      const char* bytes = nullptr;
-      std::size_t got = 0;
-      next_bytes(cursors[c], header.value_size, bytes, got);
-      row.field[c] = value_text(input, header, r + 1, c, bytes);
+  const std::size_t size = header.value_size;
+  const std::int64_t column_bytes = header.rows * static_cast<std::int64_t>(size);
+  const auto block_rows =
+      static_cast<std::int64_t>(BLOCK / (size * static_cast<std::size_t>(header.columns)));
+  const std::size_t stride = static_cast<std::size_t>(block_rows) * size;
+  for (std::int64_t first = 0; first < header.rows; first += block_rows) {
+    const std::int64_t rows = std::min(block_rows, header.rows - first);
+    const std::size_t bytes = static_cast<std::size_t>(rows) * size;
+    for (int i = 0; i < needed_count; ++i) {
+      const int c = needed[i];
+      const std::int64_t at = input.start + header.data_offset + c * column_bytes +
+                              first * static_cast<std::int64_t>(size);
+      const ssize_t got = pcgrid::pread_fully(input.fd, block + c * stride, bytes, at);
+      if (got < 0) fail(input.name, std::string("read error: ") + std::strerror(errno));
+      if (static_cast<std::size_t>(got) < bytes) fail(input.name, "changed while it was read");
     }
-    row.count = columns;
-    put_row(table, layout, row, r + 1);
+    for (std::int64_t r = 0; r < rows; ++r) {
+      put_values(table, layout, input, header, first + r,
+                 block + r * static_cast<std::int64_t>(size), stride);
+    }
   }
 }
 
 }  // namespace
 
 void read_npy(Table& table, Input& input) {
-  Cursor& cursor = cursors[0];
+  Cursor cursor;
   start_input_cursor(cursor, input, first_buffer);
   const NpyHeader header = read_header(cursor, input);
-  if (header.fortran_order && (input.source == Source::stream || header.columns > MAX_SETS)) {
-    hold_all(input);
+  if (header.fortran_order && input.source == Source::stream) {
+    const std::int64_t expected = data_size(header);
+    const std::int64_t size = copy_whole(input, expected < 0 ? 0 : header.data_offset + expected);
+    check_size(input, header, size - header.data_offset);
   }
   if (input.source != Source::stream) {
     check_size(input, header, input.size - header.data_offset);
@@ -265,6 +302,10 @@ void read_npy(Table& table, Input& input) {
     fail(input.name, "expected a line of numbers, found an empty array");
   }
   Layout layout = start_layout(input.name, 0);
+  layout.numbers_checked = true;  // written here, from finite values
+  row.count = static_cast<int>(header.columns);
+  prepare_layout(table, layout, row, 1);
+  choose_needed(layout);
   if (header.fortran_order) {
     read_fortran_order(table, input, header, layout);
   } else {

@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +24,8 @@ constexpr char HELP[] =
     "  --columns LIST    the columns to keep as components, in this order,\n"
     "                    e.g. 2-4 or 2,5,3 (columns of the input line, from 1)\n"
     "  --points          write the 2 or 3 chosen columns, without a label, for gridmap\n"
-    "  -o OUT            write OUT (whole, or not at all) instead of standard output\n"
+    "  -o OUT            write OUT (whole, or not at all) instead of standard output;\n"
+    "                    - is standard output\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -63,6 +66,10 @@ void parse_columns(Options& options, std::string_view list) {
     if (dash == std::string_view::npos) {
       add_column(options, column_number("--columns", item));
     } else {
+      if (dash == 0 || dash + 1 == item.size()) {
+        usage_error("--columns: expected a range with both ends, such as 2-4, found '" +
+                    std::string(item) + "' (columns are numbered from 1)");
+      }
       const int first = column_number("--columns", item.substr(0, dash));
       const int last = column_number("--columns", item.substr(dash + 1));
       if (last < first) {
@@ -104,51 +111,57 @@ void check_options(const Options& options) {
 }  // namespace
 
 Options parse_options(int argc, char** argv) {
+  enum { LABEL_COLUMN = 256, COLUMNS, POINTS, HELP_OPTION, VERSION_OPTION };
+  static const option LONG_OPTIONS[] = {
+      {"label-column", required_argument, nullptr, LABEL_COLUMN},
+      {"columns", required_argument, nullptr, COLUMNS},
+      {"points", no_argument, nullptr, POINTS},
+      {"help", no_argument, nullptr, HELP_OPTION},
+      {"version", no_argument, nullptr, VERSION_OPTION},
+      {nullptr, 0, nullptr, 0},
+  };
+  const auto option_name = [](int code) {
+    for (const option& o : LONG_OPTIONS) {
+      if (o.name != nullptr && o.val == code) return "--" + std::string(o.name);
+    }
+    return "-" + std::string(1, static_cast<char>(code));
+  };
   Options options;
-  bool only_files = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (only_files || arg == "-" || arg.empty() || arg[0] != '-') {
-      options.files.push_back(arg);
-      continue;
-    }
-    // The value of an option: after '=' in the same argument, or the next argument.
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    const bool takes_value = name == "--label-column" || name == "--columns";
-    std::string_view value;
-    if (takes_value && equals != std::string_view::npos) {
-      value = arg.substr(equals + 1);
-    } else if (takes_value || arg == "-o") {
-      if (i + 1 == argc) usage_error("option '" + std::string(arg) + "' needs a value");
-      value = argv[++i];
-    } else if (arg.starts_with("-o")) {
-      value = arg.substr(2);
-    } else if (equals != std::string_view::npos && arg.starts_with("--")) {
-      usage_error("option '" + std::string(name) + "' takes no value");
-    }
-
-    if (arg == "--") {
-      only_files = true;
-    } else if (arg == "--help") {
-      std::fputs(HELP, stdout);
-      std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
-    } else if (arg == "--version") {
-      std::printf("pctable (pcgrid) %s\n", pcgrid::VERSION);
-      std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
-    } else if (name == "--label-column") {
-      options.label_column = column_number("--label-column", value);
-    } else if (name == "--columns") {
-      parse_columns(options, value);
-    } else if (arg == "--points") {
-      options.points = true;
-    } else if (arg.starts_with("-o")) {
-      if (value.empty()) usage_error("-o: expected a file name, found ''");
-      options.output = value.data();
-    } else {
-      usage_error("unknown option '" + std::string(arg) + "'");
+  opterr = 0;  // the messages below instead of getopt's
+  for (;;) {
+    const int code = getopt_long(argc, argv, ":o:", LONG_OPTIONS, nullptr);
+    if (code == -1) break;
+    switch (code) {
+      case 'o':
+        if (*optarg == '\0') usage_error("-o: expected a file name, found ''");
+        options.output = optarg;
+        break;
+      case LABEL_COLUMN:
+        options.label_column = column_number("--label-column", optarg);
+        break;
+      case COLUMNS:
+        parse_columns(options, optarg);
+        break;
+      case POINTS:
+        options.points = true;
+        break;
+      case HELP_OPTION:
+        std::fputs(HELP, stdout);
+        std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+      case VERSION_OPTION:
+        std::printf("pctable (pcgrid) %s\n", pcgrid::VERSION);
+        std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+      case ':':
+        usage_error("option '" + option_name(optopt) + "' needs a value");
+      default:
+        if (optopt >= LABEL_COLUMN)
+          usage_error("option '" + option_name(optopt) + "' takes no value");
+        if (optopt != 0) usage_error("unknown option '" + option_name(optopt) + "'");
+        const std::string_view arg = argv[optind - 1];
+        usage_error("unknown option '" + std::string(arg.substr(0, arg.find('='))) + "'");
     }
   }
+  for (int i = optind; i < argc; ++i) options.files.push_back(argv[i]);
   check_options(options);
   return options;
 }

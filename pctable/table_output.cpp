@@ -1,7 +1,5 @@
 #include "table_output.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +10,10 @@
 
 #include "descriptor_io.hpp"
 #include "failure.hpp"
+#include "fields.hpp"
 #include "limits.hpp"
 #include "number_text.hpp"
+#include "whole_file.hpp"
 
 namespace pctable {
 
@@ -28,12 +28,11 @@ constexpr std::int64_t MAX_POINTS = 2'147'483'647;
 constexpr std::size_t OUTPUT_BUFFER = std::size_t{1} << 20;
 char buffer[OUTPUT_BUFFER + MAX_POINTS_LINE + 1];
 std::size_t filled = 0;
-int output_fd = STDOUT_FILENO;
+pcgrid::WholeFile output{.target = "-", .temporary = {}, .fd = STDOUT_FILENO};
 std::string output_name = "standard output";
-std::string temporary;  // the temporary file beside OUT
 
 void write_out() {
-  const int error = pcgrid::write_fully(output_fd, buffer, filled);
+  const int error = pcgrid::write_fully(output.fd, buffer, filled);
   if (error != 0) fail(output_name, std::string("write error: ") + std::strerror(error));
   filled = 0;
 }
@@ -111,6 +110,10 @@ char* put_text(char* out, std::string_view text) {
 
 }  // namespace
 
+void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t line) {
+  if (layout.fields == 0) fix_layout(table, layout, row, line);
+}
+
 Layout start_layout(std::string_view file, int time_column) {
   Layout layout;
   layout.file = file;
@@ -135,7 +138,8 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
       if (!is_int32_text(label)) {
         fail_at(layout.file, line,
                 "expected a 32-bit integer label in column " + std::to_string(layout.label + 1) +
-                    ", found " + quoted(label));
+                    (layout.label + 1 == layout.time_column ? " (the time)" : "") + ", found " +
+                    quoted(label));
       }
     } else {
       const auto end = std::to_chars(number, number + sizeof number, table.frames + 1).ptr;
@@ -145,7 +149,11 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   } else {
     length = static_cast<std::size_t>(layout.chosen_count - 1);
   }
-  for (int i = 0; i < layout.chosen_count; ++i) length += row.field[layout.chosen[i]].size();
+  for (int i = 0; i < layout.chosen_count; ++i) {
+    const std::string_view field = row.field[layout.chosen[i]];
+    if (!layout.numbers_checked) check_number_field(layout.file, line, layout.chosen[i] + 1, field);
+    length += field.size();
+  }
   const std::size_t limit = points ? MAX_POINTS_LINE : MAX_TABLE_LINE;
   if (length > limit) {
     fail_at(layout.file, line,
@@ -179,7 +187,9 @@ void note_input(Table& table, const Layout& layout, std::string what) {
   bool time_kept = false;
   for (int i = 0; i < layout.chosen_count; ++i)
     time_kept |= layout.chosen[i] + 1 == layout.time_column;
-  if (layout.time_column > 0 && !time_kept) what += ", time column dropped";
+  if (layout.time_column > 0 && !time_kept && options.label_column != layout.time_column) {
+    what += ", time column dropped";
+  }
   if (options.column_count > 0) what += ", columns " + column_list(layout);
   if (options.label_column > 0) {
     what += ", labels from column " + std::to_string(options.label_column);
@@ -188,32 +198,23 @@ void note_input(Table& table, const Layout& layout, std::string what) {
 }
 
 void open_output(const Options& options) {
-  if (options.output == nullptr) return;
-  output_name = options.output;
-  temporary = output_name + ".XXXXXX";
-  output_fd = ::mkstemp(temporary.data());
-  if (output_fd < 0) {
-    fail(output_name, std::string("cannot create a file beside it: ") + std::strerror(errno));
-  }
-  remove_on_failure(temporary.c_str());
-  // Read and write for everyone the umask lets in, as for any new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(output_fd, 0666 & ~mask) != 0) {
-    fail(output_name, std::string("cannot set the permissions: ") + std::strerror(errno));
-  }
+  const char* name = options.output != nullptr ? options.output : "-";
+  output_name = std::string_view(name) == "-" ? "standard output" : name;
+  const char* failed = pcgrid::begin_whole_file(output, name);
+  if (failed == nullptr) return;
+  const std::string why = std::string(failed) + ": " + std::strerror(errno);
+  if (std::string_view(name) == "-") fail_plain(why);
+  fail(output_name, why);
 }
 
-void finish_output(const Options& options) {
+bool output_written_in_place() {
+  return output.temporary.empty();
+}
+
+void finish_output() {
   write_out();
-  if (options.output == nullptr) return;
-  if (::close(output_fd) != 0) {
-    fail(output_name, std::string("write error: ") + std::strerror(errno));
-  }
-  if (::rename(temporary.c_str(), options.output) != 0) {
-    fail(output_name, std::string("cannot replace it: ") + std::strerror(errno));
-  }
-  remove_on_failure(nullptr);
+  const char* failed = pcgrid::finish_whole_file(output);
+  if (failed != nullptr) fail(output_name, std::string(failed) + ": " + std::strerror(errno));
 }
 
 void write_summary(const Table& table) {

@@ -26,6 +26,7 @@ struct Layout {
   int label = -1;  // field index of the label; -1: frame numbers
   int chosen[MAX_CHOSEN] = {};
   int chosen_count = 0;
+  bool numbers_checked = false;  // the reader has checked the chosen columns' numbers
 };
 
 struct Table {
@@ -40,18 +41,26 @@ struct Table {
 // A layout for `file` at the start of a pass.
 Layout start_layout(std::string_view file, int time_column);
 
+// Fixes the layout at the first data line: the label and chosen columns.
+void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t line);
+
 // Checks one line against the layout (fixing it at the first) and the
-// limits, and writes it when the table is being written.
+// limits, its label and chosen columns (the others may hold anything), and
+// writes it when the table is being written.
 void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line);
 
 // The input's note for the summary: `what` (its kind), plus the columns
 // dropped and the label column.
 void note_input(Table& table, const Layout& layout, std::string what);
 
-// Where the table goes: a temporary file beside OUT, or standard output.
+// Where the table goes: standard output, or OUT written whole (a temporary
+// file beside it), or written in place when it is a FIFO or a device.
 void open_output(const Options& options);
+// Whether the table goes straight to its destination, no temporary file
+// between: whatever is written may be read at once.
+bool output_written_in_place();
 // Writes out the rest; with -o, renames the temporary file over OUT.
-void finish_output(const Options& options);
+void finish_output();
 
 // "pctable: N frames, D components (NOTES)" on standard error.
 void write_summary(const Table& table);

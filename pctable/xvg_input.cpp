@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "blank.hpp"
 #include "failure.hpp"
 #include "fields.hpp"
 #include "number_text.hpp"
@@ -22,6 +23,8 @@ struct XvgIndex {
   DataSet sets[MAX_SETS];
   int count;
   bool time_axis;
+  int set_width;  // fields of a set's line, fixed by the first
+  std::int64_t first_line;
 };
 
 constexpr std::size_t SET_BUFFER = 2 * MAX_LINE + 4096;
@@ -31,15 +34,9 @@ Cursor cursors[MAX_SETS];
 XvgIndex index;
 Row row;
 std::string_view set_fields[MAX_FIELDS + 1];
+bool checked_column[MAX_FIELDS + 1];  // columns of the joined line that must hold numbers
 
-constexpr bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view skip_blanks(std::string_view text) {
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  return text;
-}
+using pcgrid::skip_blanks;
 
 // '@ xaxis label "Time (ps)"': the x axis is the time.
 bool names_time_axis(std::string_view line) {
@@ -54,22 +51,66 @@ bool names_time_axis(std::string_view line) {
 }
 
 bool is_set_end(std::string_view line) {
-  line = skip_blanks(line);
-  while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
-  return line == "&";
+  return pcgrid::trim_blanks(line) == "&";
 }
 
-// Finds the data sets: where each begins, its rows, the line that ends it.
-void index_sets(const Input& input) {
+// The columns of the joined line whose numbers are checked as the file is
+// indexed: the chosen ones (all but the label by default). The first
+// column, which joins the sets, is checked in every set.
+void choose_checked_columns(const Options& options) {
+  for (int column = 1; column <= MAX_FIELDS; ++column) {
+    checked_column[column] = options.column_count == 0 && column != options.label_column;
+  }
+  for (int i = 0; i < options.column_count; ++i) checked_column[options.columns[i]] = true;
+}
+
+// One data line of set `set` (0 from the first): as many fields as the
+// first data line, numbers where they are needed.
+void check_data_line(const Input& input, std::int64_t line_number, std::string_view line, int set) {
+  const int count = split_blank(line, set_fields, MAX_FIELDS);
+  check_field_count(input.name, line_number, count, MAX_FIELDS);
+  if (index.set_width == 0) {
+    index.set_width = count;
+    index.first_line = line_number;
+  }
+  const int width = index.set_width;
+  if (count != width) {
+    fail_at(input.name, line_number,
+            "expected " + std::to_string(width) + " fields as on line " +
+                std::to_string(index.first_line) + ", found " + std::to_string(count));
+  }
+  if (1 + static_cast<std::int64_t>(set + 1) * (width - 1) > MAX_FIELDS) {
+    fail_at(input.name, line_number,
+            "expected at most " + std::to_string(MAX_FIELDS) + " joined fields, found " +
+                std::to_string(1 + static_cast<std::int64_t>(set + 1) * (width - 1)));
+  }
+  for (int f = 0; f < count; ++f) {
+    if (f == 0 || checked_column[1 + set * (width - 1) + f]) {
+      check_number_field(input.name, line_number, f + 1, set_fields[f]);
+    }
+  }
+}
+
+// Finds the data sets (where each begins, its rows, the line that ends
+// it) and checks their lines. A stream is copied as it is read, and its
+// copy is read from then on.
+void index_sets(Input& input) {
   Cursor& cursor = cursors[0];
   start_input_cursor(cursor, input, first_buffer);
+  const bool copying = input.source == Source::stream;
+  if (copying) copy_as_read(cursor, input);
   index.count = 0;
   index.time_axis = false;
+  index.set_width = 0;
   bool in_set = false;
   std::string_view line;
   for (;;) {
-    const std::int64_t offset = cursor.offset;
+    std::int64_t offset = cursor.offset;
     if (!next_line(cursor, line)) break;
+    if (cursor.line == 1 && line.starts_with(BYTE_ORDER_MARK)) {
+      line.remove_prefix(BYTE_ORDER_MARK.size());
+      offset += static_cast<std::int64_t>(BYTE_ORDER_MARK.size());
+    }
     const int first = first_visible(line);
     if (first == BLANK_LINE || first == '#') continue;
     if (first == '@') {
@@ -86,11 +127,13 @@ void index_sets(const Input& input) {
         index.sets[index.count++] = {offset, cursor.line - 1, 0, 0};
         in_set = true;
       }
+      check_data_line(input, cursor.line, line, index.count - 1);
       DataSet& set = index.sets[index.count - 1];
       ++set.rows;
       set.end_line = cursor.line;
     }
   }
+  if (copying) read_copy_from_now_on(input, cursor);
   if (index.count == 0) {
     fail_at(input.name, cursor.line + 1, "expected a line of numbers, found the end of the input");
   }
@@ -126,37 +169,23 @@ bool same_value(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-void read_xvg(Table& table, const Input& input) {
+void read_xvg(Table& table, Input& input) {
+  choose_checked_columns(*table.options);
   index_sets(input);
   const int sets = index.count;
+  const int width = index.set_width;
   for (int s = 0; s < sets; ++s) {
     start_input_cursor(cursors[s], input, set_buffers[s], index.sets[s].offset, index.sets[s].line);
   }
   Layout layout = start_layout(input.name, index.time_axis ? 1 : 0);
-  int set_width = 0;  // fields of a set's line, fixed by the first
-  std::int64_t first_line = 0;
+  layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed
   for (std::int64_t r = 0; r < index.sets[0].rows; ++r) {
     std::int64_t row_line = 0;
     for (int s = 0; s < sets; ++s) {
       Cursor& cursor = cursors[s];
       const std::string_view line = next_data_line(cursor);
       const int count = split_blank(line, set_fields, MAX_FIELDS);
-      check_field_count(input.name, cursor.line, count, MAX_FIELDS);
-      if (set_width == 0) {
-        set_width = count;
-        first_line = cursor.line;
-        if (1 + static_cast<std::int64_t>(sets) * (set_width - 1) > MAX_FIELDS) {
-          fail_at(input.name, cursor.line,
-                  "expected at most " + std::to_string(MAX_FIELDS) + " joined fields, found " +
-                      std::to_string(1 + sets * (set_width - 1)));
-        }
-      }
-      if (count != set_width) {
-        fail_at(input.name, cursor.line,
-                "expected " + std::to_string(set_width) + " fields as on line " +
-                    std::to_string(first_line) + ", found " + std::to_string(count));
-      }
-      check_fields(input.name, cursor.line, set_fields, count);
+      if (count != width) fail(input.name, "changed while it was read");
       if (s == 0) {
         row_line = cursor.line;
         row.field[0] = set_fields[0];
@@ -167,9 +196,9 @@ void read_xvg(Table& table, const Input& input) {
                     " as on line " + std::to_string(row_line) + " of data set 1, found " +
                     quoted(set_fields[0]));
       }
-      for (int f = 1; f < count; ++f) row.field[1 + s * (set_width - 1) + (f - 1)] = set_fields[f];
+      for (int f = 1; f < count; ++f) row.field[1 + s * (width - 1) + (f - 1)] = set_fields[f];
     }
-    row.count = 1 + sets * (set_width - 1);
+    row.count = 1 + sets * (width - 1);
     put_row(table, layout, row, row_line);
   }
   std::string what = sets == 1 ? "1 data set" : std::to_string(sets) + " data sets joined";

@@ -5,8 +5,11 @@
 // time (an '@ xaxis label "Time ..."' line in any graph), the first column
 // is not a component.
 //
-// A regular file is read once to find its sets, then once more through one
-// cursor per set, each at its own position: memory holds a line per set.
+// A regular file is read once to find its sets and check their lines, then
+// once more through one cursor per set, each at its own position: memory
+// holds a line per set. A stream is copied to a temporary file as it is
+// read the first time, and its copy read the second time. A UTF-8 byte
+// order mark at the start is skipped.
 #pragma once
 
 #include "inputs.hpp"
@@ -16,6 +19,6 @@ namespace pctable {
 
 inline constexpr int MAX_SETS = 128;
 
-void read_xvg(Table& table, const Input& input);
+void read_xvg(Table& table, Input& input);
 
 }  // namespace pctable

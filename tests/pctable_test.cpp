@@ -1,13 +1,20 @@
 // End-to-end: pctable's table, summary, refusals and exit status, on
 // xvg files, delimited text and .npy arrays, from pipes and from files.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_program.hpp"
@@ -19,6 +26,12 @@ using pcgrid::testing::RunResult;
 using pcgrid::testing::TempDir;
 
 const std::string USAGE_HINT = "Try 'pctable --help'.\n";
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;  // the sanitizers' shadow memory needs terabytes of addresses
+#else
+constexpr bool SANITIZED = false;
+#endif
 
 // Two graphs of "time value" rows as gmx anaeig -proj writes them; only the
 // last one names the time axis.
@@ -339,9 +352,100 @@ const Case cases[] = {
      {},
      "1,5;2,5\n1,6;2,6\n",
      "",
-     refused("2", "expected a number in column 2, found \"6;2\""),
+     refused("1", "expected a number in column 2, found \"5;2\""),
      1},
+    // a first line with a number among its fields is data, not a header
+    {"TypoInFirstLine",
+     {},
+     "1 2.O 3\n4 5 6\n",
+     "",
+     refused("1", "expected a number in column 2, found \"2.O\""),
+     1},
+    {"NaInFirstLine",
+     {},
+     "0.5,NA,0.1\n",
+     "",
+     refused("1", "expected a number in column 2, found \"NA\""),
+     1},
+    {"CommentAfterFirstLine",
+     {},
+     "1 2 # first frame\n3 4\n",
+     "",
+     refused("1", "expected a number in column 3, found \"#\""),
+     1},
+    // columns that are not chosen may hold anything, quoted separators too
+    {"UnchosenTextColumn",
+     {"--columns", "2,3"},
+     "frame,PC1,PC2,note\n1,0.5,0.25,\"first, then \"\"more\"\"\"\n2,0.75,1,nan\n",
+     "1 0.5 0.25\n2 0.75 1\n",
+     summary("2 frames, 2 components", "comma-separated, header line 1 skipped, columns 2,3"),
+     0},
+    {"UnchosenQuotedSemicolon",
+     {"--label-column", "1", "--columns", "3"},
+     "7;\"x;y\";0.5\n8;\"z\";0.25\n",
+     "7 0.5\n8 0.25\n",
+     summary("2 frames, 1 component", "semicolon-separated, columns 3, labels from column 1"),
+     0},
+    {"UnchosenQuotedTab",
+     {"--columns", "1"},
+     "0.5\t\"a\tb\"\n0.25\t-\n",
+     "1 0.5\n2 0.25\n",
+     summary("2 frames, 1 component", "tab-separated, columns 1"),
+     0},
+    // blanks and tabs are one separator
+    {"TabAmongBlanks",
+     {},
+     "1 2\t3\n4\t5 6\n",
+     "1 1 2 3\n2 4 5 6\n",
+     summary("2 frames, 3 components", "space-separated"),
+     0},
+    // xvg
+    {"XvgByteOrderMark",
+     {},
+     "\xEF\xBB\xBF# gmx\n@ xaxis label \"Time (ps)\"\n0 1\n",
+     "1 1\n",
+     summary("1 frame, 1 component", "1 data set, time column dropped"),
+     0},
+    {"XvgByteOrderMarkBeforeData",
+     {},
+     "\xEF\xBB\xBF"
+     "0 1\n@ g0 on\n",
+     "1 0 1\n",
+     summary("1 frame, 2 components", "1 data set"),
+     0},
+    {"XvgTimeAsLabels",
+     {"--label-column", "1"},
+     "@ xaxis label \"Time (ps)\"\n0 1\n10 2\n",
+     "0 1\n10 2\n",
+     summary("2 frames, 1 component", "1 data set, labels from column 1"),
+     0},
+    {"XvgFractionalTimeAsLabels",
+     {"--label-column", "1"},
+     "@ xaxis label \"Time (ps)\"\n0 1\n0.5 2\n",
+     "",
+     refused("3", "expected a 32-bit integer label in column 1 (the time), found \"0.5\""),
+     1},
+    {"XvgUnchosenColumnOfASet",
+     {"--columns", "2"},
+     "0 1 x\n1 2 y\n&\n0 3 z\n1 4 w\n",
+     "1 1\n2 2\n",
+     summary("2 frames, 1 component", "2 data sets joined, columns 2"),
+     0},
     // usage errors
+    {"AbbreviatedOptions",
+     {"--label=1", "--col", "2", "--"},
+     "7 8 9\n",
+     "7 8\n",
+     summary("1 frame, 1 component", "space-separated, columns 2, labels from column 1"),
+     0},
+    {"OpenRange",
+     {"--columns", "-3"},
+     "",
+     "",
+     "pctable: --columns: expected a range with both ends, such as 2-4, found '-3' (columns are "
+     "numbered from 1)\n" +
+         USAGE_HINT,
+     2},
     {"UnknownOption", {"--fast"}, "", "", "pctable: unknown option '--fast'\n" + USAGE_HINT, 2},
     {"BadColumns",
      {"--columns", "2-x"},
@@ -394,6 +498,11 @@ const Case cases[] = {
      2},
 };
 
+// A failing case is shown by its name, not as bytes.
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class PctableCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PctableCase, OutputSummaryAndStatus) {
@@ -406,6 +515,13 @@ TEST_P(PctableCase, OutputSummaryAndStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, PctableCase, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The program with standard input on a pipe (run_program gives it a file).
+RunResult run_from_pipe(const std::vector<std::string>& args, const std::string& input) {
+  std::vector<std::string> shell_args = {"-c", "cat | exec \"$0\" \"$@\"", PCTABLE_EXE};
+  shell_args.insert(shell_args.end(), args.begin(), args.end());
+  return run_program("/bin/sh", shell_args, {.input = input});
+}
 
 // A .npy file: format version `major`.0, values given row by row.
 template <typename T>
@@ -432,7 +548,11 @@ std::string npy(const std::string& descr, bool fortran, const std::string& shape
   return bytes;
 }
 
-const std::vector<double> NPY_VALUES = {1, 0.1, -2.5e-7, 2, 3.4e38, 1e300 / 1e300 * 123456.75};
+// 16777217 and 1 + 2^-24 lie between two floats: a float32 array holds
+// 16777216 and 1. Components are written as the float a table's reader
+// stores, from either array; labels as the array holds them.
+const std::vector<double> NPY_VALUES = {1,         0.1,      -2.5e-7,     2,   3.4e38,
+                                        123456.75, 16777217, 1 + 0x1p-24, -0.0};
 
 TEST(PctableNpy, EveryTypeAndOrderFromPipeAndFile) {
   struct Variant {
@@ -441,32 +561,32 @@ TEST(PctableNpy, EveryTypeAndOrderFromPipeAndFile) {
     std::string table;
     std::string note;
   };
-  const std::string f4 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n";
-  const std::string f8 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n";
+  const std::string f4 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n16777216 1 -0\n";
+  const std::string f8 = "1 0.1 -2.5e-07\n2 3.4e+38 123456.75\n16777217 1 -0\n";
   const Variant variants[] = {
-      {"f4 C", npy<float>("<f4", false, "(2, 3)", 2, 3, NPY_VALUES), f4, "float32 array, C order"},
-      {"f4 F", npy<float>("<f4", true, "(2, 3)", 2, 3, NPY_VALUES), f4,
+      {"f4 C", npy<float>("<f4", false, "(3, 3)", 3, 3, NPY_VALUES), f4, "float32 array, C order"},
+      {"f4 F", npy<float>("<f4", true, "(3, 3)", 3, 3, NPY_VALUES), f4,
        "float32 array, Fortran order"},
-      {"f8 C", npy<double>("<f8", false, "(2, 3)", 2, 3, NPY_VALUES), f8, "float64 array, C order"},
-      {"f8 F v2", npy<double>("<f8", true, "(2, 3)", 2, 3, NPY_VALUES, 2), f8,
+      {"f8 C", npy<double>("<f8", false, "(3, 3)", 3, 3, NPY_VALUES), f8, "float64 array, C order"},
+      {"f8 F v2", npy<double>("<f8", true, "(3, 3)", 3, 3, NPY_VALUES, 2), f8,
        "float64 array, Fortran order"},
-      {"f4 C v3", npy<float>("<f4", false, "(2, 3)", 2, 3, NPY_VALUES, 3), f4,
+      {"f4 C v3", npy<float>("<f4", false, "(3, 3)", 3, 3, NPY_VALUES, 3), f4,
        "float32 array, C order"},
   };
   for (const Variant& v : variants) {
     SCOPED_TRACE(v.name);
-    // Labels are the frame numbers; with --label-column 1 the first column, which is 1 and 2.
-    const std::string numbered = "1 1 0.1 -2.5e-07\n2 2 3.4e+38 123456.75\n";
-    RunResult r = run_program(PCTABLE_EXE, {}, {.input = v.bytes});
+    // Labels are the frame numbers; with --label-column 1 the first column.
+    const std::string numbered = "1 1 0.1 -2.5e-07\n2 2 3.4e+38 123456.75\n3 16777216 1 -0\n";
+    RunResult r = run_from_pipe({}, v.bytes);
     EXPECT_EQ(r.out, numbered);
-    EXPECT_EQ(r.err, "pctable: 2 frames, 3 components (standard input: " + v.note + ")\n");
+    EXPECT_EQ(r.err, "pctable: 3 frames, 3 components (standard input: " + v.note + ")\n");
     EXPECT_EQ(r.status, 0);
 
     TempDir dir;
     dir.write("pcs.npy", v.bytes);
     r = run_program(PCTABLE_EXE, {"--label-column", "1", dir.file("pcs.npy")});
     EXPECT_EQ(r.out, v.table);
-    EXPECT_EQ(r.err, "pctable: 2 frames, 2 components (" + dir.file("pcs.npy") + ": " + v.note +
+    EXPECT_EQ(r.err, "pctable: 3 frames, 2 components (" + dir.file("pcs.npy") + ": " + v.note +
                          ", labels from column 1)\n");
     EXPECT_EQ(r.status, 0);
   }
@@ -507,7 +627,7 @@ TEST(PctableNpy, Refusals) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "pctable: " + dir.file("a.npy") + refusal.err);
     EXPECT_EQ(r.status, 1);
-    r = run_program(PCTABLE_EXE, {}, {.input = refusal.bytes});
+    r = run_from_pipe({}, refusal.bytes);
     EXPECT_EQ(r.err, "pctable: standard input" + refusal.err);
     EXPECT_EQ(r.status, 1);
   }
@@ -517,6 +637,16 @@ TEST(PctableNpy, Refusals) {
   EXPECT_EQ(r.err,
             "pctable: standard input:1: expected a 32-bit integer label in column 2, found "
             "\"2.5\"\n");
+}
+
+TEST(PctableNpy, UnchosenColumnMayHoldAnything) {
+  const std::vector<double> values = {1, std::nan(""), 2, 3, HUGE_VAL, 4};
+  for (const bool fortran : {false, true}) {
+    const RunResult r =
+        run_from_pipe({"--columns", "1,3"}, npy<double>("<f8", fortran, "(2, 3)", 2, 3, values));
+    EXPECT_EQ(r.out, "1 1 2\n2 3 4\n");
+    EXPECT_EQ(r.status, 0);
+  }
 }
 
 TEST(Pctable, XvgFileAndPipeGiveTheSameTable) {
@@ -530,6 +660,20 @@ TEST(Pctable, XvgFileAndPipeGiveTheSameTable) {
   // Standard input redirected from the file reads it in place, like a named file.
   const RunResult s = run_program(PCTABLE_EXE, {}, {.stdin_path = dir.file("proj.xvg")});
   EXPECT_EQ(s.out, PROJ_TABLE);
+  const RunResult p = run_from_pipe({}, PROJ);
+  EXPECT_EQ(p.out, PROJ_TABLE);
+  EXPECT_EQ(p.err,
+            "pctable: 3 frames, 2 components (standard input: 2 data sets joined, time "
+            "column dropped)\n");
+}
+
+TEST(Pctable, EndlessXvgStreamRefusedAtItsFirstBadLine) {
+  // Within a limit of memory, and at once: the stream is checked as it is read.
+  const RunResult r =
+      run_program("/bin/sh", {"-c", "(echo '@ g0 on'; yes x) | exec \"$0\"", PCTABLE_EXE},
+                  {.address_space_limit = SANITIZED ? 0 : 1ul << 30});
+  EXPECT_EQ(r.err, "pctable: standard input:2: expected a number in column 1, found \"x\"\n");
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(Pctable, FilesInTurnNumberFramesOn) {
@@ -662,12 +806,9 @@ TEST(Pctable, TableLineLimitOfTheWordPrograms) {
 }
 
 TEST(Pctable, RealGromacsFiles) {
-  const std::string samples = PCGRID_SAMPLES;
+  const std::string samples = PCGRID_TEST_DATA;
   const std::string proj = samples + "/gmx-anaeig-proj-5vec.xvg";
   const std::string two_d = samples + "/gmx-anaeig-2d.xvg";
-  if (access(proj.c_str(), R_OK) != 0 || access(two_d.c_str(), R_OK) != 0) {
-    GTEST_SKIP() << "no sample files in " << samples;
-  }
   RunResult r = run_program(PCTABLE_EXE, {proj});
   EXPECT_EQ(r.err, "pctable: 200 frames, 5 components (" + proj +
                        ": 5 data sets joined, time column dropped)\n");
@@ -682,5 +823,133 @@ TEST(Pctable, RealGromacsFiles) {
   EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), "-0.22557 -0.27834\n");
   EXPECT_EQ(r.status, 0);
 }
+
+namespace more {
+
+using pcgrid::testing::read_file;
+
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  lstat(path.c_str(), &status);
+  return status.st_mode;
+}
+
+TEST(PctableOutput, WrittenWhereTheNamePoints) {
+  TempDir dir;
+  dir.write("in.txt", "1 2\n");
+  const std::string table = "1 1 2\n";
+  // A device stays a device (a private one: /dev/null itself is not put at risk).
+  if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    std::cout << "[ skipped  ] the device case: mknod: " << std::strerror(errno) << "\n";
+  } else {
+    const RunResult r = run_program(PCTABLE_EXE, {"-o", dir.file("null"), dir.file("in.txt")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(S_ISCHR(mode_of(dir.file("null"))));
+  }
+  // A FIFO stays a FIFO, and its reader gets the table.
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::string read;
+  std::thread reader([&] { read = read_file(dir.file("fifo")); });
+  RunResult r = run_program(PCTABLE_EXE, {"-o", dir.file("fifo"), dir.file("in.txt")});
+  reader.join();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read, table);
+  EXPECT_TRUE(S_ISFIFO(mode_of(dir.file("fifo"))));
+  // A link stays a link, its target replaced with its mode kept.
+  dir.write("target", "old\n");
+  ASSERT_EQ(chmod(dir.file("target").c_str(), 0604), 0);
+  ASSERT_EQ(symlink("target", dir.file("link").c_str()), 0);
+  r = run_program(PCTABLE_EXE, {"-o", dir.file("link"), dir.file("in.txt")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(S_ISLNK(mode_of(dir.file("link"))));
+  EXPECT_EQ(dir.read("target"), table);
+  EXPECT_EQ(mode_of(dir.file("target")) & 07777, 0604u);
+  // "-" is standard output.
+  r = run_program(PCTABLE_EXE, {"-o", "-", dir.file("in.txt")}, {.cwd = dir.path()});
+  EXPECT_EQ(r.out, table);
+  EXPECT_FALSE(dir.exists("-"));
+}
+
+TEST(PctableOutput, AnInputIsNeverTheOutput) {
+  TempDir dir;
+  const std::string points = "1 2\n3 4\n";
+  dir.write("pts", points);
+  ASSERT_EQ(symlink("pts", dir.file("link").c_str()), 0);
+  const std::string refusal = "pctable: pts: it is also the output (";
+  const std::string advice = "); write the table to another file\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      // Standard output appended to the input would be read on and on.
+      {{"/bin/sh", "-c", "timeout 10 \"$0\" --points pts >> pts", PCTABLE_EXE},
+       refusal + "standard output" + advice},
+      {{PCTABLE_EXE, "-o", "pts", "pts"}, refusal + "pts" + advice},
+      {{PCTABLE_EXE, "-o", "link", "pts"}, refusal + "link" + advice},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    const std::vector<std::string> args(c.args.begin() + 1, c.args.end());
+    const RunResult r = run_program(c.args[0], args, {.cwd = dir.path()});
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("pts"), points);
+  }
+}
+
+TEST(PctableOutput, ClosedStandardDescriptorsAreErrors) {
+  TempDir dir;
+  dir.write("a.txt", "1 2\n");
+  RunResult r = run_program(PCTABLE_EXE, {dir.file("a.txt")}, {.closed = {1}});
+  EXPECT_EQ(r.err, "pctable: cannot write standard output: Bad file descriptor\n");
+  EXPECT_EQ(r.status, 1);
+  r = run_program(PCTABLE_EXE, {"-o", dir.file("t")}, {.closed = {0}});
+  EXPECT_EQ(r.err, "pctable: standard input: read error: Bad file descriptor\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(dir.exists("t"));
+}
+
+// The file is changed after pctable has opened it, before it reads it:
+// pctable opens its inputs in turn, and waits at the FIFO that follows it.
+TEST(PctableInput, FileChangedWhileReadIsRefused) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += std::to_string(i) + " 2.756260\n";
+  const struct {
+    const char* name;
+    bool to_file;
+    void (*change)(const std::string& path, std::size_t size);
+  } cases[] = {
+      {"cut in a number", true,
+       [](const std::string& path, std::size_t size) {
+         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size / 2 + 3)), 0);
+       }},
+      {"a line appended", false,
+       [](const std::string& path, std::size_t) {
+         FILE* file = fopen(path.c_str(), "a");
+         fputs("1 2\n", file);
+         fclose(file);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    dir.write("pcs.txt", text);
+    ASSERT_EQ(mkfifo(dir.file("more").c_str(), 0600), 0);
+    std::vector<std::string> args = {dir.file("pcs.txt"), dir.file("more")};
+    if (c.to_file) args.insert(args.begin(), {"-o", dir.file("table")});
+    RunResult r;
+    std::thread run([&] { r = run_program(PCTABLE_EXE, args); });
+    const int more = open(dir.file("more").c_str(), O_WRONLY);
+    c.change(dir.file("pcs.txt"), text.size());
+    ASSERT_EQ(write(more, "5 6\n", 4), 4);
+    close(more);
+    run.join();
+    EXPECT_EQ(r.err, "pctable: " + dir.file("pcs.txt") + ": changed while it was read\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(dir.exists("table"));
+  }
+}
+
+}  // namespace more
 
 }  // namespace
