@@ -7,14 +7,18 @@ namespace wordclusters {
 
 namespace {
 
-void sort_cells(WordCounts& counts, std::uint64_t min_frames, Landscape& land) {
+void sort_cells(WordCounts& counts, std::uint64_t min_frames, std::span<const double> weighted,
+                Landscape& land) {
   land.cells.clear();
-  for (const WordSlot& slot : counts.slots) {
-    if (slot.key != NO_WORD && slot.value >= min_frames)
-      land.cells.push_back({slot.key, slot.value});
+  for (std::size_t s = 0; s < counts.slots.size(); ++s) {
+    const WordSlot& slot = counts.slots[s];
+    if (slot.key != NO_WORD && slot.value >= min_frames) {
+      land.cells.push_back(
+          {slot.key, weighted.empty() ? static_cast<double>(slot.value) : weighted[s]});
+    }
   }
   std::sort(land.cells.begin(), land.cells.end(), [](const Cell& a, const Cell& b) {
-    return a.frames != b.frames ? a.frames > b.frames : a.key < b.key;
+    return a.population != b.population ? a.population > b.population : a.key < b.key;
   });
   for (WordSlot& slot : counts.slots) slot.value = NO_CELL;
   constexpr std::size_t AHEAD = 16;  // cells whose slots are fetched ahead
@@ -87,8 +91,9 @@ void link_neighbours(const WordCounts& counts, int letters, Landscape& land) {
 
 }  // namespace
 
-void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, Landscape& land) {
-  sort_cells(counts, min_frames, land);
+void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames,
+               std::span<const double> weighted, Landscape& land) {
+  sort_cells(counts, min_frames, weighted, land);
   link_neighbours(counts, letters, land);
 }
 
@@ -103,7 +108,7 @@ std::uint32_t basin_of(Basins& basins, std::uint32_t i) {
 void grow_basins(const Landscape& land, double barrier, Basins& basins) {
   const std::size_t n = land.cells.size();
   basins.peak.resize(n);
-  basins.frames.assign(n, 0);
+  basins.population.assign(n, 0);
   // A cell has at most two neighbours a letter.
   std::uint32_t met[2 * MAX_LETTERS];
   for (std::uint32_t i = 0; i < n; ++i) {
@@ -112,41 +117,40 @@ void grow_basins(const Landscape& land, double barrier, Basins& basins) {
       const std::uint32_t b = basin_of(basins, land.neighbours[e]);
       if (std::find(met, met + distinct, b) == met + distinct) met[distinct++] = b;
     }
-    const std::uint64_t frames = land.cells[i].frames;
+    const double population = land.cells[i].population;
     if (distinct == 0) {
       basins.peak[i] = i;
-      basins.frames[i] = frames;
+      basins.population[i] = population;
       continue;
     }
     // Peaks come in visiting order: the first has the most frames.
     const std::uint32_t joined = *std::min_element(met, met + distinct);
     basins.peak[i] = joined;
-    basins.frames[joined] += frames;
+    basins.population[joined] += population;
     for (int m = 0; m < distinct; ++m) {
       const std::uint32_t other = met[m];
       if (other == joined) continue;
-      const double height =
-          std::log(static_cast<double>(land.cells[other].frames) / static_cast<double>(frames));
+      const double height = std::log(land.cells[other].population / population);
       if (height < barrier) {
         basins.peak[other] = joined;
-        basins.frames[joined] += basins.frames[other];
+        basins.population[joined] += basins.population[other];
       }
     }
   }
 }
 
-void choose_states(const Landscape& land, double min_share, std::uint64_t lines, Basins& basins) {
+void choose_states(const Landscape& land, double min_share, double total, Basins& basins) {
   basins.states.clear();
-  basins.frames_in_states = 0;
+  basins.population_in_states = 0;
   for (std::uint32_t i = 0; i < land.cells.size(); ++i) {
-    if (basins.peak[i] == i &&
-        static_cast<double>(basins.frames[i]) * 100.0 >= min_share * static_cast<double>(lines)) {
+    if (basins.peak[i] == i && basins.population[i] * 100.0 >= min_share * total) {
       basins.states.push_back(i);
-      basins.frames_in_states += basins.frames[i];
+      basins.population_in_states += basins.population[i];
     }
   }
+  const std::vector<double>& population = basins.population;
   std::sort(basins.states.begin(), basins.states.end(), [&](std::uint32_t a, std::uint32_t b) {
-    if (basins.frames[a] != basins.frames[b]) return basins.frames[a] > basins.frames[b];
+    if (population[a] != population[b]) return population[a] > population[b];
     return land.cells[a].key < land.cells[b].key;
   });
 }
