@@ -18,7 +18,7 @@ cd "$(dirname "$0")/../.."
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-harnesses=(pc_line_fuzzer dictionary_fuzzer gridmap_line_fuzzer conversion_fuzzer)
+harnesses=(pc_line_fuzzer dictionary_fuzzer gridmap_line_fuzzer conversion_fuzzer word_reader_fuzzer)
 mkdir -p build/fuzz/findings build/fuzz/logs
 failed=()
 for harness in "${harnesses[@]}"; do
