@@ -7,26 +7,29 @@ namespace wordclusters {
 
 namespace {
 
-void sort_cells(WordCounts& counts, std::uint64_t min_frames, std::span<const double> weighted,
-                Landscape& land) {
+void sort_cells(WordCounts& counts, std::uint64_t min_frames, bool numbered,
+                std::span<const double> weighted, Landscape& land) {
   land.cells.clear();
-  for (std::size_t s = 0; s < counts.slots.size(); ++s) {
-    const WordSlot& slot = counts.slots[s];
-    if (slot.key != NO_WORD && slot.value >= min_frames) {
+  for (const WordSlot& slot : counts.slots) {
+    const std::uint64_t frames = numbered ? slot.value & LOW_HALF : slot.value;
+    if (slot.key != NO_WORD && frames >= min_frames) {
       land.cells.push_back(
-          {slot.key, weighted.empty() ? static_cast<double>(slot.value) : weighted[s]});
+          {slot.key, weighted.empty() ? static_cast<double>(frames) : weighted[slot.value >> 32]});
     }
   }
   std::sort(land.cells.begin(), land.cells.end(), [](const Cell& a, const Cell& b) {
     return a.population != b.population ? a.population > b.population : a.key < b.key;
   });
-  for (WordSlot& slot : counts.slots) slot.value = NO_CELL;
+  // The word numbers stay in the high halves.
+  const std::uint64_t kept = numbered ? ~LOW_HALF : 0;
+  for (WordSlot& slot : counts.slots) slot.value = (slot.value & kept) | NO_CELL;
   constexpr std::size_t AHEAD = 16;  // cells whose slots are fetched ahead
   const std::size_t n = land.cells.size();
   for (std::size_t i = 0; i < n; ++i) {
     if (i + AHEAD < n)
       __builtin_prefetch(&counts.slots[home_slot(counts, land.cells[i + AHEAD].key)], 1);
-    slot_of(counts, land.cells[i].key).value = i;
+    std::uint64_t& value = slot_of(counts, land.cells[i].key).value;
+    value = (value & kept) | i;
   }
 }
 
@@ -68,8 +71,8 @@ std::vector<Link> find_links(const WordCounts& counts, int letters, const Landsc
       const auto i = static_cast<std::uint32_t>(batch + b);
       for (int k = 0; k < found[b]; ++k) {
         const WordSlot* slot = find_word(counts, keys[b][k]);
-        if (slot == nullptr || slot->value == NO_CELL) continue;
-        const auto j = static_cast<std::uint32_t>(slot->value);
+        if (slot == nullptr || cell_of(*slot) == NO_CELL) continue;
+        const std::uint32_t j = cell_of(*slot);
         links.push_back(j < i ? Link{i, j} : Link{j, i});
       }
     }
@@ -91,9 +94,9 @@ void link_neighbours(const WordCounts& counts, int letters, Landscape& land) {
 
 }  // namespace
 
-void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames,
+void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, bool numbered,
                std::span<const double> weighted, Landscape& land) {
-  sort_cells(counts, min_frames, weighted, land);
+  sort_cells(counts, min_frames, numbered, weighted, land);
   link_neighbours(counts, letters, land);
 }
 

@@ -26,14 +26,22 @@ struct Landscape {
   std::vector<std::uint32_t> neighbours;     //                    .. first_neighbour[i + 1])
 };
 
-// Fills `land` from the counted words of `letters` letters, with the
-// populations of `weighted` (per slot) or, when it is empty, the counts.
-// The counts' values become the cells' positions (NO_CELL for the words
-// below `min_frames`).
-void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames,
+inline constexpr std::uint64_t LOW_HALF = 0xFFFFFFFFu;
+inline constexpr std::uint32_t NO_CELL = UINT32_MAX;
+
+// Fills `land` from the counted words of `letters` letters. The slots'
+// values are the words' counts or, when `numbered`, the words' numbers
+// (high half) above their counts (low half); the populations are the
+// counts, or the values of `weighted` (by word number) when it is not
+// empty. Then the low half of every slot's value becomes the cell's
+// position (NO_CELL for the words below `min_frames`).
+void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, bool numbered,
                std::span<const double> weighted, Landscape& land);
 
-inline constexpr std::uint64_t NO_CELL = ~std::uint64_t{0};
+// The position of a slot's cell, or NO_CELL, once the cells are mapped.
+inline std::uint32_t cell_of(const WordSlot& slot) {
+  return static_cast<std::uint32_t>(slot.value & LOW_HALF);
+}
 
 struct Basins {
   std::vector<std::uint32_t> peak;    // per cell: its parent towards its basin's peak

@@ -20,6 +20,7 @@
 
 #include "basins.hpp"
 #include "descriptor_io.hpp"
+#include "file_clashes.hpp"
 #include "options.hpp"
 #include "refusal.hpp"
 #include "standard_descriptors.hpp"
@@ -87,9 +88,9 @@ void check_frame_counts() {
   }
 }
 
-// Each cell's population as the sum of its frames' weights, in frame order;
-// per slot of the table, as `number_of_slot` numbers the words.
-std::vector<double> weigh_cells(const std::vector<std::uint32_t>& number_of_slot) {
+// Each word's population as the sum of its frames' weights, in frame order,
+// by the word's number.
+std::vector<double> weigh_words() {
   const bool twice = options.blocks != 0 && options.report != nullptr;
   open_weights(weights, options.weights, twice);
   std::vector<double> of_word(input.counts.distinct, 0.0);
@@ -104,11 +105,7 @@ std::vector<double> weigh_cells(const std::vector<std::uint32_t>& number_of_slot
   }
   expect_end(weights, input.lines);
   if (input.lines > 0 && !any) refuse(weights.name + ": every weight is zero");
-  std::vector<double> of_slot(input.counts.slots.size(), 0.0);
-  for (std::size_t s = 0; s < of_slot.size(); ++s) {
-    if (input.counts.slots[s].key != NO_WORD) of_slot[s] = of_word[number_of_slot[s]];
-  }
-  return of_slot;
+  return of_word;
 }
 
 // --- Writing ---
@@ -165,10 +162,9 @@ void write_scan_table() {
 }
 
 // The state files, from the frames' word numbers.
-void write_states(const std::vector<std::uint32_t>& number_of_slot,
-                  const std::vector<std::uint32_t>& cluster) {
+void write_states(const std::vector<std::uint32_t>& cluster) {
   const std::span<std::uint32_t> frames(input.frame_word, input.lines);
-  assign_states(input.counts, number_of_slot, land, basins, cluster, frames, tables);
+  assign_states(input.counts, land, basins, cluster, frames, tables);
   if (options.report != nullptr || options.transitions != nullptr) {
     follow_visits(frames, options.segments, tables);
   }
@@ -221,11 +217,10 @@ int main(int argc, char** argv) {
   refuse_clashing_files(options);
   read_input();
   check_frame_counts();
-  std::vector<std::uint32_t> number_of_slot;
   std::vector<double> weighted;
-  if (input.keep_frames) number_of_slot = split_frame_words(input);
-  if (options.weights != nullptr) weighted = weigh_cells(number_of_slot);
-  map_cells(input.counts, input.letters, options.min_frames, weighted, land);
+  if (options.weights != nullptr) weighted = weigh_words();
+  map_cells(input.counts, input.letters, options.min_frames, input.keep_frames, weighted, land);
+  weighted = {};
   if (land.cells.size() >= UINT32_MAX) refuse("more than 4294967294 cells of at least N frames");
   if (options.scan) {
     write_scan_table();
@@ -234,7 +229,7 @@ int main(int argc, char** argv) {
     choose_states(land, options.min_share, total_population, basins);
     const std::vector<std::uint32_t> cluster = clusters_of_cells(land, basins);
     write_dictionary(cluster);
-    if (input.keep_frames) write_states(number_of_slot, cluster);
+    if (input.keep_frames) write_states(cluster);
   }
   write_output();
   finish_state_files();

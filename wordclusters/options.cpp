@@ -254,6 +254,18 @@ Options read_options(int argc, char** argv) {
   return options;
 }
 
+std::vector<NamedOutput> state_outputs(const Options& options) {
+  std::vector<NamedOutput> named;
+  const NamedOutput all[] = {{"--report", options.report},
+                             {"--ndx", options.ndx},
+                             {"--trajectory", options.trajectory},
+                             {"--transitions", options.transitions}};
+  for (const NamedOutput& n : all) {
+    if (n.name != nullptr) named.push_back(n);
+  }
+  return named;
+}
+
 bool keeps_frames(const Options& options) {
   return options.report != nullptr || options.ndx != nullptr || options.trajectory != nullptr ||
          options.transitions != nullptr || options.weights != nullptr;

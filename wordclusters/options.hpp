@@ -24,6 +24,13 @@ struct Options {
   double temperature = 0;               // kelvin; 0: free energies in kT
 };
 
+// A state file asked for: its option and its name.
+struct NamedOutput {
+  const char* option;
+  const char* name;
+};
+std::vector<NamedOutput> state_outputs(const Options& options);
+
 // Reads the command line; prints the help or the version and exits, or
 // exits with status 2 after a usage error.
 Options read_options(int argc, char** argv);

@@ -10,10 +10,6 @@
 
 namespace wordclusters {
 
-// Before anything is read: refuses an output that is the input, the weights,
-// standard output or another output.
-void refuse_clashing_files(const Options& options);
-
 // What the report needs besides the tables.
 struct ReportSettings {
   double total_population = 0;

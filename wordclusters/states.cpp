@@ -30,18 +30,16 @@ std::vector<std::uint32_t> clusters_of_cells(const Landscape& land, Basins& basi
   return cluster;
 }
 
-void assign_states(const WordCounts& counts, const std::vector<std::uint32_t>& number_of_slot,
-                   const Landscape& land, const Basins& basins,
+void assign_states(const WordCounts& counts, const Landscape& land, const Basins& basins,
                    const std::vector<std::uint32_t>& cluster_of_cell,
                    std::span<std::uint32_t> frame_word, StateTables& tables) {
   const auto states = static_cast<std::uint32_t>(basins.states.size());
   size_tables(states, tables);
   tables.frames_total = frame_word.size();
   std::vector<std::uint32_t> state_of_word(counts.distinct, 0);
-  for (std::size_t s = 0; s < counts.slots.size(); ++s) {
-    const WordSlot& slot = counts.slots[s];
-    if (slot.key != NO_WORD && slot.value != NO_CELL) {
-      state_of_word[number_of_slot[s]] = cluster_of_cell[slot.value];
+  for (const WordSlot& slot : counts.slots) {
+    if (slot.key != NO_WORD && cell_of(slot) != NO_CELL) {
+      state_of_word[slot.value >> 32] = cluster_of_cell[cell_of(slot)];
     }
   }
   std::vector<std::uint32_t> peak_number(states + 1, NO_WORD_NUMBER);
@@ -49,8 +47,7 @@ void assign_states(const WordCounts& counts, const std::vector<std::uint32_t>& n
     const std::uint32_t peak_cell = basins.states[s - 1];
     tables.peak[s] = land.cells[peak_cell].key;
     tables.population[s] = basins.population[peak_cell];
-    const WordSlot* slot = find_word(counts, tables.peak[s]);
-    peak_number[s] = number_of_slot[static_cast<std::size_t>(slot - counts.slots.data())];
+    peak_number[s] = static_cast<std::uint32_t>(find_word(counts, tables.peak[s])->value >> 32);
   }
   for (std::size_t f = 0; f < frame_word.size(); ++f) {
     const std::uint32_t word = frame_word[f];

@@ -36,11 +36,10 @@ struct StateTables {
 // Each cell's cluster (0: none), by its position in visiting order.
 std::vector<std::uint32_t> clusters_of_cells(const Landscape& land, Basins& basins);
 
-// Turns `frame_word` (each frame's word number, as split_frame_words
-// numbers the slots) into each frame's state, in place, and fills the
+// Turns `frame_word` (each frame's word number, which the high half of
+// the word's slot holds) into each frame's state, in place, and fills the
 // states' frames, peaks, populations and representatives.
-void assign_states(const WordCounts& counts, const std::vector<std::uint32_t>& number_of_slot,
-                   const Landscape& land, const Basins& basins,
+void assign_states(const WordCounts& counts, const Landscape& land, const Basins& basins,
                    const std::vector<std::uint32_t>& cluster_of_cell,
                    std::span<std::uint32_t> frame_word, StateTables& tables);
 

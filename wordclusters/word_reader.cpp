@@ -184,16 +184,6 @@ std::string describe_error(const WordInput& input) {
   return "";
 }
 
-std::vector<std::uint32_t> split_frame_words(WordInput& input) {
-  std::vector<std::uint32_t> number_of_slot(input.counts.slots.size(), 0);
-  for (std::size_t s = 0; s < input.counts.slots.size(); ++s) {
-    WordSlot& slot = input.counts.slots[s];
-    number_of_slot[s] = static_cast<std::uint32_t>(slot.value >> 32);
-    slot.value &= 0xFFFFFFFFu;
-  }
-  return number_of_slot;
-}
-
 void release_words(WordInput& input) {
   stop_counting(input.counts);
   if (input.frame_word != nullptr) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "word_counts.hpp"
 
@@ -27,9 +26,9 @@ struct WordInput {
   WordCounts counts;
   int letters = 0;  // of every word: the first's
   std::uint64_t lines = 0;
-  // When `keep_frames`: frame f's word (from 0) is frame_word[f]; each
-  // slot's value holds the word's number in its high 32 bits and its count
-  // in the low 32 until split_frame_words.
+  // When `keep_frames`: frame f's word number (from 0) is frame_word[f];
+  // each slot's value holds the word's number in its high 32 bits and its
+  // count in the low 32.
   bool keep_frames = false;
   std::uint32_t* frame_word = nullptr;
   std::size_t reserved_frames = 0;
@@ -48,10 +47,6 @@ bool read_words(int fd, WordInput& input);
 // "NAME: " for read_failed, out_of_memory and too_many_frames).
 std::string describe_error(const WordInput& input);
 bool error_has_line(WordError error);
-
-// With keep_frames: leaves the counts alone in the slots' values and returns,
-// per slot, the word's number (free slots: 0).
-std::vector<std::uint32_t> split_frame_words(WordInput& input);
 
 // Gives back every table of `input`.
 void release_words(WordInput& input);
