@@ -448,7 +448,7 @@ Expected model(const ModelRun& run) {
     basin[cell] = joined;
     basin_population[joined] += c;
     for (const std::string& peak : met) {
-      if (peak == joined || !(std::log(population_of[peak] / c) < run.barrier)) continue;
+      if (peak == joined || c == 0 || !(std::log(population_of[peak] / c) < run.barrier)) continue;
       for (auto& [member, its_peak] : basin) {
         if (its_peak == peak) its_peak = joined;
       }
@@ -543,8 +543,8 @@ Expected model(const ModelRun& run) {
         const double ps = in_block[b * (states + 1) + s], pf = in_block[b * (states + 1) + 1];
         shares_ok = shares_ok && block[b] != 0;
         energies_ok = energies_ok && ps != 0 && pf != 0;
-        shares.push_back(ps * 100.0 / block[b]);
-        energies.push_back(-std::log(ps / pf) * unit);
+        if (block[b] != 0) shares.push_back(ps * 100.0 / block[b]);
+        if (ps != 0 && pf != 0) energies.push_back(-std::log(ps / pf) * unit);
       }
       if (shares_ok) share_err = fixed(standard_error(shares), 3);
       if (energies_ok) df_err = fixed(standard_error(energies), 3);

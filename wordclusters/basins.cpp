@@ -133,8 +133,9 @@ void grow_basins(const Landscape& land, double barrier, Basins& basins) {
     for (int m = 0; m < distinct; ++m) {
       const std::uint32_t other = met[m];
       if (other == joined) continue;
-      const double height = std::log(land.cells[other].population / population);
-      if (height < barrier) {
+      // Above a cell of no population (zero weights) every barrier is
+      // infinite: nothing merges there.
+      if (population > 0 && std::log(land.cells[other].population / population) < barrier) {
         basins.peak[other] = joined;
         basins.population[joined] += basins.population[other];
       }

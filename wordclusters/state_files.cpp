@@ -124,8 +124,8 @@ void put_report_line(std::uint32_t s, const StateTables& tables, const ReportSet
     const double in_first = tables.block_state[b * row + 1];
     shares_defined = shares_defined && block != 0;
     energies_defined = energies_defined && in_state != 0 && in_first != 0;
-    shares.push_back(in_state * 100.0 / block);
-    energies.push_back(-std::log(in_state / in_first) * unit);
+    if (shares_defined) shares.push_back(in_state * 100.0 / block);
+    if (energies_defined) energies.push_back(-std::log(in_state / in_first) * unit);
   }
   put_number(s);
   put("\t");
