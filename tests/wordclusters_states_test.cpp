@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <ostream>
 #include <random>
@@ -338,6 +339,24 @@ TEST_P(StateFileRefusals, NothingWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Refusals, StateFileRefusals, ::testing::ValuesIn(refusals),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A file that cannot be written: no dictionary, and the files already
+// there are left as they were, with nothing beside them.
+TEST(StateFileWrites, AllOrNothing) {
+  TempDir dir;
+  dir.write("words", UNASSIGNED);
+  dir.write("report", "old\n");
+  const auto r = run_program(WORDCLUSTERS_EXE, {"--report", dir.file("report"), "--trajectory",
+                                                "/dev/full", dir.file("words")});
+  EXPECT_EQ(r.err, "wordclusters: /dev/full: cannot write: No space left on device\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.read("report"), "old\n");
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++files;
+  EXPECT_EQ(files, 2u);
+}
 
 // Weights from a pipe, read a second time for the blocks from a copy.
 TEST(StateFileWeights, FromAPipeWithBlocks) {
