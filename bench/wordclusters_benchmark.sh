@@ -7,13 +7,20 @@
 #   random      25,000,000 random words of 10 letters: nearly all
 #               distinct, the most memory the table can take
 #
-#   bench/wordclusters_benchmark.sh [ROUNDS]   (default 5; inputs in $BENCH_DIR)
+# and then, on the trajectory's words, wordclusters alone against
+# wordclusters writing the state files (--report --ndx --trajectory
+# --transitions --blocks 5), rounds interleaved, with the ratio of the
+# medians (the target is at most 4) and the files' size.
+#
+#   bench/wordclusters_benchmark.sh [ROUNDS] [WORDS]
+#       (default 5 rounds of 25,000,000 words; inputs in $BENCH_DIR)
 #
 # The inputs are made once by generate_inputs and lettercode (about 425 MB;
 # the trajectory takes a minute or two to simulate).
 set -euo pipefail
 
 rounds=${1:-5}
+words=${2:-25000000}
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$top/build/release/bin
 dir=${BENCH_DIR:-/tmp/pcgrid-bench}
@@ -23,9 +30,9 @@ timer=/usr/bin/time
 
 mkdir -p "$dir"
 cd "$dir"
-[ -s words_25m_trajectory.txt ] ||
-  "$bin/generate_inputs" table 25000000 5 7 | "$bin/lettercode" 2>/dev/null >words_25m_trajectory.txt
-[ -s words_25m_random.txt ] || "$bin/generate_inputs" words 25000000 10 5 >words_25m_random.txt
+[ -s "words_${words}_trajectory.txt" ] ||
+  "$bin/generate_inputs" table "$words" 5 7 | "$bin/lettercode" 2>/dev/null >"words_${words}_trajectory.txt"
+[ -s "words_${words}_random.txt" ] || "$bin/generate_inputs" words "$words" 10 5 >"words_${words}_random.txt"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
@@ -34,11 +41,37 @@ echo "|---|---|---|---|"
 for input in trajectory random; do
   rm -f "$input.times"
   for ((r = 0; r < rounds; r++)); do
-    "$timer" -f '%e %M' -a -o "$input.times" "$bin/wordclusters" "words_25m_$input.txt" \
+    "$timer" -f '%e %M' -a -o "$input.times" "$bin/wordclusters" "words_${words}_$input.txt" \
       >/dev/null 2>"$input.summary"
   done
   distinct=$(sed -n 's/.* lines, \([0-9]*\) distinct words.*/\1/p' "$input.summary")
   seconds=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' "$input.times" | median)
   kb=$(awk '/^[0-9.]+ [0-9]+$/ { print $2 }' "$input.times" | median)
-  echo "| $input, 25,000,000 words | $distinct | $seconds s | $((kb / 1024)) MB |"
+  echo "| $input, $words words | $distinct | $seconds s | $((kb / 1024)) MB |"
 done
+
+# The state files against the dictionary alone.
+echo
+echo "| trajectory, $words words | median time | peak memory | written |"
+echo "|---|---|---|---|"
+rm -f plain.times files.times
+state_files=(--report states.tsv --ndx states.ndx --trajectory states.txt --transitions transitions.txt
+  --blocks 5)
+for ((r = 0; r < rounds; r++)); do
+  "$timer" -f '%e %M' -a -o plain.times "$bin/wordclusters" "words_${words}_trajectory.txt" \
+    >/dev/null 2>/dev/null
+  "$timer" -f '%e %M' -a -o files.times "$bin/wordclusters" "${state_files[@]}" \
+    "words_${words}_trajectory.txt" >/dev/null 2>/dev/null
+done
+written=$(cat states.tsv states.ndx states.txt transitions.txt | wc -c)
+declare -A median_seconds
+for run in plain files; do
+  median_seconds[$run]=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' "$run.times" | median)
+  kb=$(awk '/^[0-9.]+ [0-9]+$/ { print $2 }' "$run.times" | median)
+  size=0
+  [ "$run" = plain ] || size=$((written / 1000000))
+  echo "| $run | ${median_seconds[$run]} s | $((kb / 1024)) MB | $size MB |"
+done
+echo "ratio: $(awk -v a="${median_seconds[files]}" -v b="${median_seconds[plain]}" \
+  'BEGIN { printf "%.2f", a / b }') (target: at most 4)"
+rm -f states.tsv states.ndx states.txt transitions.txt

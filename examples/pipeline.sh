@@ -2,7 +2,9 @@
 # The whole workflow on the bundled sample, from a PC table to a picture of
 # its landscape:
 #
-#   table --lettercode--> words --wordclusters--> cwords_clusters (the states)
+#   table --lettercode--> words --wordclusters--> cwords_clusters (the states),
+#                                                 states.tsv (their report),
+#                                                 states.ndx (their frames)
 #   table + cwords_clusters --clusterback--> members
 #   PC 1 and PC 2 --gridmap--> grid.matrix, grid_log.matrix
 #   gridmap's report + grid.matrix --gridplot--> landscape.png (free energy)
@@ -160,8 +162,12 @@ intervals=$(sed -n 's/^Grid along each dimension set to \([0-9]*\)\.$/\1/p' lett
 
 # 4. The dictionary: the states of the words, basins of their population
 # separated by barriers of at least $barrier kT that hold $share% of the
-# frames or more; every cell of a state is a word of its cluster.
-"$bin/wordclusters" --barrier "$barrier" --min-share "$share" words > cwords_clusters 2> wordclusters.log || {
+# frames or more; every cell of a state is a word of its cluster. Beside it
+# the report of the states (shares and free energies with their errors over
+# five blocks of the trajectory, representative frames, visits and
+# lifetimes) and their frames as a GROMACS index file.
+"$bin/wordclusters" --barrier "$barrier" --min-share "$share" --report states.tsv --ndx states.ndx \
+  --blocks 5 words > cwords_clusters 2> wordclusters.log || {
   cat wordclusters.log >&2
   fail "wordclusters failed"
 }
@@ -226,6 +232,16 @@ awk -v total="$vectors" \
          c, frames[c], 100 * frames[c] / total, cells[c], peak[c]
      printf "            %d of the %d frames in states (members)\n", members, total
    }' cwords_clusters members
+# The sample's potential has five wells; the basins of two of them may meet
+# below the barrier on this grid.
+if [ "$clusters" -lt 5 ]; then
+  say "            The sample's potential has five wells: on this grid, wells that meet below"
+  say "            $barrier kT form one state, and wells with less than $share% of the frames are none,"
+  say "            so they make $clusters states ('wordclusters --scan words' shows other barriers)."
+fi
+say "Report:     states.tsv, errors over 5 blocks of the trajectory, lifetimes in frames:"
+awk -F '\t' '{ printf "            %-5s %6s %7s %9s %6s %6s %-5s %14s %6s %8s\n",
+                $1, $2, $3, $4, $5, $6, $7, $8, $9, $10 }' states.tsv
 say "Grid map:   $grid x $grid nodes, PC 1 from $xmin to $xmax, PC 2 from $ymin to $ymax"
 if [ -z "$picture" ] && [ "$plot" = yes ]; then
   say "Picture:    skipped: gnuplot is not installed; install it (on Debian: sudo apt-get install --no-install-recommends gnuplot-nox) and run again"
@@ -234,6 +250,8 @@ say "Files in $out:"
 say "  table            the PC table (label and components)"
 say "  words            lettercode's word of every frame"
 say "  cwords_clusters  the dictionary: every word of a state and its number"
+say "  states.tsv       the report of the states (see man wordclusters)"
+say "  states.ndx       each state's frames and the representatives, a GROMACS index file"
 say "  members          clusterback's members: label, cluster, components"
 say "  points           PC 1 and PC 2 of every frame"
 say "  grid.matrix      gridmap's frames per node (rows: PC 1, columns: PC 2)"

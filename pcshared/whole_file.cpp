@@ -124,6 +124,17 @@ bool same_file(const FileIdentity& a, const FileIdentity& b) {
   return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
 }
 
+std::string resolved_output_path(const char* name) {
+  std::string target;
+  struct stat found {};
+  bool exists = false;
+  if (!follow_links(name, target, found, exists)) return "";
+  const std::string folder = folder_of(target);
+  char resolved[PATH_MAX];
+  if (realpath(folder.empty() ? "." : folder.c_str(), resolved) == nullptr) return "";
+  return std::string(resolved) + "/" + target.substr(folder.size());
+}
+
 const char* begin_whole_file(WholeFile& file, const char* name) {
   file = WholeFile{};
   if (std::strcmp(name, "-") == 0) {

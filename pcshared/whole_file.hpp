@@ -33,6 +33,11 @@ FileIdentity identity_of_descriptor(int fd);
 // Both exist and are the same file.
 bool same_file(const FileIdentity& a, const FileIdentity& b);
 
+// The file that begin_whole_file(name) would write, as an absolute path:
+// its links followed and its folder resolved, so that two names of one new
+// file give the same path. Empty when that cannot be told.
+std::string resolved_output_path(const char* name);
+
 struct WholeFile {
   std::string target;     // the file written: the name given, its links followed
   std::string temporary;  // the file being written; empty when written in place

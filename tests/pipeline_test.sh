@@ -22,8 +22,8 @@ fail() {
   { cat "$work/summary" >&2; fail "pipeline.sh failed"; }
 cd "$work/out"
 
-for file in table words cwords_clusters members points grid.matrix grid_log.matrix \
-  lettercode.log wordclusters.log clusterback.log gridmap.log; do
+for file in table words cwords_clusters states.tsv states.ndx members points grid.matrix \
+  grid_log.matrix lettercode.log wordclusters.log clusterback.log gridmap.log; do
   [ -s "$file" ] || fail "$file is missing or empty"
 done
 
@@ -47,6 +47,19 @@ grep -q "^States: *$(awk 'END { print $2 }' cwords_clusters) basins" "$work/summ
   fail "the summary does not give the number of states"
 grep -q "^ *state 1 .* frames (.*%) in .* cells, peak $(head -n 1 cwords_clusters | cut -d' ' -f1)\$" \
   "$work/summary" || fail "the summary does not name state 1 with its population and peak"
+
+# The report: a line per state, shown in the summary, each representative a
+# frame of its state's peak word, listed in the index file's last group.
+[ "$(wc -l < states.tsv)" -eq "$(($(awk 'END { print $2 }' cwords_clusters) + 1))" ] ||
+  fail "states.tsv does not have a line per state"
+grep -q "^Report: .*states.tsv" "$work/summary" && grep -q "^ *state frames *share share_err" "$work/summary" ||
+  fail "the summary does not show the report"
+awk -F '\t' 'NR == FNR { word[FNR] = $1; next }
+     FNR > 1 { if (word[$8] != $7) exit 1; representatives = representatives (FNR > 2 ? " " : "") $8 }
+     END { print representatives }' words states.tsv > "$work/representatives" ||
+  fail "a representative is not a frame of its peak"
+[ "$(tail -n 1 states.ndx)" = "$(cat "$work/representatives")" ] ||
+  fail "states.ndx does not end with the representatives"
 
 # The sample's five wells, centred in PCs 1 to 3 as bench/generate_inputs
 # puts them: the frames near each centre (within the wells' width, 0.7) lie

@@ -1,6 +1,7 @@
 // End-to-end: wordclusters' dictionary, summary, refusals and exit status.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,8 @@ std::string summary(int lines, int distinct, int cells, int min_frames, int stat
                     const std::string& share) {
   return "wordclusters: " + std::to_string(lines) + " lines, " + std::to_string(distinct) +
          " distinct words, " + std::to_string(cells) + " cells of at least " +
-         std::to_string(min_frames) + " frames, " + std::to_string(states) + " states holding " +
-         share + "% of the frames\n";
+         std::to_string(min_frames) + (min_frames == 1 ? " frame, " : " frames, ") +
+         std::to_string(states) + " states holding " + share + "% of the frames\n";
 }
 
 std::string refused(const std::string& what) {
@@ -47,6 +48,11 @@ struct Case {
   std::string err;
   int status;
 };
+
+// A failing case is named by its name, not dumped as bytes.
+[[maybe_unused]] void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const Case cases[] = {
     // Neighbours: one letter one bin apart, Z and a included.
@@ -305,6 +311,22 @@ const Case cases[] = {
     {"UnknownOption", {"--frames", "2"}, "", "", usage("unknown option '--frames'"), 2},
     {"ScanTakesNoValue", {"--scan=1"}, "", "", usage("unknown option '--scan=1'"), 2},
     {"TwoFiles", {"a", "b"}, "", "", usage("one input file at most, not also 'b'"), 2},
+    {"MinFramesTooLarge",
+     {"--min-frames", "18446744073709551616"},
+     "",
+     "",
+     usage("--min-frames '18446744073709551616' is too large (at most 18446744073709551615)"),
+     2},
+    // GNU conventions: unambiguous abbreviations; getopt's own messages
+    // replaced by the program's.
+    {"AbbreviatedOption",
+     {"--bar", "0.9"},
+     PROFILE,
+     "B 1\nC 1\nA 1\nD 1\nF 2\nE 2\nG 2\n",
+     summary(58, 7, 7, 2, 2, "100.0"),
+     0},
+    {"AmbiguousAbbreviation", {"--min", "2"}, "", "", usage("unknown option '--min'"), 2},
+    {"UnknownShortOption", {"-x"}, "", "", usage("unknown option '-x'"), 2},
 };
 
 class WordclustersCase : public ::testing::TestWithParam<Case> {};
@@ -396,6 +418,29 @@ TEST(Wordclusters, WriteErrorIsReported) {
   const auto r = run_program(WORDCLUSTERS_EXE, {}, {.input = "A\nA\n", .stdout_path = "/dev/full"});
   EXPECT_EQ(r.err, "wordclusters: cannot write standard output: No space left on device\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// A closed standard input is no input, and a closed standard output no
+// place for the dictionary.
+TEST(Wordclusters, ClosedStandardDescriptors) {
+  auto r = run_program(WORDCLUSTERS_EXE, {}, {.input = "A\nA\n", .closed = {0}});
+  EXPECT_EQ(r.err, "wordclusters: standard input: cannot read: Bad file descriptor\n");
+  EXPECT_EQ(r.status, 1);
+  r = run_program(WORDCLUSTERS_EXE, {}, {.input = "A\nA\n", .closed = {1}});
+  EXPECT_EQ(r.err, "wordclusters: cannot write standard output: Bad file descriptor\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// `wordclusters words >> words` would append the dictionary to its input.
+TEST(Wordclusters, StandardOutputThatIsTheInputIsRefused) {
+  TempDir dir;
+  dir.write("words", "A\nA\n");
+  for (const char* command : {"\"$0\" \"$1\" >> \"$1\"", "\"$0\" < \"$1\" >> \"$1\""}) {
+    const auto r = run_program("/bin/sh", {"-c", command, WORDCLUSTERS_EXE, dir.file("words")});
+    EXPECT_EQ(r.err, "wordclusters: standard output is the input, which it would change\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("words"), "A\nA\n");
+  }
 }
 
 TEST(Wordclusters, HelpAndVersion) {

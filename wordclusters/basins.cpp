@@ -7,22 +7,29 @@ namespace wordclusters {
 
 namespace {
 
-void sort_cells(WordCounts& counts, std::uint64_t min_frames, Landscape& land) {
+void sort_cells(WordCounts& counts, std::uint64_t min_frames, bool numbered,
+                std::span<const double> weighted, Landscape& land) {
   land.cells.clear();
   for (const WordSlot& slot : counts.slots) {
-    if (slot.key != NO_WORD && slot.value >= min_frames)
-      land.cells.push_back({slot.key, slot.value});
+    const std::uint64_t frames = numbered ? slot.value & LOW_HALF : slot.value;
+    if (slot.key != NO_WORD && frames >= min_frames) {
+      land.cells.push_back(
+          {slot.key, weighted.empty() ? static_cast<double>(frames) : weighted[slot.value >> 32]});
+    }
   }
   std::sort(land.cells.begin(), land.cells.end(), [](const Cell& a, const Cell& b) {
-    return a.frames != b.frames ? a.frames > b.frames : a.key < b.key;
+    return a.population != b.population ? a.population > b.population : a.key < b.key;
   });
-  for (WordSlot& slot : counts.slots) slot.value = NO_CELL;
+  // The word numbers stay in the high halves.
+  const std::uint64_t kept = numbered ? ~LOW_HALF : 0;
+  for (WordSlot& slot : counts.slots) slot.value = (slot.value & kept) | NO_CELL;
   constexpr std::size_t AHEAD = 16;  // cells whose slots are fetched ahead
   const std::size_t n = land.cells.size();
   for (std::size_t i = 0; i < n; ++i) {
     if (i + AHEAD < n)
       __builtin_prefetch(&counts.slots[home_slot(counts, land.cells[i + AHEAD].key)], 1);
-    slot_of(counts, land.cells[i].key).value = i;
+    std::uint64_t& value = slot_of(counts, land.cells[i].key).value;
+    value = (value & kept) | i;
   }
 }
 
@@ -64,8 +71,8 @@ std::vector<Link> find_links(const WordCounts& counts, int letters, const Landsc
       const auto i = static_cast<std::uint32_t>(batch + b);
       for (int k = 0; k < found[b]; ++k) {
         const WordSlot* slot = find_word(counts, keys[b][k]);
-        if (slot == nullptr || slot->value == NO_CELL) continue;
-        const auto j = static_cast<std::uint32_t>(slot->value);
+        if (slot == nullptr || cell_of(*slot) == NO_CELL) continue;
+        const std::uint32_t j = cell_of(*slot);
         links.push_back(j < i ? Link{i, j} : Link{j, i});
       }
     }
@@ -87,8 +94,9 @@ void link_neighbours(const WordCounts& counts, int letters, Landscape& land) {
 
 }  // namespace
 
-void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, Landscape& land) {
-  sort_cells(counts, min_frames, land);
+void map_cells(WordCounts& counts, int letters, std::uint64_t min_frames, bool numbered,
+               std::span<const double> weighted, Landscape& land) {
+  sort_cells(counts, min_frames, numbered, weighted, land);
   link_neighbours(counts, letters, land);
 }
 
@@ -103,7 +111,7 @@ std::uint32_t basin_of(Basins& basins, std::uint32_t i) {
 void grow_basins(const Landscape& land, double barrier, Basins& basins) {
   const std::size_t n = land.cells.size();
   basins.peak.resize(n);
-  basins.frames.assign(n, 0);
+  basins.population.assign(n, 0);
   // A cell has at most two neighbours a letter.
   std::uint32_t met[2 * MAX_LETTERS];
   for (std::uint32_t i = 0; i < n; ++i) {
@@ -112,41 +120,41 @@ void grow_basins(const Landscape& land, double barrier, Basins& basins) {
       const std::uint32_t b = basin_of(basins, land.neighbours[e]);
       if (std::find(met, met + distinct, b) == met + distinct) met[distinct++] = b;
     }
-    const std::uint64_t frames = land.cells[i].frames;
+    const double population = land.cells[i].population;
     if (distinct == 0) {
       basins.peak[i] = i;
-      basins.frames[i] = frames;
+      basins.population[i] = population;
       continue;
     }
     // Peaks come in visiting order: the first has the most frames.
     const std::uint32_t joined = *std::min_element(met, met + distinct);
     basins.peak[i] = joined;
-    basins.frames[joined] += frames;
+    basins.population[joined] += population;
     for (int m = 0; m < distinct; ++m) {
       const std::uint32_t other = met[m];
       if (other == joined) continue;
-      const double height =
-          std::log(static_cast<double>(land.cells[other].frames) / static_cast<double>(frames));
-      if (height < barrier) {
+      // Above a cell of no population (zero weights) every barrier is
+      // infinite: nothing merges there.
+      if (population > 0 && std::log(land.cells[other].population / population) < barrier) {
         basins.peak[other] = joined;
-        basins.frames[joined] += basins.frames[other];
+        basins.population[joined] += basins.population[other];
       }
     }
   }
 }
 
-void choose_states(const Landscape& land, double min_share, std::uint64_t lines, Basins& basins) {
+void choose_states(const Landscape& land, double min_share, double total, Basins& basins) {
   basins.states.clear();
-  basins.frames_in_states = 0;
+  basins.population_in_states = 0;
   for (std::uint32_t i = 0; i < land.cells.size(); ++i) {
-    if (basins.peak[i] == i &&
-        static_cast<double>(basins.frames[i]) * 100.0 >= min_share * static_cast<double>(lines)) {
+    if (basins.peak[i] == i && basins.population[i] * 100.0 >= min_share * total) {
       basins.states.push_back(i);
-      basins.frames_in_states += basins.frames[i];
+      basins.population_in_states += basins.population[i];
     }
   }
+  const std::vector<double>& population = basins.population;
   std::sort(basins.states.begin(), basins.states.end(), [&](std::uint32_t a, std::uint32_t b) {
-    if (basins.frames[a] != basins.frames[b]) return basins.frames[a] > basins.frames[b];
+    if (population[a] != population[b]) return population[a] > population[b];
     return land.cells[a].key < land.cells[b].key;
   });
 }

@@ -30,6 +30,11 @@ void start_counting(WordCounts& counts) {
   counts.shift = 64 - FIRST_BITS;
 }
 
+void stop_counting(WordCounts& counts) {
+  if (!counts.slots.empty()) munmap(counts.slots.data(), counts.slots.size_bytes());
+  counts = WordCounts{};
+}
+
 void grow(WordCounts& counts) {
   const std::span<WordSlot> old = counts.slots;
   counts.slots = map_slots(old.size() * 2);

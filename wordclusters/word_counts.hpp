@@ -32,6 +32,14 @@ constexpr char letter_of(int number) {
   return static_cast<char>(number <= 26 ? 'A' + number - 1 : 'a' + number - 27);
 }
 
+// The `letters` letters of the word packed in `key`, at `out`.
+inline char* write_word(std::uint64_t key, int letters, char* out) {
+  for (int position = letters - 1; position >= 0; --position) {
+    *out++ = letter_of(static_cast<int>((key >> (LETTER_BITS * position)) & 63));
+  }
+  return out;
+}
+
 struct WordSlot {
   std::uint64_t key;    // NO_WORD: a free slot
   std::uint64_t value;  // the population while counting
@@ -47,6 +55,8 @@ struct WordCounts {
 };
 
 void start_counting(WordCounts& counts);
+// Gives the table's memory back.
+void stop_counting(WordCounts& counts);
 
 // Doubles the table and moves every word to its new slot. Ends the process
 // with a message when there is no memory for it.

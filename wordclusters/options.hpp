@@ -1,0 +1,41 @@
+// wordclusters' command line.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace wordclusters {
+
+struct Options {
+  std::uint64_t min_frames = 2;
+  double barrier = 1.0;
+  double min_share = 1.0;
+  bool scan = false;
+  const char* file = nullptr;  // null: standard input
+  // The state files; null when not asked for.
+  const char* report = nullptr;
+  const char* ndx = nullptr;
+  const char* trajectory = nullptr;
+  const char* transitions = nullptr;
+  const char* weights = nullptr;  // "-": standard input
+  bool segments_given = false;
+  std::vector<std::uint64_t> segments;  // frames of each, in order
+  std::uint64_t blocks = 0;             // 0: none
+  double temperature = 0;               // kelvin; 0: free energies in kT
+};
+
+// A state file asked for: its option and its name.
+struct NamedOutput {
+  const char* option;
+  const char* name;
+};
+std::vector<NamedOutput> state_outputs(const Options& options);
+
+// Reads the command line; prints the help or the version and exits, or
+// exits with status 2 after a usage error.
+Options read_options(int argc, char** argv);
+
+// Whether any option asks for the frames' states.
+bool keeps_frames(const Options& options);
+
+}  // namespace wordclusters

@@ -1,0 +1,14 @@
+// How wordclusters stops: one line on standard error, then the exit status.
+#pragma once
+
+#include <string>
+
+namespace wordclusters {
+
+// "wordclusters: WHAT", exit status 1.
+[[noreturn]] void refuse(const std::string& what);
+
+// "wordclusters: WHAT (see wordclusters --help)", exit status 2.
+[[noreturn]] void usage_error(const std::string& what);
+
+}  // namespace wordclusters

@@ -1,0 +1,289 @@
+#include "state_files.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "descriptor_io.hpp"
+#include "refusal.hpp"
+#include "whole_file.hpp"
+
+namespace wordclusters {
+
+namespace {
+
+constexpr double BOLTZMANN_KJ = 0.0083144626;  // kJ/(mol K)
+constexpr int PER_LINE = 15;                   // frame numbers on a line of the index file
+constexpr std::size_t MEMBER_BYTES = 11;       // at most, a number and its separator
+constexpr std::size_t BATCH_BYTES = std::size_t{32} << 20;  // index groups made in one pass
+
+struct StateFile {
+  const char* option;
+  const char* name;
+  pcgrid::WholeFile file;
+};
+
+StateFile files[4];
+int file_count = 0;
+
+// --- Writing through one buffer, to one file at a time ---
+
+constexpr std::size_t BUFFER = std::size_t{1} << 20;
+constexpr std::size_t ROOM = 512;  // for any one item
+char buffer[BUFFER + ROOM];
+std::size_t used = 0;
+StateFile* writing = nullptr;
+
+[[noreturn]] void cannot(const char* name, const char* what) {
+  refuse(std::string(name) + ": " + what + ": " + std::strerror(errno));
+}
+
+void write_bytes(const char* data, std::size_t size) {
+  const int error = pcgrid::write_fully(writing->file.fd, data, size);
+  if (error != 0) {
+    errno = error;
+    cannot(writing->name, "cannot write");
+  }
+}
+
+void flush() {
+  write_bytes(buffer, used);
+  used = 0;
+}
+
+// Room for one item of at most ROOM bytes.
+char* room() {
+  if (used >= BUFFER) flush();
+  return buffer + used;
+}
+
+void put(std::string_view text) {
+  std::memcpy(room(), text.data(), text.size());
+  used += text.size();
+}
+
+void put_number(std::uint64_t value) {
+  char* at = room();
+  used += static_cast<std::size_t>(std::to_chars(at, at + 24, value).ptr - at);
+}
+
+// `value` with `decimals` decimals, as "%.*f" writes it, but never "-0.000".
+void put_fixed(double value, int decimals) {
+  char digits[400];
+  const char* end =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals).ptr;
+  const char* start = digits;
+  if (*start == '-' && std::all_of(start + 1, end, [](char c) { return c == '0' || c == '.'; })) {
+    ++start;
+  }
+  put({start, static_cast<std::size_t>(end - start)});
+}
+
+// The k-th of n numbers of an index group (from 0), with its separator.
+char* put_member(char* at, std::uint64_t frame, std::uint64_t k, std::uint64_t n) {
+  if (k % PER_LINE != 0) *at++ = ' ';
+  at = std::to_chars(at, at + 20, frame).ptr;
+  if (k % PER_LINE == PER_LINE - 1 || k + 1 == n) *at++ = '\n';
+  return at;
+}
+
+// --- The report ---
+
+// s / sqrt(K), with s the sample standard deviation (divisor K - 1).
+double standard_error(const std::vector<double>& values) {
+  double sum = 0;
+  for (const double v : values) sum += v;
+  const auto k = static_cast<double>(values.size());
+  const double mean = sum / k;
+  double squares = 0;
+  for (const double v : values) squares += (v - mean) * (v - mean);
+  return std::sqrt(squares / (k - 1)) / std::sqrt(k);
+}
+
+void put_error(bool defined, const std::vector<double>& values) {
+  if (defined) {
+    put_fixed(standard_error(values), 3);
+  } else {
+    put("-");
+  }
+}
+
+void put_report_line(std::uint32_t s, const StateTables& tables, const ReportSettings& settings) {
+  const double unit = settings.temperature == 0 ? 1.0 : BOLTZMANN_KJ * settings.temperature;
+  const std::size_t row = tables.states + 1;
+  std::vector<double> shares, energies;
+  bool shares_defined = tables.blocks != 0, energies_defined = tables.blocks != 0;
+  for (std::uint64_t b = 0; b < tables.blocks; ++b) {
+    const double block = tables.block_population[b];
+    const double in_state = tables.block_state[b * row + s];
+    const double in_first = tables.block_state[b * row + 1];
+    shares_defined = shares_defined && block != 0;
+    energies_defined = energies_defined && in_state != 0 && in_first != 0;
+    if (shares_defined) shares.push_back(in_state * 100.0 / block);
+    if (energies_defined) energies.push_back(-std::log(in_state / in_first) * unit);
+  }
+  put_number(s);
+  put("\t");
+  put_number(tables.frames[s]);
+  put("\t");
+  put_fixed(tables.population[s] * 100.0 / settings.total_population, 3);
+  put("\t");
+  put_error(shares_defined, shares);
+  put("\t");
+  if (tables.population[s] != 0) {
+    put_fixed(-std::log(tables.population[s] / tables.population[1]) * unit, 3);
+  } else {
+    put("-");
+  }
+  put("\t");
+  put_error(energies_defined, energies);
+  put("\t");
+  char* at = room();
+  used += static_cast<std::size_t>(write_word(tables.peak[s], settings.letters, at) - at);
+  put("\t");
+  put_number(tables.representative[s]);
+  put("\t");
+  put_number(tables.visits[s]);
+  put("\t");
+  if (tables.ended_visits[s] != 0) {
+    put_fixed(
+        static_cast<double>(tables.ended_frames[s]) / static_cast<double>(tables.ended_visits[s]),
+        1);
+  } else {
+    put("-");
+  }
+  put("\n");
+}
+
+void write_report(const StateTables& tables, const ReportSettings& settings) {
+  put(settings.temperature == 0
+          ? "state\tframes\tshare\tshare_err\tdF_kT\tdF_"
+            "err\tpeak\trepresentative\tvisits\tlifetime\n"
+          : "state\tframes\tshare\tshare_err\tdF_kJmol\tdF_err\tpeak\trepresentative\tvisits\t"
+            "lifetime\n");
+  for (std::uint32_t s = 1; s <= tables.states; ++s) put_report_line(s, tables, settings);
+}
+
+// --- The index file ---
+
+void put_header(std::uint32_t s) {
+  put("[ state_");
+  put_number(s);
+  put(" ]\n");
+}
+
+// One group too large to share a pass: streamed.
+void write_group(std::span<const std::uint32_t> state, std::uint32_t s, std::uint64_t n) {
+  put_header(s);
+  std::uint64_t k = 0;
+  for (std::size_t f = 0; f < state.size(); ++f) {
+    if (state[f] != s) continue;
+    char* at = room();
+    used += static_cast<std::size_t>(put_member(at, f + 1, k++, n) - at);
+  }
+}
+
+// Groups first .. last, made together in one pass over the frames.
+void write_groups(std::span<const std::uint32_t> state, std::uint32_t first, std::uint32_t last,
+                  const StateTables& tables) {
+  const std::uint32_t count = last - first + 1;
+  std::vector<std::size_t> start(count + 1, 0);
+  for (std::uint32_t g = 0; g < count; ++g) {
+    start[g + 1] = start[g] + MEMBER_BYTES * tables.frames[first + g];
+  }
+  std::vector<char> text(start[count]);
+  std::vector<char*> at(count);
+  std::vector<std::uint64_t> k(count, 0);
+  for (std::uint32_t g = 0; g < count; ++g) at[g] = text.data() + start[g];
+  for (std::size_t f = 0; f < state.size(); ++f) {
+    const std::uint32_t g = state[f] - first;  // wraps for states outside the batch
+    if (g >= count) continue;
+    at[g] = put_member(at[g], f + 1, k[g]++, tables.frames[first + g]);
+  }
+  for (std::uint32_t g = 0; g < count; ++g) {
+    put_header(first + g);
+    flush();
+    write_bytes(text.data() + start[g], static_cast<std::size_t>(at[g] - (text.data() + start[g])));
+  }
+}
+
+void write_ndx(std::span<const std::uint32_t> state, const StateTables& tables) {
+  if (tables.states == 0) return;
+  for (std::uint32_t first = 1; first <= tables.states;) {
+    std::uint32_t last = first;
+    std::size_t bytes = MEMBER_BYTES * tables.frames[first];
+    while (last < tables.states && bytes + MEMBER_BYTES * tables.frames[last + 1] <= BATCH_BYTES) {
+      bytes += MEMBER_BYTES * tables.frames[++last];
+    }
+    if (bytes > BATCH_BYTES) {
+      write_group(state, first, tables.frames[first]);
+    } else {
+      write_groups(state, first, last, tables);
+    }
+    first = last + 1;
+  }
+  put("[ representatives ]\n");
+  for (std::uint32_t s = 1; s <= tables.states; ++s) {
+    char* at = room();
+    used += static_cast<std::size_t>(
+        put_member(at, tables.representative[s], s - 1, tables.states) - at);
+  }
+}
+
+// --- The frames' states and the transitions ---
+
+void write_trajectory(std::span<const std::uint32_t> state) {
+  for (const std::uint32_t s : state) {
+    char* at = room();
+    at = std::to_chars(at, at + 12, s).ptr;
+    *at++ = '\n';
+    used = static_cast<std::size_t>(at - buffer);
+  }
+}
+
+void write_transitions(const StateTables& tables) {
+  for (const auto& [pair, count] : tables.transitions) {
+    put_number(pair >> 32);
+    put(" ");
+    put_number(pair & 0xFFFFFFFFu);
+    put(" ");
+    put_number(count);
+    put("\n");
+  }
+}
+
+}  // namespace
+
+void write_state_files(const Options& options, std::span<const std::uint32_t> state,
+                       const StateTables& tables, const ReportSettings& settings) {
+  for (const NamedOutput& out : state_outputs(options)) {
+    StateFile& file = files[file_count++];
+    file.option = out.option;
+    file.name = out.name;
+    if (const char* failed = pcgrid::begin_whole_file(file.file, out.name)) {
+      cannot(out.name, failed);
+    }
+    writing = &file;
+    const std::string_view option = out.option;
+    if (option == "--report") write_report(tables, settings);
+    if (option == "--ndx") write_ndx(state, tables);
+    if (option == "--trajectory") write_trajectory(state);
+    if (option == "--transitions") write_transitions(tables);
+    flush();
+  }
+}
+
+void finish_state_files() {
+  for (int i = 0; i < file_count; ++i) {
+    if (const char* failed = pcgrid::finish_whole_file(files[i].file)) {
+      cannot(files[i].name, failed);
+    }
+  }
+}
+
+}  // namespace wordclusters

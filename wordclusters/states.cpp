@@ -1,0 +1,120 @@
+#include "states.hpp"
+
+#include <algorithm>
+
+namespace wordclusters {
+
+namespace {
+
+constexpr std::uint32_t NO_WORD_NUMBER = UINT32_MAX;  // word numbers are below the frames' count
+
+void size_tables(std::uint32_t states, StateTables& tables) {
+  tables.states = states;
+  for (auto* table : {&tables.frames, &tables.representative, &tables.peak, &tables.visits,
+                      &tables.ended_visits, &tables.ended_frames}) {
+    table->assign(states + 1, 0);
+  }
+  tables.population.assign(states + 1, 0.0);
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> clusters_of_cells(const Landscape& land, Basins& basins) {
+  const std::size_t n = land.cells.size();
+  std::vector<std::uint32_t> cluster_of_peak(n, 0);
+  for (std::size_t s = 0; s < basins.states.size(); ++s) {
+    cluster_of_peak[basins.states[s]] = static_cast<std::uint32_t>(s + 1);
+  }
+  std::vector<std::uint32_t> cluster(n);
+  for (std::uint32_t i = 0; i < n; ++i) cluster[i] = cluster_of_peak[basin_of(basins, i)];
+  return cluster;
+}
+
+void assign_states(const WordCounts& counts, const Landscape& land, const Basins& basins,
+                   const std::vector<std::uint32_t>& cluster_of_cell,
+                   std::span<std::uint32_t> frame_word, StateTables& tables) {
+  const auto states = static_cast<std::uint32_t>(basins.states.size());
+  size_tables(states, tables);
+  tables.frames_total = frame_word.size();
+  std::vector<std::uint32_t> state_of_word(counts.distinct, 0);
+  for (const WordSlot& slot : counts.slots) {
+    if (slot.key != NO_WORD && cell_of(slot) != NO_CELL) {
+      state_of_word[slot.value >> 32] = cluster_of_cell[cell_of(slot)];
+    }
+  }
+  std::vector<std::uint32_t> peak_number(states + 1, NO_WORD_NUMBER);
+  for (std::uint32_t s = 1; s <= states; ++s) {
+    const std::uint32_t peak_cell = basins.states[s - 1];
+    tables.peak[s] = land.cells[peak_cell].key;
+    tables.population[s] = basins.population[peak_cell];
+    peak_number[s] = static_cast<std::uint32_t>(find_word(counts, tables.peak[s])->value >> 32);
+  }
+  for (std::size_t f = 0; f < frame_word.size(); ++f) {
+    const std::uint32_t word = frame_word[f];
+    const std::uint32_t state = state_of_word[word];
+    frame_word[f] = state;
+    ++tables.frames[state];
+    if (word == peak_number[state] && tables.representative[state] == 0) {
+      tables.representative[state] = f + 1;
+    }
+  }
+}
+
+void follow_visits(std::span<const std::uint32_t> state, const std::vector<std::uint64_t>& segments,
+                   StateTables& tables) {
+  WordCounts pairs;  // a transition's count, keyed by FROM << 32 | TO
+  start_counting(pairs);
+  std::size_t first = 0;
+  const std::size_t layouts = std::max<std::size_t>(segments.size(), 1);
+  for (std::size_t segment = 0; segment < layouts; ++segment) {
+    const std::size_t end = segments.empty() ? state.size() : first + segments[segment];
+    std::uint32_t kept = 0;  // the state of the segment's last frame in one
+    std::size_t visit_start = first;
+    for (std::size_t f = first; f < end; ++f) {
+      const std::uint32_t s = state[f];
+      if (s == 0 || s == kept) continue;
+      if (kept != 0) {
+        ++tables.ended_visits[kept];
+        tables.ended_frames[kept] += f - visit_start;
+        count_word(pairs, std::uint64_t{kept} << 32 | s);
+      }
+      kept = s;
+      ++tables.visits[s];
+      visit_start = f;
+    }
+    first = end;
+  }
+  tables.transitions.clear();
+  for (const WordSlot& slot : pairs.slots) {
+    if (slot.key != NO_WORD) tables.transitions.emplace_back(slot.key, slot.value);
+  }
+  std::sort(tables.transitions.begin(), tables.transitions.end());
+  stop_counting(pairs);
+}
+
+void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, WeightFile* weights,
+                StateTables& tables) {
+  const std::uint64_t frames = state.size();
+  const std::size_t row = tables.states + 1;
+  tables.blocks = blocks;
+  tables.block_population.assign(blocks, 0.0);
+  tables.block_state.assign(blocks * row, 0.0);
+  if (weights != nullptr) reread_weights(*weights);
+  std::uint64_t f = 0;
+  for (std::uint64_t b = 0; b < blocks; ++b) {
+    // Frame f (from 0) is in block floor(f * blocks / frames).
+    const std::uint64_t end = ((b + 1) * frames + blocks - 1) / blocks;
+    double& block = tables.block_population[b];
+    double* in_state = &tables.block_state[b * row];
+    for (; f < end; ++f) {
+      double weight = 1.0;
+      if (weights != nullptr && !next_weight(*weights, weight))
+        too_few_weights(*weights, f, frames);
+      block += weight;
+      in_state[state[f]] += weight;
+    }
+  }
+  if (weights != nullptr) expect_end(*weights, frames);
+}
+
+}  // namespace wordclusters
