@@ -6,6 +6,7 @@
 // the states of a clusterback report on it, and has gnuplot draw the map.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,9 +88,26 @@ void check_scale(const Options& options, const Run& run) {
   }
 }
 
+// The matrix is a file that gridmap wrote: a FIFO would wait for a writer
+// that never comes, so anything else is refused without waiting.
+int open_matrix(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) refuse(name + ": cannot open: " + reason());
+  struct stat found {};
+  if (::fstat(fd, &found) != 0) refuse(name + ": cannot open: " + reason());
+  if (!S_ISREG(found.st_mode)) {
+    refuse(name + ": not a regular file (" +
+           (S_ISFIFO(found.st_mode)  ? "a pipe"
+            : S_ISDIR(found.st_mode) ? "a folder"
+                                     : "a device") +
+           "); --matrix names the grid.matrix file that gridmap wrote");
+  }
+  return fd;
+}
+
 std::vector<double> read_values(const Options& options, const Run& run) {
   std::vector<double> values;
-  const int fd = open_input(options.matrix);
+  const int fd = open_matrix(options.matrix);
   std::string error = read_matrix(fd, options.matrix, run, values);
   ::close(fd);
   if (error.empty()) error = check_node_placement(options.log, run, values);

@@ -24,9 +24,10 @@ double rounding_of(std::string_view number) {
 }
 
 // "\ton x : %f to %f": the two numbers after the prefix, taken only when
-// both are finite and in order.
+// both are finite and in order; `reversed` tells two finite numbers out of
+// order, which gridmap never writes.
 bool parse_limits(std::string_view line, std::string_view prefix, double& lo, double& hi,
-                  double& rounding) {
+                  double& rounding, bool* reversed = nullptr) {
   if (!line.starts_with(prefix)) return false;
   line.remove_prefix(prefix.size());
   const std::size_t to = line.find(" to ");
@@ -34,8 +35,11 @@ bool parse_limits(std::string_view line, std::string_view prefix, double& lo, do
   const std::string_view low = line.substr(0, to);
   const std::string_view high = line.substr(to + 4);
   double l = 0, h = 0;
-  if (!parse_number(low, l) || !parse_number(high, h) || !std::isfinite(l) || !std::isfinite(h) ||
-      l > h) {
+  if (!parse_number(low, l) || !parse_number(high, h) || !std::isfinite(l) || !std::isfinite(h)) {
+    return false;
+  }
+  if (l > h) {
+    if (reversed != nullptr) *reversed = true;
     return false;
   }
   lo = l;
@@ -73,15 +77,28 @@ bool parse_given_limits(std::string_view line, Run& given) {
          parse_limits(line.substr(comma + 4), "", given.ymin, given.ymax, given.y_rounding);
 }
 
-void read_log_line(std::string_view line, Run& run, Run& given) {
+// False for a line of limits out of order.
+bool read_log_line(std::string_view line, Run& run, Run& given) {
+  bool reversed = false;
   if (line == "All done.") run.done = true;
   if (line == "Three columns found. Using the third to calculate sums.") run.mean_z = true;
   if (line == "Three columns found. Using the third as weights.") run.weights = true;
   if (line == "Negative values present. Giving-up on writing logs.") run.negative_means = true;
-  if (parse_limits(line, "\ton x : ", run.xmin, run.xmax, run.x_rounding)) run.have_x = true;
-  if (parse_limits(line, "\ton y : ", run.ymin, run.ymax, run.y_rounding)) run.have_y = true;
+  if (parse_limits(line, "\ton x : ", run.xmin, run.xmax, run.x_rounding, &reversed)) {
+    run.have_x = true;
+  }
+  if (parse_limits(line, "\ton y : ", run.ymin, run.ymax, run.y_rounding, &reversed)) {
+    run.have_y = true;
+  }
   if (parse_given_limits(line, given)) run.given_limits = true;
   parse_grid(line, run);
+  return !reversed;
+}
+
+std::string reversed_limits(const std::string& name, long long number) {
+  return name + ":" + std::to_string(number) +
+         ": limits out of order (the first must not be above the second); gridmap never writes "
+         "them so: was the log edited?";
 }
 
 }  // namespace
@@ -111,7 +128,7 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
         continue;
       }
       if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
-      if (!longer) read_log_line(line, run, given);
+      if (!longer && !read_log_line(line, run, given)) return reversed_limits(name, number);
       line.clear();
       longer = false;
       last = '\0';
@@ -119,7 +136,7 @@ std::string read_run_log(int fd, const std::string& name, Run& run) {
     }
   }
   if (last == '\r') return name + ":" + std::to_string(number) + ": " + WINDOWS_LINE_END;
-  if (!longer) read_log_line(line, run, given);
+  if (!longer && !read_log_line(line, run, given)) return reversed_limits(name, number);
   // A mean-z run with a mean of 0 or below wrote its matrix whole, then gave up.
   if (run.mean_z && run.negative_means) run.done = true;
   if (run.given_limits) {

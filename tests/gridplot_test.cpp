@@ -275,6 +275,20 @@ const Refusal refusals[] = {
      "",
      "@/gridmap.log: not gridmap's output (no grid size or limits of x and y)",
      1},
+    {"ReversedLimits",
+     {},
+     "\ton x : 1.000000 to 0.000000\n\ton y : 0.000000 to 1.000000\n"
+     "\nSecond pass to interpolate on a 3 by 3 grid ...\nAll done.\n",
+     "",
+     "@/gridmap.log:1: limits out of order (the first must not be above the second); gridmap "
+     "never writes them so: was the log edited?",
+     1},
+    {"MatrixIsAFolder",
+     {"--matrix", "@"},
+     "",
+     "",
+     "@: not a regular file (a folder); --matrix names the grid.matrix file that gridmap wrote",
+     1},
     {"TooFewRows",
      {},
      "",
@@ -452,6 +466,21 @@ TEST_P(GridplotRefusal, OneMessageNoPicture) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, GridplotRefusal, ::testing::ValuesIn(refusals),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A FIFO as the matrix is refused at once rather than waited on.
+TEST(Gridplot, MatrixIsAPipe) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  const RunResult r =
+      run_program("/usr/bin/timeout",
+                  {"10", GRIDPLOT_EXE, "--matrix", dir.file("pipe"), dir.file("gridmap.log")},
+                  {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "gridplot: " + dir.file("pipe") +
+                       ": not a regular file (a pipe); --matrix names the grid.matrix file that "
+                       "gridmap wrote\n");
+  EXPECT_EQ(r.status, 1);
+}
 
 TEST(Gridplot, GnuplotMissing) {
   TempDir dir;
