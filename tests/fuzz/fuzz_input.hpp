@@ -24,6 +24,19 @@ inline void check(bool ok, const char* what) {
   std::abort();
 }
 
+// `text` in a file in memory, read from its start.
+inline int memory_file(std::string_view text) {
+  const int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
+  check(fd >= 0, "memory file created");
+  for (std::string_view rest = text; !rest.empty();) {
+    const ssize_t written = ::write(fd, rest.data(), rest.size());
+    check(written > 0, "memory file written");
+    rest.remove_prefix(static_cast<std::size_t>(written));
+  }
+  check(::lseek(fd, 0, SEEK_SET) == 0, "memory file rewound");
+  return fd;
+}
+
 // The pieces of a text as fgets(buffer, max + 1, stream) returns them: a
 // line with its newline, or its next `max` characters. Each is cut at its
 // first NUL, where C string functions, and the programs, see it end.
@@ -52,14 +65,7 @@ class ModelPieces {
 class Pieces {
  public:
   Pieces(std::string_view text, std::size_t max) : model_(text, max) {
-    const int fd = memfd_create("fuzz-input", 0);
-    check(fd >= 0, "memory file created");
-    for (std::string_view rest = text; !rest.empty();) {
-      const ssize_t written = ::write(fd, rest.data(), rest.size());
-      check(written > 0, "memory file written");
-      rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-    check(::lseek(fd, 0, SEEK_SET) == 0, "memory file rewound");
+    const int fd = memory_file(text);
     file_ = fdopen(fd, "r");
     check(file_ != nullptr, "memory file opened");
     start_reading(reader_, file_, max);

@@ -20,18 +20,7 @@
 namespace {
 
 using pcgrid::fuzzing::check;
-
-int memory_file(std::string_view text) {
-  const int fd = memfd_create("fuzz-input", 0);
-  check(fd >= 0, "memory file created");
-  for (std::string_view rest = text; !rest.empty();) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    check(written > 0, "memory file written");
-    rest.remove_prefix(static_cast<std::size_t>(written));
-  }
-  check(::lseek(fd, 0, SEEK_SET) == 0, "memory file rewound");
-  return fd;
-}
+using pcgrid::fuzzing::memory_file;
 
 // The matrix's numbers as strtod reads the fields between blanks and line ends.
 void check_values(std::string_view text, const std::vector<double>& values) {

@@ -69,14 +69,7 @@ std::uint64_t key_of(const std::string& word) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const bool keep_frames = size > 0 && data[0] % 2 == 1;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const int fd = memfd_create("words", 0);
-  check(fd >= 0, "memory file created");
-  for (std::string_view rest = text; !rest.empty();) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    check(written > 0, "memory file written");
-    rest.remove_prefix(static_cast<std::size_t>(written));
-  }
-  check(lseek(fd, 0, SEEK_SET) == 0, "memory file rewound");
+  const int fd = pcgrid::fuzzing::memory_file(text);
 
   WordInput input;
   input.keep_frames = keep_frames;
