@@ -5,8 +5,10 @@
 //   build/release/bin/stage_breakdown TABLE [ROUNDS]
 //
 // read       the system calls that bring the file into the reader's buffer
-// structure  cutting the blocks into lines (read and cut, less read alone)
+// structure  cutting blocks of whole lines (read and cut, less read
+//            alone), counting their pieces, finding every line's tokens
 // convert    the labels and components of every line into the table
+//            (parse_pieces, less finding the tokens)
 // in order   the pass over the table in input order (the limits)
 // format     the words, written to /dev/null
 // The file should be in the page cache (run it twice); the medians of
@@ -25,6 +27,7 @@
 #include "letter_code.hpp"
 #include "line_reader.hpp"
 #include "pc_table.hpp"
+#include "structural_scan.hpp"
 
 namespace {
 
@@ -54,35 +57,64 @@ double read_alone(const char* path) {
   return t;
 }
 
+// The tokens of every line of `block`, found and not converted: the
+// structural scan's share of parse_pieces.
+std::size_t find_all_tokens(std::string_view block, int wanted) {
+  const char* p = block.data();
+  const char* const end = p + block.size();
+  std::size_t found = 0;
+  pcgrid::LineTokens tokens;
+  while (p < end) {
+    if (pcgrid::find_tokens(p, end, pcgrid::LINE_CHARS, wanted, tokens)) {
+      p += tokens.length;
+      found += static_cast<std::size_t>(tokens.count);
+    } else {
+      std::string_view piece;
+      p += pcgrid::piece_at(p, end, pcgrid::LINE_CHARS, piece);
+    }
+  }
+  return found;
+}
+
 Stages one_round(const char* path) {
   Stages s{};
   s.read = read_alone(path);
   static pcgrid::LineReader reader;
-  static std::string_view lines[std::size_t{1} << 19];
   std::FILE* in = std::fopen(path, "r");
   if (in == nullptr) std::exit(1);
   pcgrid::start_reading(reader, in, pcgrid::LINE_CHARS);
-  double read_and_cut = 0;
+  double read_and_cut = 0, scan = 0, tokens = 0, parse = 0;
+  std::size_t found = 0;
   table.n = 0;
   for (;;) {
     auto start = Clock::now();
-    const std::size_t count = pcgrid::read_pieces(reader, lines);
+    std::string_view block;
+    const bool more = pcgrid::read_block(reader, block);
     read_and_cut += seconds_since(start);
-    if (count == 0) break;
-    if (table.n == 0) table.ncol = pcgrid::count_columns(lines[0]);
-    start = Clock::now();
-    if (!pcgrid::reserve_vectors(table, table.n + static_cast<std::int32_t>(count))) std::exit(1);
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto row = static_cast<std::size_t>(table.n) + i;
-      if (!pcgrid::parse_pc_line(lines[i], table.dim(), table.indeces[row], table.dat[row])) {
-        std::exit(1);
-      }
+    if (!more) break;
+    if (table.n == 0) {
+      std::string_view first;
+      pcgrid::piece_at(block.data(), block.data() + block.size(), pcgrid::LINE_CHARS, first);
+      table.ncol = pcgrid::count_columns(first);
     }
-    table.n += static_cast<std::int32_t>(count);
-    s.convert += seconds_since(start);
+    start = Clock::now();
+    const auto count = static_cast<std::int32_t>(
+        pcgrid::count_pieces(block.data(), block.data() + block.size(), pcgrid::LINE_CHARS));
+    scan += seconds_since(start);
+    start = Clock::now();
+    found += find_all_tokens(block, table.ncol);
+    tokens += seconds_since(start);
+    start = Clock::now();
+    if (!pcgrid::reserve_vectors(table, table.n + count)) std::exit(1);
+    const pcgrid::PieceParse parsed = pcgrid::parse_pieces(table, block, table.n, table.n + count);
+    if (parsed.refused || parsed.rows != count) std::exit(1);
+    table.n += count;
+    parse += seconds_since(start);
   }
   std::fclose(in);
-  s.cut = read_and_cut - s.read;
+  if (found == 0) std::exit(1);
+  s.cut = read_and_cut - s.read + scan + tokens;
+  s.convert = parse - tokens;
   s.fields = static_cast<long>(table.n) * table.ncol;
 
   auto start = Clock::now();

@@ -29,7 +29,10 @@
 // are shifted to the top of the 16 bytes, so that zeros stand before them,
 // and each half of eight digit bytes is combined into its value by three
 // multiplications (digits_value of short_decimal.hpp): W is the first
-// half's value times 10^8 plus the second's.
+// half's value times 10^8 plus the second's. In the usual case, at most
+// eight digits in all, the eight bytes from the start and the eight from
+// one byte further are joined at the point instead (k < 8, so the shift
+// stays within 64 bits), and the n digits combined as one half.
 #pragma once
 
 #include <emmintrin.h>
@@ -99,18 +102,32 @@ inline bool token_float(const char* p, std::size_t length, float& value) {
   const unsigned all = (1u << length) - 1;
   points &= all;
   if (((digits | points) & all) != all || (points & (points - 1)) != 0) return false;
-  Bytes16 text = load16(p);
   int n = static_cast<int>(length);
   int after_point = 0;
+  std::uint64_t w = 0;
   if (points != 0) {
     const int k = std::countr_zero(points);
     if (k == 0 || k == n - 1) return false;  // digits on both sides of the point
-    text = without_byte(text, k);
     after_point = n - 1 - k;
     --n;
+    if (n > short_decimal_detail::MAX_DIGITS) return false;
+    if (n <= 8) {
+      // The usual case: eight bytes from the token's start, the point's
+      // place and those after it taken from the eight bytes one further on.
+      using short_decimal_detail::digits_value;
+      using short_decimal_detail::load8;
+      const std::uint64_t before = (std::uint64_t{1} << (8 * k)) - 1;
+      w = digits_value((load8(p) & before) | (load8(p + 1) & ~before), n);
+    } else {
+      w = digits_of(without_byte(load16(p), k), n);
+    }
+  } else if (n <= 8) {
+    w = short_decimal_detail::digits_value(short_decimal_detail::load8(p), n);
+  } else {
+    if (n > short_decimal_detail::MAX_DIGITS) return false;
+    w = digits_of(load16(p), n);
   }
-  if (n > short_decimal_detail::MAX_DIGITS) return false;
-  return short_decimal_detail::nearest_float(digits_of(text, n), -after_point, negative, value);
+  return short_decimal_detail::nearest_float(w, -after_point, negative, value);
 }
 
 inline bool token_int(const char* p, std::size_t length, std::int32_t& value) {
@@ -126,7 +143,10 @@ inline bool token_int(const char* p, std::size_t length, std::int32_t& value) {
   classify_token(p, digits, points);
   const unsigned all = (1u << length) - 1;
   if ((digits & all) != all) return false;
-  const auto w = static_cast<std::int64_t>(digits_of(load16(p), static_cast<int>(length)));
+  const int n = static_cast<int>(length);
+  const auto w = static_cast<std::int64_t>(
+      n <= 8 ? short_decimal_detail::digits_value(short_decimal_detail::load8(p), n)
+             : digits_of(load16(p), n));
   const std::int64_t signed_value = negative ? -w : w;
   if (signed_value > INT32_MAX || signed_value < INT32_MIN) return false;
   value = static_cast<std::int32_t>(signed_value);

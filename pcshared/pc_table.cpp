@@ -124,16 +124,20 @@ bool next_block(LineReader& reader, std::string_view& block) {
   return more;
 }
 
-// A block is cut into as many parts as there are threads, each beginning
-// after a newline (where a piece always begins), so that each thread
-// counts and parses its own part's pieces.
+// A block is cut into parts, each beginning after a newline (where a piece
+// always begins), whose pieces a thread counts and parses on its own. A few
+// parts per thread, taken as the threads come free, keep a thread that
+// shares its core with another process from holding the others up.
+constexpr int PARTS_PER_THREAD = 4;
 constexpr int MAX_PARTS = 64;
 constexpr std::size_t WORTH_THREADS = std::size_t{1}
                                       << 16;  // bytes to share among threads, at least
 
 int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
   const int parts =
-      block.size() < WORTH_THREADS ? 1 : std::clamp(omp_get_max_threads(), 1, MAX_PARTS);
+      block.size() < WORTH_THREADS
+          ? 1
+          : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
   const char* const end = block.data() + block.size();
   bounds[0] = block.data();
   for (int k = 1; k < parts; ++k) {
@@ -154,7 +158,7 @@ void store_block(PcTable& table, std::string_view block) {
   const char* bounds[MAX_PARTS + 1];
   const int parts = cut_parts(block, bounds);
   std::size_t pieces[MAX_PARTS];
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
   for (int k = 0; k < parts; ++k) pieces[k] = count_pieces(bounds[k], bounds[k + 1], LINE_CHARS);
   std::size_t count = 0;
   std::int32_t first_rows[MAX_PARTS];
@@ -166,7 +170,7 @@ void store_block(PcTable& table, std::string_view block) {
   const std::size_t storable = reserve_rows(table, count, reserved);
   const std::int32_t stop = table.n + static_cast<std::int32_t>(storable);
   PieceParse parsed[MAX_PARTS];
-#pragma omp parallel for schedule(static, 1) num_threads(parts) if (parts > 1)
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
   for (int k = 0; k < parts; ++k) {
     const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
     parsed[k] = parse_pieces(table, part, first_rows[k], stop);
