@@ -14,10 +14,14 @@ namespace pcgrid {
 namespace {
 
 // Fills the buffer until it holds more than `wanted` bytes (a whole piece
-// when `wanted` is the piece size) or the stream ends.
-void refill(LineReader& r, std::size_t wanted) {
+// when `wanted` is the piece size) or the stream ends; with `turn`, into the
+// other buffer, the unread bytes moved there first.
+void refill(LineReader& r, std::size_t wanted, bool turn = false) {
   const std::size_t left = r.end - r.begin;
-  std::memmove(r.buffer, r.buffer + r.begin, left);
+  char* const other = r.buffer == r.buffers[0] ? r.buffers[1] : r.buffers[0];
+  char* const into = turn ? other : r.buffer;
+  std::memmove(into, r.buffer + r.begin, left);
+  r.buffer = into;
   r.begin = 0;
   r.end = left;
   const int fd = fileno(r.file);
@@ -92,6 +96,7 @@ std::size_t piece_at(const char* start, const char* end, std::size_t max, std::s
 
 void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
   reader.file = file;
+  reader.buffer = reader.buffers[0];
   reader.max = max < MAX_PIECE ? max : MAX_PIECE;
   reader.begin = reader.end = 0;
   reader.at_end = false;
@@ -116,7 +121,7 @@ std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
 }
 
 bool read_block(LineReader& r, std::string_view& block) {
-  if (!holds_piece(r)) refill(r, READ_BLOCK);
+  if (!holds_piece(r)) refill(r, READ_BLOCK, true);
   if (r.failed || r.end == r.begin) return false;
   const std::size_t end = whole_pieces_end(r);
   block = {r.buffer + r.begin, end - r.begin};

@@ -30,10 +30,11 @@ struct LineReader {
   std::size_t max;    // characters per piece, at most MAX_PIECE
   std::size_t begin;  // unread bytes are buffer[begin .. end)
   std::size_t end;
-  bool at_end;  // the stream has nothing more to give
-  bool failed;  // because reading it failed
-  int error;    // errno of the failed read
-  char buffer[READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
+  bool at_end;   // the stream has nothing more to give
+  bool failed;   // because reading it failed
+  int error;     // errno of the failed read
+  char* buffer;  // one of `buffers`: blocks are read into each in turn
+  char buffers[2][READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
 };
 
 // Starts reading `file` in pieces of at most `max` characters.
@@ -51,8 +52,9 @@ std::size_t read_pieces(LineReader& reader, std::span<std::string_view> pieces);
 // refill, as one text: the first piece begins at its start, each begins
 // where the one before ends (after a newline, or `max` characters into a
 // longer line), and the last ends at its end. BLOCK_PADDING bytes after it
-// may be read. False at the end of the stream or after a read error. Not
-// in the reference build.
+// may be read. It stays valid while the next block is read (blocks are read
+// into two buffers in turn), until the one after. False at the end of the
+// stream or after a read error. Not in the reference build.
 bool read_block(LineReader& reader, std::string_view& block);
 
 // The piece that begins at `start` in a text ending at `end`, which holds

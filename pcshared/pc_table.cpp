@@ -152,9 +152,11 @@ int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
 }
 
 // Adds the pieces of `block` to the table, each part of it on a thread of
-// its own; a failure is the one that reading them one by one would meet
-// first.
-void store_block(PcTable& table, std::string_view block) {
+// its own, while one thread first reads the next block into `next`; false
+// when there is none. A failure is the one that reading the lines one by
+// one would meet first: in this block, or then in reading the next.
+bool store_block(PcTable& table, LineReader& reader, std::string_view block,
+                 std::string_view& next) {
   const char* bounds[MAX_PARTS + 1];
   const int parts = cut_parts(block, bounds);
   std::size_t pieces[MAX_PARTS];
@@ -170,18 +172,27 @@ void store_block(PcTable& table, std::string_view block) {
   const std::size_t storable = reserve_rows(table, count, reserved);
   const std::int32_t stop = table.n + static_cast<std::int32_t>(storable);
   PieceParse parsed[MAX_PARTS];
-#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
-  for (int k = 0; k < parts; ++k) {
-    const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
-    parsed[k] = parse_pieces(table, part, first_rows[k], stop);
+  bool more = false;
+#pragma omp parallel if (parts > 1)
+  {
+#pragma omp single nowait
+    more = read_block(reader, next);
+#pragma omp for schedule(dynamic, 1) nowait
+    for (int k = 0; k < parts; ++k) {
+      const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
+      parsed[k] = parse_pieces(table, part, first_rows[k], stop);
+    }
   }
   for (int k = 0; k < parts; ++k) {
     if (parsed[k].refused) refuse_line(parsed[k].piece);
   }
   end_rows(table, storable, count, reserved);
+  if (reader.failed) fail("Failed to read standard input: %s\n", std::strerror(reader.error));
+  return more;
 }
 
-// The block reader's reading: blocks of whole pieces.
+// The block reader's reading: blocks of whole pieces, each read while the
+// one before is parsed.
 void read_blocks(LineReader& reader, PcTable& table) {
   std::string_view block;
   if (!next_block(reader, block)) fail("Failed to read any input (?!). Abort.\n");
@@ -189,9 +200,8 @@ void read_blocks(LineReader& reader, PcTable& table) {
   piece_at(block.data(), block.data() + block.size(), LINE_CHARS, first);
   table.ncol = count_columns(first);
   check_columns(table, first);
-  do {
-    store_block(table, block);
-  } while (next_block(reader, block));
+  std::string_view next;
+  while (store_block(table, reader, block, next)) block = next;
 }
 
 // The line's label and components from its tokens, when each is of the
