@@ -90,11 +90,11 @@ inline Bytes16 without_byte(Bytes16 text, int k) {
 
 inline bool token_float(const char* p, std::size_t length, float& value) {
   using namespace token_detail;
+  // Without a branch on the sign, which varies from token to token.
   const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') {
-    ++p;
-    --length;
-  }
+  const bool sign = negative || *p == '+';
+  p += sign;
+  length -= sign;
   if (length == 0 || length > 16) return false;
   unsigned digits = 0;
   unsigned points = 0;
@@ -132,11 +132,11 @@ inline bool token_float(const char* p, std::size_t length, float& value) {
 
 inline bool token_int(const char* p, std::size_t length, std::int32_t& value) {
   using namespace token_detail;
+  // Without a branch on the sign, which varies from token to token.
   const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') {
-    ++p;
-    --length;
-  }
+  const bool sign = negative || *p == '+';
+  p += sign;
+  length -= sign;
   if (length == 0 || length > 10) return false;
   unsigned digits = 0;
   unsigned points = 0;

@@ -148,6 +148,23 @@ std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
   return AVX2 ? count_pieces_avx2(begin, end, max) : count_pieces_sse2(begin, end, max);
 }
 
+// The positions of the bits of `bits` from `base` on, written to `out`;
+// their count. The first eight are written whatever the count (the rest of
+// them past the count, which the next window overwrites), so that the usual
+// window costs no branch that depends on its tokens.
+int positions(std::uint64_t bits, std::uint32_t base, std::uint32_t* out) {
+  const int count = std::popcount(bits);
+  for (int i = 0; i < 8; ++i) {
+    out[i] = base + static_cast<std::uint32_t>(std::countr_zero(bits));
+    bits &= bits - 1;
+  }
+  for (int i = 8; i < count; ++i) {
+    out[i] = base + static_cast<std::uint32_t>(std::countr_zero(bits));
+    bits &= bits - 1;
+  }
+  return count;
+}
+
 // Tokens begin where a byte that is not white space follows white space
 // (or the line's start), and end at the first white space after them; the
 // masks carry the last byte of each window into the next. Only the bits up
@@ -172,14 +189,10 @@ bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
     carry = solid >> 63;
     const std::uint64_t within = w == last ? newline ^ (newline - 1) : ~std::uint64_t{0};
     const auto base = static_cast<std::uint32_t>(64 * w);
-    for (std::uint64_t b = solid & ~before & within; b != 0 && begins < wanted; b &= b - 1) {
-      tokens.begin[begins++] = base + static_cast<std::uint32_t>(std::countr_zero(b));
-    }
-    for (std::uint64_t e = ~solid & before & within; e != 0 && ends < wanted; e &= e - 1) {
-      tokens.end[ends++] = base + static_cast<std::uint32_t>(std::countr_zero(e));
-    }
+    begins += positions(solid & ~before & within, base, tokens.begin + begins);
+    ends += positions(~solid & before & within, base, tokens.end + ends);
   }
-  tokens.count = ends;
+  tokens.count = ends < wanted ? ends : wanted;
   return true;
 }
 

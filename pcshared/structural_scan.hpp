@@ -45,8 +45,11 @@ std::size_t count_pieces_avx2(const char* begin, const char* end, std::size_t ma
 struct LineTokens {
   std::size_t length;  // characters of the line, its newline included
   int count;           // tokens found, at most `wanted`
-  std::uint32_t begin[16];
-  std::uint32_t end[16];
+  // Room for `wanted` (at most 16) and the rest of the 64-byte window that
+  // completes them: at most 32 tokens begin or end in a window, and eight
+  // positions are written at a time.
+  std::uint32_t begin[16 + 32 + 8];
+  std::uint32_t end[16 + 32 + 8];
 };
 
 // Finds the line that begins at `line` and its tokens; false, having found
