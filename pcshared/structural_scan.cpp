@@ -107,52 +107,12 @@ template <Masks64 (*Classify)(const char*)>
   return pieces;
 }
 
-const bool AVX2 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}();
-
-}  // namespace
-
-bool avx2_available() {
-  return AVX2;
-}
-
-void classify_line_sse2(const char* line, const char* end, LineWindows& windows) {
-  classify_line_with<classify64_sse2>(line, end, windows);
-}
-
-[[gnu::target("avx2")]] void classify_line_avx2(const char* line, const char* end,
-                                                LineWindows& windows) {
-  classify_line_with<classify64_avx2>(line, end, windows);
-}
-
-std::size_t count_pieces_sse2(const char* begin, const char* end, std::size_t max) {
-  return count_pieces_with<classify64_sse2>(begin, end, max);
-}
-
-[[gnu::target("avx2")]] std::size_t count_pieces_avx2(const char* begin, const char* end,
-                                                      std::size_t max) {
-  return count_pieces_with<classify64_avx2>(begin, end, max);
-}
-
-void classify_line(const char* line, const char* end, LineWindows& windows) {
-  if (AVX2) {
-    classify_line_avx2(line, end, windows);
-  } else {
-    classify_line_sse2(line, end, windows);
-  }
-}
-
-std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
-  return AVX2 ? count_pieces_avx2(begin, end, max) : count_pieces_sse2(begin, end, max);
-}
-
 // The positions of the bits of `bits` from `base` on, written to `out`;
 // their count. The first eight are written whatever the count (the rest of
 // them past the count, which the next window overwrites), so that the usual
 // window costs no branch that depends on its tokens.
-int positions(std::uint64_t bits, std::uint32_t base, std::uint32_t* out) {
+[[gnu::always_inline]] inline int positions(std::uint64_t bits, std::uint32_t base,
+                                            std::uint32_t* out) {
   const int count = std::popcount(bits);
   for (int i = 0; i < 8; ++i) {
     out[i] = base + static_cast<std::uint32_t>(std::countr_zero(bits));
@@ -169,10 +129,12 @@ int positions(std::uint64_t bits, std::uint32_t base, std::uint32_t* out) {
 // (or the line's start), and end at the first white space after them; the
 // masks carry the last byte of each window into the next. Only the bits up
 // to the line's newline count.
-bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
-                 LineTokens& tokens) {
+template <Masks64 (*Classify)(const char*)>
+[[gnu::always_inline]] inline bool find_tokens_with(const char* line, const char* end,
+                                                    std::size_t max, int wanted,
+                                                    LineTokens& tokens) {
   LineWindows windows;
-  classify_line(line, end, windows);
+  classify_line_with<Classify>(line, end, windows);
   const int last = windows.count - 1;
   const std::uint64_t newline = windows.newline[last];
   if (newline == 0) return false;
@@ -194,6 +156,67 @@ bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
   }
   tokens.count = ends < wanted ? ends : wanted;
   return true;
+}
+
+const bool AVX2 = [] {
+  __builtin_cpu_init();
+  // Every processor with AVX2 has POPCNT and BMI1 as well; the variant
+  // uses all three.
+  return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
+         __builtin_cpu_supports("bmi") != 0;
+}();
+
+}  // namespace
+
+bool avx2_available() {
+  return AVX2;
+}
+
+void classify_line_sse2(const char* line, const char* end, LineWindows& windows) {
+  classify_line_with<classify64_sse2>(line, end, windows);
+}
+
+[[gnu::target("avx2,popcnt,bmi")]] void classify_line_avx2(const char* line, const char* end,
+                                                           LineWindows& windows) {
+  classify_line_with<classify64_avx2>(line, end, windows);
+}
+
+std::size_t count_pieces_sse2(const char* begin, const char* end, std::size_t max) {
+  return count_pieces_with<classify64_sse2>(begin, end, max);
+}
+
+[[gnu::target("avx2,popcnt,bmi")]] std::size_t count_pieces_avx2(const char* begin, const char* end,
+                                                                 std::size_t max) {
+  return count_pieces_with<classify64_avx2>(begin, end, max);
+}
+
+void classify_line(const char* line, const char* end, LineWindows& windows) {
+  if (AVX2) {
+    classify_line_avx2(line, end, windows);
+  } else {
+    classify_line_sse2(line, end, windows);
+  }
+}
+
+std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
+  return AVX2 ? count_pieces_avx2(begin, end, max) : count_pieces_sse2(begin, end, max);
+}
+
+bool find_tokens_sse2(const char* line, const char* end, std::size_t max, int wanted,
+                      LineTokens& tokens) {
+  return find_tokens_with<classify64_sse2>(line, end, max, wanted, tokens);
+}
+
+[[gnu::target("avx2,popcnt,bmi")]] bool find_tokens_avx2(const char* line, const char* end,
+                                                         std::size_t max, int wanted,
+                                                         LineTokens& tokens) {
+  return find_tokens_with<classify64_avx2>(line, end, max, wanted, tokens);
+}
+
+bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
+                 LineTokens& tokens) {
+  return AVX2 ? find_tokens_avx2(line, end, max, wanted, tokens)
+              : find_tokens_sse2(line, end, max, wanted, tokens);
 }
 
 }  // namespace pcgrid

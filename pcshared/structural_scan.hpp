@@ -31,8 +31,9 @@ void classify_line(const char* line, const char* end, LineWindows& windows);
 // `begin` starts a piece. 64 bytes after `end` may be read.
 std::size_t count_pieces(const char* begin, const char* end, std::size_t max);
 
-// The two variants themselves, for the tests; the functions above take
-// the AVX2 one where avx2_available().
+// The two variants themselves, for the tests; the functions above and
+// find_tokens below take the AVX2 one (with POPCNT and BMI1) where
+// avx2_available().
 bool avx2_available();
 void classify_line_sse2(const char* line, const char* end, LineWindows& windows);
 void classify_line_avx2(const char* line, const char* end, LineWindows& windows);
@@ -57,5 +58,9 @@ struct LineTokens {
 // characters, so that the line is longer than one piece.
 bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
                  LineTokens& tokens);
+bool find_tokens_sse2(const char* line, const char* end, std::size_t max, int wanted,
+                      LineTokens& tokens);
+bool find_tokens_avx2(const char* line, const char* end, std::size_t max, int wanted,
+                      LineTokens& tokens);
 
 }  // namespace pcgrid

@@ -126,7 +126,17 @@ void expect_same_tokens(const std::string& text) {
     const std::size_t length = pcgrid::piece_at(p, end, LINE_CHARS, piece);
     const bool whole_line = p[length - 1] == '\n' || p + length == end;
     pcgrid::LineTokens tokens{};
-    ASSERT_EQ(pcgrid::find_tokens(p, end, LINE_CHARS, 16, tokens), whole_line);
+    ASSERT_EQ(pcgrid::find_tokens_sse2(p, end, LINE_CHARS, 16, tokens), whole_line);
+    if (pcgrid::avx2_available()) {
+      pcgrid::LineTokens avx2{};
+      ASSERT_EQ(pcgrid::find_tokens_avx2(p, end, LINE_CHARS, 16, avx2), whole_line);
+      ASSERT_EQ(avx2.length, tokens.length);
+      ASSERT_EQ(avx2.count, tokens.count);
+      for (int t = 0; t < tokens.count; ++t) {
+        ASSERT_EQ(avx2.begin[t], tokens.begin[t]);
+        ASSERT_EQ(avx2.end[t], tokens.end[t]);
+      }
+    }
     if (whole_line) {
       ASSERT_EQ(tokens.length, length);
       int count = 0;
