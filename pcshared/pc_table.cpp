@@ -128,8 +128,8 @@ bool next_block(LineReader& reader, std::string_view& block) {
 // always begins), whose pieces a thread counts and parses on its own. A few
 // parts per thread, taken as the threads come free, keep a thread that
 // shares its core with another process from holding the others up.
-constexpr int PARTS_PER_THREAD = 4;
-constexpr int MAX_PARTS = 64;
+constexpr int PARTS_PER_THREAD = 16;
+constexpr int MAX_PARTS = 256;
 constexpr std::size_t WORTH_THREADS = std::size_t{1}
                                       << 16;  // bytes to share among threads, at least
 
