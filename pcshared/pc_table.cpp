@@ -125,65 +125,77 @@ bool next_block(LineReader& reader, std::string_view& block) {
 }
 
 // A block is cut into parts, each beginning after a newline (where a piece
-// always begins), whose pieces a thread counts and parses on its own. A few
-// parts per thread, taken as the threads come free, keep a thread that
-// shares its core with another process from holding the others up.
+// always begins); their pieces are counted as soon as the block is read,
+// and each is parsed by a thread on its own. Many parts per thread, taken
+// as the threads come free, keep a thread that shares its core with
+// another process from holding the others up.
 constexpr int PARTS_PER_THREAD = 16;
 constexpr int MAX_PARTS = 256;
 constexpr std::size_t WORTH_THREADS = std::size_t{1}
                                       << 16;  // bytes to share among threads, at least
 
-int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
-  const int parts =
-      block.size() < WORTH_THREADS
-          ? 1
-          : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
-  const char* const end = block.data() + block.size();
-  bounds[0] = block.data();
+// A block of whole pieces, cut into parts, and the pieces of each part.
+struct Block {
+  std::string_view text;
+  int parts;
+  const char* bounds[MAX_PARTS + 1];
+  std::size_t pieces[MAX_PARTS];
+};
+
+// Cuts `block` into parts for `threads` threads and counts each part's pieces.
+void survey_block(Block& block, int threads) {
+  const std::string_view text = block.text;
+  const int parts = text.size() < WORTH_THREADS
+                        ? 1
+                        : std::clamp(threads * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
+  const char* const end = text.data() + text.size();
+  block.parts = parts;
+  block.bounds[0] = text.data();
   for (int k = 1; k < parts; ++k) {
     const char* p =
-        block.data() + block.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
-    p = std::max(p, bounds[k - 1]);
+        text.data() + text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
+    p = std::max(p, block.bounds[k - 1]);
     const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
+    block.bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
   }
-  bounds[parts] = end;
-  return parts;
+  block.bounds[parts] = end;
+  for (int k = 0; k < parts; ++k) {
+    block.pieces[k] = count_pieces(block.bounds[k], block.bounds[k + 1], LINE_CHARS);
+  }
 }
 
 // Adds the pieces of `block` to the table, each part of it on a thread of
-// its own, while one thread first reads the next block into `next`; false
-// when there is none. A failure is the one that reading the lines one by
-// one would meet first: in this block, or then in reading the next.
-bool store_block(PcTable& table, LineReader& reader, std::string_view block,
-                 std::string_view& next) {
-  const char* bounds[MAX_PARTS + 1];
-  const int parts = cut_parts(block, bounds);
-  std::size_t pieces[MAX_PARTS];
-#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
-  for (int k = 0; k < parts; ++k) pieces[k] = count_pieces(bounds[k], bounds[k + 1], LINE_CHARS);
+// its own, while one thread first reads and surveys the next block into
+// `next`; false when there is none. A failure is the one that reading the
+// lines one by one would meet first: in this block, or then in reading the
+// next.
+bool store_block(PcTable& table, LineReader& reader, int threads, const Block& block, Block& next) {
   std::size_t count = 0;
   std::int32_t first_rows[MAX_PARTS];
-  for (int k = 0; k < parts; ++k) {
+  for (int k = 0; k < block.parts; ++k) {
     first_rows[k] = table.n + static_cast<std::int32_t>(count);
-    count += pieces[k];
+    count += block.pieces[k];
   }
   bool reserved = false;
   const std::size_t storable = reserve_rows(table, count, reserved);
   const std::int32_t stop = table.n + static_cast<std::int32_t>(storable);
   PieceParse parsed[MAX_PARTS];
   bool more = false;
-#pragma omp parallel if (parts > 1)
+#pragma omp parallel if (block.parts > 1)
   {
 #pragma omp single nowait
-    more = read_block(reader, next);
+    {
+      more = read_block(reader, next.text);
+      if (more) survey_block(next, threads);
+    }
 #pragma omp for schedule(dynamic, 1) nowait
-    for (int k = 0; k < parts; ++k) {
-      const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
+    for (int k = 0; k < block.parts; ++k) {
+      const char* begin = block.bounds[k];
+      const std::string_view part(begin, static_cast<std::size_t>(block.bounds[k + 1] - begin));
       parsed[k] = parse_pieces(table, part, first_rows[k], stop);
     }
   }
-  for (int k = 0; k < parts; ++k) {
+  for (int k = 0; k < block.parts; ++k) {
     if (parsed[k].refused) refuse_line(parsed[k].piece);
   }
   end_rows(table, storable, count, reserved);
@@ -191,17 +203,19 @@ bool store_block(PcTable& table, LineReader& reader, std::string_view block,
   return more;
 }
 
-// The block reader's reading: blocks of whole pieces, each read while the
-// one before is parsed.
+// The block reader's reading: blocks of whole pieces, each read and
+// surveyed while the one before is parsed.
 void read_blocks(LineReader& reader, PcTable& table) {
-  std::string_view block;
-  if (!next_block(reader, block)) fail("Failed to read any input (?!). Abort.\n");
+  static Block blocks[2];
+  if (!next_block(reader, blocks[0].text)) fail("Failed to read any input (?!). Abort.\n");
   std::string_view first;
-  piece_at(block.data(), block.data() + block.size(), LINE_CHARS, first);
+  piece_at(blocks[0].text.data(), blocks[0].text.data() + blocks[0].text.size(), LINE_CHARS, first);
   table.ncol = count_columns(first);
   check_columns(table, first);
-  std::string_view next;
-  while (store_block(table, reader, block, next)) block = next;
+  const int threads = omp_get_max_threads();
+  survey_block(blocks[0], threads);
+  int b = 0;
+  while (store_block(table, reader, threads, blocks[b], blocks[1 - b])) b = 1 - b;
 }
 
 // The line's label and components from its tokens, when each is of the
