@@ -3,9 +3,13 @@
 # and on one (OMP_NUM_THREADS=1) against its *_reference twin (the C
 # library's fgets, sscanf and printf), interleaved on the same files, and
 # prints a Markdown table: median wall time of each, the ratios, input MB/s
-# on all threads, and peak resident memory.
+# on all threads, and peak resident memory; with lettercode, then one
+# thread's time per stage of reading its table (bench/stage_breakdown.cpp).
 #
-#   bench/run_benchmarks.sh [ROUNDS]       (default 5; inputs in $BENCH_DIR)
+#   bench/run_benchmarks.sh [ROUNDS] [PROGRAM...]
+#
+# ROUNDS defaults to 5; the programs (lettercode, clusterback, gridmap) to
+# all three; the inputs are kept in $BENCH_DIR.
 #
 # The inputs are made once by generate_inputs (about 1 GB in all):
 # a 5,000,000 x 10 table, a 1,000,000 x 5 table with a 500,000-entry
@@ -14,6 +18,9 @@
 set -euo pipefail
 
 rounds=${1:-5}
+shift $(($# > 0 ? 1 : 0))
+programs=" ${*:-lettercode clusterback gridmap} "
+wanted() { [[ $programs == *" $1 "* ]]; }
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$top/build/release/bin
 dir=${BENCH_DIR:-/tmp/pcgrid-bench}
@@ -25,8 +32,10 @@ mkdir -p "$dir"
 cd "$dir"
 [ -s table_5m_10.txt ] || "$bin/generate_inputs" table 5000000 10 1 >table_5m_10.txt
 [ -s table_1m_5.txt ] || "$bin/generate_inputs" table 1000000 5 3 >table_1m_5.txt
-[ -s points_10m_3.txt ] || "$bin/generate_inputs" points 10000000 3 2 >points_10m_3.txt
-[ -s points_10m_2.txt ] || "$bin/generate_inputs" points 10000000 2 2 >points_10m_2.txt
+if wanted gridmap; then
+  [ -s points_10m_3.txt ] || "$bin/generate_inputs" points 10000000 3 2 >points_10m_3.txt
+  [ -s points_10m_2.txt ] || "$bin/generate_inputs" points 10000000 2 2 >points_10m_2.txt
+fi
 if [ ! -s dictionary/cwords_clusters ]; then
   # The words by population, numbered from 1, then random words of the
   # code up to 500,000 entries.
@@ -77,10 +86,16 @@ for ((i = 0; i < rounds; i++)); do
   for variant in "" _1 _reference; do
     program_suffix=$variant threads=""
     [ "$variant" = _1 ] && program_suffix="" threads=1
-    run "lettercode$variant" "$threads" "lettercode$program_suffix" table_5m_10.txt
-    run "clusterback$variant" "$threads" "clusterback$program_suffix" table_1m_5.txt
-    run "gridmap$variant" "$threads" "gridmap$program_suffix" points_10m_3.txt 1001 ../points_10m_3.txt
-    run "gridmap_2$variant" "$threads" "gridmap$program_suffix" points_10m_2.txt 1001 ../points_10m_2.txt
+    if wanted lettercode; then
+      run "lettercode$variant" "$threads" "lettercode$program_suffix" table_5m_10.txt
+    fi
+    if wanted clusterback; then
+      run "clusterback$variant" "$threads" "clusterback$program_suffix" table_1m_5.txt
+    fi
+    if wanted gridmap; then
+      run "gridmap$variant" "$threads" "gridmap$program_suffix" points_10m_3.txt 1001 ../points_10m_3.txt
+      run "gridmap_2$variant" "$threads" "gridmap$program_suffix" points_10m_2.txt 1001 ../points_10m_2.txt
+    fi
   done
 done
 
@@ -88,7 +103,15 @@ echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 
 echo
 echo "| run | all threads | one thread | reference | ratio, all | ratio, one | input, all | peak memory (all / one / reference) |"
 echo "|---|---|---|---|---|---|---|---|"
-row "lettercode, 5,000,000 x 10" lettercode table_5m_10.txt
-row "clusterback, 1,000,000 x 5, 500,000 words" clusterback table_1m_5.txt
-row "gridmap 1001, 10,000,000 x 2" gridmap_2 points_10m_2.txt
-row "gridmap 1001, 10,000,000 x 3" gridmap points_10m_3.txt
+if wanted lettercode; then row "lettercode, 5,000,000 x 10" lettercode table_5m_10.txt; fi
+if wanted clusterback; then
+  row "clusterback, 1,000,000 x 5, 500,000 words" clusterback table_1m_5.txt
+fi
+if wanted gridmap; then
+  row "gridmap 1001, 10,000,000 x 2" gridmap_2 points_10m_2.txt
+  row "gridmap 1001, 10,000,000 x 3" gridmap points_10m_3.txt
+fi
+if wanted lettercode; then
+  echo
+  "$bin/stage_breakdown" table_5m_10.txt "$rounds"
+fi
