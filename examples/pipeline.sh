@@ -7,7 +7,7 @@
 #                                                 states.ndx (their frames)
 #   table + cwords_clusters --clusterback--> members
 #   PC 1 and PC 2 --gridmap--> grid.matrix, grid_log.matrix
-#   gridmap's report + grid.matrix --gridplot--> landscape.png (free energy)
+#   gridmap's report + grid.matrix --gridplot--> landscape.png (free energy, states labelled)
 #
 # Usage: examples/pipeline.sh [--bin DIR] [--barrier KT] [--share PERCENT]
 #                             [--no-plot] [--no-install] [OUTPUT_DIR]
