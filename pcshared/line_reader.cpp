@@ -1,5 +1,6 @@
 #include "line_reader.hpp"
 
+#include <string.h>  // memrchr
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,19 +41,27 @@ bool holds_piece(const LineReader& r) {
 
 // The next piece from the buffer, which holds a whole one.
 bool cut_piece(LineReader& r, std::string_view& piece) {
-  const std::size_t available = r.end - r.begin;
-  if (available == 0) return false;
-  const char* start = r.buffer + r.begin;
-  const std::size_t limit = available < r.max ? available : r.max;
-  const void* newline = std::memchr(start, '\n', limit);
-  const std::size_t length =
-      newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
-                         : limit;
-  r.begin += length;
-  const void* nul = std::memchr(start, '\0', length);
-  piece = {start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
-                                 : length};
+  if (r.end == r.begin) return false;
+  r.begin += piece_at(r.buffer + r.begin, r.buffer + r.end, r.max, piece);
   return true;
+}
+
+// Where the pieces that the buffer holds whole end: those that begin more
+// than a piece's characters before its end, or all at the end of the
+// stream. The last such piece holds the byte `last` characters before the
+// end; it begins after the last newline before that byte, or a multiple of
+// `max` characters after it in a longer line, and ends within the buffer.
+std::size_t whole_pieces_end(const LineReader& r) {
+  if (r.at_end) return r.end;
+  const std::size_t last = r.end - r.max - 1;
+  const void* newline = memrchr(r.buffer + r.begin, '\n', last - r.begin);
+  const std::size_t line =
+      newline != nullptr
+          ? static_cast<std::size_t>(static_cast<const char*>(newline) - r.buffer) + 1
+          : r.begin;
+  const std::size_t start = line + (last - line) / r.max * r.max;
+  std::string_view text;
+  return start + piece_at(r.buffer + start, r.buffer + r.end, r.max, text);
 }
 
 [[maybe_unused]] bool read_libc_piece(LineReader& r, std::string_view& piece) {
@@ -67,6 +76,19 @@ bool cut_piece(LineReader& r, std::string_view& piece) {
 }
 
 }  // namespace
+
+std::size_t piece_at(const char* start, const char* end, std::size_t max, std::string_view& text) {
+  const std::size_t available = static_cast<std::size_t>(end - start);
+  const std::size_t limit = available < max ? available : max;
+  const void* newline = std::memchr(start, '\n', limit);
+  const std::size_t length =
+      newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
+                         : limit;
+  const void* nul = std::memchr(start, '\0', length);
+  text = {start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                                : length};
+  return length;
+}
 
 void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
   reader.file = file;
@@ -91,6 +113,15 @@ std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
   std::size_t count = 0;
   while (count < pieces.size() && holds_piece(r) && cut_piece(r, pieces[count])) ++count;
   return count;
+}
+
+bool read_block(LineReader& r, std::string_view& block) {
+  if (!holds_piece(r)) refill(r, READ_BLOCK);
+  if (r.failed || r.end == r.begin) return false;
+  const std::size_t end = whole_pieces_end(r);
+  block = {r.buffer + r.begin, end - r.begin};
+  r.begin = end;
+  return true;
 }
 
 bool rewind_reader(LineReader& r) {

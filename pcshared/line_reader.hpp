@@ -21,6 +21,10 @@ namespace pcgrid {
 
 inline constexpr std::size_t READ_BLOCK = std::size_t{1} << 23;
 
+// Bytes after the end of a block (read_block) that may be read, whatever
+// they hold: room for the scans that read 64 bytes at a time.
+inline constexpr std::size_t BLOCK_PADDING = 64;
+
 struct LineReader {
   std::FILE* file;
   std::size_t max;    // characters per piece, at most MAX_PIECE
@@ -29,7 +33,7 @@ struct LineReader {
   bool at_end;  // the stream has nothing more to give
   bool failed;  // because reading it failed
   int error;    // errno of the failed read
-  char buffer[READ_BLOCK + MAX_PIECE + 1];
+  char buffer[READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
 };
 
 // Starts reading `file` in pieces of at most `max` characters.
@@ -42,6 +46,20 @@ bool read_piece(LineReader& reader, std::string_view& piece);
 // after one refill (at least one, unless the stream has ended or failed).
 // They stay valid until the next read. In the reference build, one piece.
 std::size_t read_pieces(LineReader& reader, std::span<std::string_view> pieces);
+
+// The next pieces, all those that read_pieces would give before its next
+// refill, as one text: the first piece begins at its start, each begins
+// where the one before ends (after a newline, or `max` characters into a
+// longer line), and the last ends at its end. BLOCK_PADDING bytes after it
+// may be read. False at the end of the stream or after a read error. Not
+// in the reference build.
+bool read_block(LineReader& reader, std::string_view& block);
+
+// The piece that begins at `start` in a text ending at `end`, which holds
+// it whole (more than `max` characters, or the last ones of the stream):
+// its length, and in `text` what C string functions see of it (up to its
+// first NUL).
+std::size_t piece_at(const char* start, const char* end, std::size_t max, std::string_view& text);
 
 // Back to the start of a seekable stream; false if it cannot seek.
 bool rewind_reader(LineReader& reader);

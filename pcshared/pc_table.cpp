@@ -1,14 +1,18 @@
 #include "pc_table.hpp"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 
+#include "decimal_token.hpp"
 #include "line_reader.hpp"
 #include "messages.hpp"
 #include "number_scan.hpp"
 #include "standard_descriptors.hpp"
+#include "structural_scan.hpp"
 #include "table_memory.hpp"
 
 namespace pcgrid {
@@ -22,6 +26,14 @@ constexpr std::size_t LINES_PER_BATCH = std::size_t{1} << 19;
 
 [[noreturn]] void refuse_line(std::string_view line) {
   fail("Failed to read PCs at line %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+// The first line's columns: at least the label, at most MAX_COLUMNS.
+void check_columns(const PcTable& table, std::string_view first_line) {
+  if (table.ncol > MAX_COLUMNS) {
+    fail("Too many columns on the first line: at most 10 components per vector.\n");
+  }
+  if (table.ncol < 1) refuse_line(first_line);
 }
 
 // The next lines of the table, as many as the reader holds; 0 at its end.
@@ -60,19 +72,141 @@ std::size_t parse_rows(PcTable& table, std::span<const std::string_view> lines) 
   return static_cast<std::size_t>(first_refused);
 }
 
+// Room for `count` more rows, as many as fit: the rows that can be stored,
+// and whether the memory for them could be had.
+std::size_t reserve_rows(PcTable& table, std::size_t count, bool& reserved) {
+  const auto room = static_cast<std::size_t>(MAX_VECTORS - table.n);
+  std::size_t storable = std::min(count, room);
+  // A step at a time, as reading the rows one by one would reserve them.
+  const std::int32_t wanted = table.n + static_cast<std::int32_t>(storable);
+  reserved = true;
+  while (reserved && table.capacity < wanted) {
+    reserved = reserve_vectors(table, std::min(table.capacity + VECTOR_STEP, wanted));
+  }
+  if (!reserved) storable = static_cast<std::size_t>(table.capacity - table.n);
+  return storable;
+}
+
+// After `storable` of `count` new rows were stored: the failure that
+// stopped the rest, if any.
+void end_rows(PcTable& table, std::size_t storable, std::size_t count, bool reserved) {
+  table.n += static_cast<std::int32_t>(storable);
+  if (storable == count) return;
+  if (!reserved) fail("Memory exhausted after %d vectors were read.\n", table.n);
+  fail("Too many vectors: at most 25000000 can be read.\n");
+}
+
 // Adds `lines` to the table. A failure is the one that reading them one by
 // one would meet first: a refused line, the table full, or no memory left.
 void store_lines(PcTable& table, std::span<const std::string_view> lines) {
-  const auto room = static_cast<std::size_t>(MAX_VECTORS - table.n);
-  std::size_t storable = std::min(lines.size(), room);
-  const bool reserved = reserve_vectors(table, table.n + static_cast<std::int32_t>(storable));
-  if (!reserved) storable = static_cast<std::size_t>(table.capacity - table.n);
+  bool reserved = false;
+  const std::size_t storable = reserve_rows(table, lines.size(), reserved);
   const std::size_t refused = parse_rows(table, lines.first(storable));
   if (refused < storable) refuse_line(lines[refused]);
-  table.n += static_cast<std::int32_t>(storable);
-  if (storable == lines.size()) return;
-  if (!reserved) fail("Memory exhausted after %d vectors were read.\n", table.n);
-  fail("Too many vectors: at most 25000000 can be read.\n");
+  end_rows(table, storable, lines.size(), reserved);
+}
+
+// The reference build's reading: the lines one at a time.
+void read_lines(LineReader& reader, PcTable& table) {
+  static std::string_view lines[LINES_PER_BATCH];
+  std::size_t count = next_lines(reader, lines);
+  if (count == 0) fail("Failed to read any input (?!). Abort.\n");
+  table.ncol = count_columns(lines[0]);
+  check_columns(table, lines[0]);
+  do {
+    store_lines(table, {lines, count});
+  } while ((count = next_lines(reader, lines)) > 0);
+}
+
+// The next block of whole pieces; false at the end of the input. A read
+// error ends the run.
+bool next_block(LineReader& reader, std::string_view& block) {
+  const bool more = read_block(reader, block);
+  if (reader.failed) fail("Failed to read standard input: %s\n", std::strerror(reader.error));
+  return more;
+}
+
+// A block is cut into parts, each beginning after a newline (where a piece
+// always begins), whose pieces a thread counts and parses on its own. A few
+// parts per thread, taken as the threads come free, keep a thread that
+// shares its core with another process from holding the others up.
+constexpr int PARTS_PER_THREAD = 4;
+constexpr int MAX_PARTS = 64;
+constexpr std::size_t WORTH_THREADS = std::size_t{1}
+                                      << 16;  // bytes to share among threads, at least
+
+int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
+  const int parts =
+      block.size() < WORTH_THREADS
+          ? 1
+          : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
+  const char* const end = block.data() + block.size();
+  bounds[0] = block.data();
+  for (int k = 1; k < parts; ++k) {
+    const char* p =
+        block.data() + block.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
+    p = std::max(p, bounds[k - 1]);
+    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
+  }
+  bounds[parts] = end;
+  return parts;
+}
+
+// Adds the pieces of `block` to the table, each part of it on a thread of
+// its own; a failure is the one that reading them one by one would meet
+// first.
+void store_block(PcTable& table, std::string_view block) {
+  const char* bounds[MAX_PARTS + 1];
+  const int parts = cut_parts(block, bounds);
+  std::size_t pieces[MAX_PARTS];
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
+  for (int k = 0; k < parts; ++k) pieces[k] = count_pieces(bounds[k], bounds[k + 1], LINE_CHARS);
+  std::size_t count = 0;
+  std::int32_t first_rows[MAX_PARTS];
+  for (int k = 0; k < parts; ++k) {
+    first_rows[k] = table.n + static_cast<std::int32_t>(count);
+    count += pieces[k];
+  }
+  bool reserved = false;
+  const std::size_t storable = reserve_rows(table, count, reserved);
+  const std::int32_t stop = table.n + static_cast<std::int32_t>(storable);
+  PieceParse parsed[MAX_PARTS];
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
+  for (int k = 0; k < parts; ++k) {
+    const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
+    parsed[k] = parse_pieces(table, part, first_rows[k], stop);
+  }
+  for (int k = 0; k < parts; ++k) {
+    if (parsed[k].refused) refuse_line(parsed[k].piece);
+  }
+  end_rows(table, storable, count, reserved);
+}
+
+// The block reader's reading: blocks of whole pieces.
+void read_blocks(LineReader& reader, PcTable& table) {
+  std::string_view block;
+  if (!next_block(reader, block)) fail("Failed to read any input (?!). Abort.\n");
+  std::string_view first;
+  piece_at(block.data(), block.data() + block.size(), LINE_CHARS, first);
+  table.ncol = count_columns(first);
+  check_columns(table, first);
+  do {
+    store_block(table, block);
+  } while (next_block(reader, block));
+}
+
+// The line's label and components from its tokens, when each is of the
+// form that token_int or token_float takes; false otherwise.
+bool convert_tokens(const char* line, const LineTokens& tokens, int dim, std::int32_t& label,
+                    float* components) {
+  if (tokens.count < dim + 1) return false;
+  bool ok = token_int(line + tokens.begin[0], tokens.end[0] - tokens.begin[0], label);
+  for (int d = 0; d < dim; ++d) {
+    const std::uint32_t begin = tokens.begin[d + 1];
+    ok = token_float(line + begin, tokens.end[d + 1] - begin, components[d]) && ok;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -119,25 +253,43 @@ bool reserve_vectors(PcTable& table, std::int32_t rows) {
   return true;
 }
 
+PieceParse parse_pieces(PcTable& table, std::string_view text, std::int32_t first_row,
+                        std::int32_t stop_row) {
+  const int dim = table.dim();
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  std::int32_t row = first_row;
+  LineTokens tokens;
+  for (; p < end && row < stop_row; ++row) {
+    const auto r = static_cast<std::size_t>(row);
+    if (find_tokens(p, end, LINE_CHARS, dim + 1, tokens) &&
+        convert_tokens(p, tokens, dim, table.indeces[r], table.dat[r])) {
+      p += tokens.length;
+      continue;
+    }
+    std::string_view piece;
+    const std::size_t length = piece_at(p, end, LINE_CHARS, piece);
+    if (!parse_pc_line(piece, dim, table.indeces[r], table.dat[r])) {
+      return {row - first_row, true, piece};
+    }
+    p += length;
+  }
+  return {row - first_row, false, {}};
+}
+
 void read_pc_table(std::FILE* in, PcTable& table) {
   static LineReader reader;
-  static std::string_view lines[LINES_PER_BATCH];
   // A standard input that the caller closed holds /dev/null: no table.
   if (standard_descriptor_was_closed(fileno(in))) {
     fail("Failed to read standard input: %s\n", std::strerror(EBADF));
   }
   start_reading(reader, in, LINE_CHARS);
-  std::size_t count = next_lines(reader, lines);
-  if (count == 0) fail("Failed to read any input (?!). Abort.\n");
-  table.ncol = count_columns(lines[0]);
-  if (table.ncol > MAX_COLUMNS) {
-    fail("Too many columns on the first line: at most 10 components per vector.\n");
-  }
-  if (table.ncol < 1) refuse_line(lines[0]);
   table.n = 0;
-  do {
-    store_lines(table, {lines, count});
-  } while ((count = next_lines(reader, lines)) > 0);
+  if constexpr (LIBC_IO) {
+    read_lines(reader, table);
+  } else {
+    read_blocks(reader, table);
+  }
   std::fprintf(stderr, "Read %d vectors (%d-dimensional).\n", table.n, table.dim());
 }
 

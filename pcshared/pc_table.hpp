@@ -36,6 +36,23 @@ int count_columns(std::string_view line);
 bool parse_pc_line(std::string_view line, int dim, std::int32_t& label,
                    std::span<float> components);
 
+// How far parse_pieces went: the rows it filled, and whether it stopped at
+// a refused piece, the one after them, whose text is `piece`.
+struct PieceParse {
+  std::int32_t rows;
+  bool refused;
+  std::string_view piece;
+};
+
+// Parses the pieces of `text` (whole pieces of LINE_CHARS characters at
+// most, the first at its start, with BLOCK_PADDING readable bytes after
+// it) into the rows from `first_row` on, which are reserved, as
+// parse_pc_line parses each, stopping before `stop_row` or at the first
+// piece refused. Lines of the usual form are converted from the tokens that
+// the structural scan finds; every other piece by parse_pc_line itself.
+PieceParse parse_pieces(PcTable& table, std::string_view text, std::int32_t first_row,
+                        std::int32_t stop_row);
+
 // Fills `table` from `in`, reading it to its end, and reports its size on
 // standard error. Any failure (a bad line, a read error, memory exhausted)
 // prints its message and ends the process with exit status 1.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "decimal_token.hpp"
 #include "line_reader.hpp"
 #include "number_format.hpp"
 #include "number_scan.hpp"
@@ -208,10 +209,82 @@ class DecimalMaker {
   std::mt19937_64 random_;
 };
 
+// A token followed by white space and by bytes that could continue a
+// number, which the conversion from positions must not read as its own.
+std::string padded(const std::string& token) {
+  return token + " 1234567890123456";
+}
+
+// Whether "%f%n" reads the token whole as the value token_float gave.
+bool same_token(const std::string& token, float value) {
+  const pcgrid::FloatScan libc = pcgrid::libc_scan_float((token + " 5").c_str());
+  return libc.ok && libc.used == static_cast<int>(token.size()) && same_bits(value, libc.value);
+}
+
+// Every token of up to six characters of digits, points, signs and
+// characters that continue a number: what token_float and token_int take
+// must be what "%f%n" and "%d%n" read whole.
+TEST(ConversionDifferential, ShortTokensEqualTheCLibrary) {
+  constexpr char alphabet[] = "0159.+-eEx";
+  constexpr std::size_t letters = sizeof alphabet - 1;
+  long floats = 0, ints = 0, mismatches = 0;
+  for (std::size_t length = 1; length <= 6; ++length) {
+    std::size_t count = 1;
+    for (std::size_t i = 0; i < length; ++i) count *= letters;
+    std::string token(length, '0');
+    for (std::size_t code = 0; code < count && mismatches < 20; ++code) {
+      for (std::size_t i = 0, rest = code; i < length; ++i, rest /= letters) {
+        token[i] = alphabet[rest % letters];
+      }
+      const std::string text = padded(token);
+      float value = 0;
+      if (pcgrid::token_float(text.data(), length, value)) {
+        ++floats;
+        if (!same_token(token, value)) ADD_FAILURE() << "float [" << token << ']', ++mismatches;
+      }
+      std::int32_t label = 0;
+      if (pcgrid::token_int(text.data(), length, label)) {
+        ++ints;
+        const pcgrid::IntScan libc = pcgrid::libc_scan_int((token + " 5").c_str());
+        if (libc.status != pcgrid::ScanStatus::ok || libc.used != static_cast<int>(length) ||
+            libc.value != label) {
+          ADD_FAILURE() << "int [" << token << ']', ++mismatches;
+        }
+      }
+    }
+  }
+  // [+-]digits[.digits]: of m characters without the sign, 4^m without a
+  // point and (m - 2) 4^(m - 1) with one, 10,468 of up to six; with a sign,
+  // twice the 2,276 of up to five. [+-]digits: 5,460 and twice 1,364.
+  EXPECT_EQ(floats, 15'020);
+  EXPECT_EQ(ints, 8'188);
+}
+
+// Labels around the ends of 32 bits, with and without signs and leading
+// zeros: token_int takes what "%d%n" stores and refuses the rest.
+TEST(ConversionDifferential, LabelTokensAtTheEndsOfThirtyTwoBits) {
+  for (const std::string token :
+       {"2147483647", "+2147483647", "-2147483648", "2147483648", "-2147483649", "4294967296",
+        "9999999999", "-9999999999", "0000000007", "-000000000", "12345678901", "0", "-0", "+"}) {
+    std::int32_t label = 0;
+    const bool taken = pcgrid::token_int(padded(token).data(), token.size(), label);
+    const pcgrid::IntScan libc = pcgrid::libc_scan_int((token + " 5").c_str());
+    const bool storable =
+        libc.status == pcgrid::ScanStatus::ok && libc.used == static_cast<int>(token.size());
+    if (taken) {
+      EXPECT_TRUE(storable) << token;
+      EXPECT_EQ(label, libc.value) << token;
+    }
+    EXPECT_EQ(taken, storable && token.size() - (token[0] == '-' || token[0] == '+') <= 10)
+        << token;
+  }
+}
+
 TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
   DecimalMaker maker(SEED + 4);
   long mismatches = 0;
   long fast_path = 0;
+  long token_path = 0;
   for (long i = 0; i < COUNT && mismatches < 20; ++i) {
     const std::string text = maker.decimal_in_line();
     float value = 0;
@@ -220,9 +293,16 @@ TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
     fast_path += taken;
     const pcgrid::FloatScan fast = pcgrid::fast_scan_float(text);
     const pcgrid::FloatScan libc = pcgrid::libc_scan_float(text.c_str());
-    const bool same = fast.ok == libc.ok &&
-                      (!fast.ok || (fast.used == libc.used && same_bits(fast.value, libc.value))) &&
-                      (!taken || (stop - text.data() == libc.used && same_bits(value, libc.value)));
+    // The decimal alone as a token, as the structural scan delimits it.
+    const std::string token = text.substr(0, text.find_first_of(" \n"));
+    float token_value = 0;
+    const bool token_taken = pcgrid::token_float(padded(token).data(), token.size(), token_value);
+    token_path += token_taken;
+    const bool same =
+        fast.ok == libc.ok &&
+        (!fast.ok || (fast.used == libc.used && same_bits(fast.value, libc.value))) &&
+        (!taken || (stop - text.data() == libc.used && same_bits(value, libc.value))) &&
+        (!token_taken || same_token(token, token_value));
     if (!same) {
       ++mismatches;
       ADD_FAILURE() << '[' << text << "] fast path " << taken << ' ' << value << " fast " << fast.ok
@@ -231,6 +311,7 @@ TEST(ConversionDifferential, ShortDecimalsEqualTheCLibrary) {
     }
   }
   EXPECT_GT(fast_path, COUNT / 3) << "the fast path is exercised";
+  EXPECT_GT(token_path, COUNT / 8) << "the conversion from positions is exercised";
 }
 
 // What follows the last number of a line: every string of up to four

@@ -2,11 +2,16 @@
 // lines as lettercode reads it; the lines the parser accepts fill a small
 // table, whose words must use only the letters of bins 0..G, have one letter
 // per dimension, and keep the order of the components in every dimension.
+// The block reading (structural scan, conversion from token positions)
+// must give the rows and the refused piece that parsing the pieces one by
+// one gives.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "fuzz_input.hpp"
@@ -57,10 +62,42 @@ bool fill_table(std::string_view text) {
   return table.n > 0;
 }
 
+// parse_pieces on the whole text against parse_pc_line on each piece, up
+// to the first piece refused.
+void check_block_reading(std::string_view text, int dim) {
+  static PcTable blocks;
+  static PcTable pieces;
+  const auto rows = static_cast<std::int32_t>(text.size()) + 1;
+  check(reserve_vectors(blocks, rows) && reserve_vectors(pieces, rows), "room for the rows");
+  blocks.ncol = pieces.ncol = dim + 1;
+  std::string padded(text);
+  padded.append(BLOCK_PADDING, '7');
+  const PieceParse parse =
+      parse_pieces(blocks, std::string_view(padded.data(), text.size()), 0, MAX_VECTORS);
+  fuzzing::ModelPieces model(text, LINE_CHARS);
+  std::string_view piece;
+  std::int32_t n = 0;
+  while (model.next(piece)) {
+    if (!parse_pc_line(piece, dim, pieces.indeces[n], std::span<float>(pieces.dat[n], dim))) {
+      check(parse.refused && parse.rows == n && parse.piece == piece, "the same piece refused");
+      break;
+    }
+    ++n;
+  }
+  check(parse.rows == n, "the same rows accepted");
+  for (std::int32_t i = 0; i < n; ++i) {
+    check(blocks.indeces[i] == pieces.indeces[i], "the same label");
+    check(std::memcmp(blocks.dat[i], pieces.dat[i],
+                      sizeof(float) * static_cast<std::size_t>(dim)) == 0,
+          "the same components");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  check_block_reading(text, static_cast<int>(fuzzing::hash(text) % (MAX_DIM + 1)));
   if (!fill_table(text)) return 0;
   const int dim = table.dim();
   DimLimits limits{};

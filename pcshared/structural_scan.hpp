@@ -1,0 +1,58 @@
+// The structure of a table's text found 64 bytes at a time: where its
+// lines end, and where the blank-separated tokens of a line begin and end,
+// as bitmasks, before any number is converted. The classification runs on
+// SSE2, which every x86-64 processor has, or on AVX2 where the processor
+// has it, chosen once when the program starts; both give the same masks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pcgrid {
+
+// A line's bytes classified, 64 to a window: bit i of window w stands for
+// the byte 64 w + i from the line's start. Bytes at or after the end of the
+// text count as newlines (and so as white space).
+inline constexpr int LINE_WINDOWS = 16;  // 1024 bytes: more than a piece of 999 characters
+
+struct LineWindows {
+  std::uint64_t blank[LINE_WINDOWS];    // white space as the C locale has it, newlines included
+  std::uint64_t newline[LINE_WINDOWS];  // newlines
+  int count;  // windows classified: up to the first that holds a newline, at most LINE_WINDOWS
+};
+
+// Classifies the bytes from `line` on in a text that ends at `end`; 64
+// bytes after `end` may be read.
+void classify_line(const char* line, const char* end, LineWindows& windows);
+
+// The number of pieces of at most `max` characters (each a line with its
+// newline, or the next `max` characters of a longer line, or the last
+// characters of the text) that the text [begin, end) is cut into, where
+// `begin` starts a piece. 64 bytes after `end` may be read.
+std::size_t count_pieces(const char* begin, const char* end, std::size_t max);
+
+// The two variants themselves, for the tests; the functions above take
+// the AVX2 one where avx2_available().
+bool avx2_available();
+void classify_line_sse2(const char* line, const char* end, LineWindows& windows);
+void classify_line_avx2(const char* line, const char* end, LineWindows& windows);
+std::size_t count_pieces_sse2(const char* begin, const char* end, std::size_t max);
+std::size_t count_pieces_avx2(const char* begin, const char* end, std::size_t max);
+
+// The tokens of one line piece: its first `wanted` runs of characters that
+// are not white space, as offsets from the line's start. The line must fit
+// one piece of `max` characters (at most LINE_WINDOWS × 64 − 1).
+struct LineTokens {
+  std::size_t length;  // characters of the line, its newline included
+  int count;           // tokens found, at most `wanted`
+  std::uint32_t begin[16];
+  std::uint32_t end[16];
+};
+
+// Finds the line that begins at `line` and its tokens; false, having found
+// nothing, when no newline and no end of the text comes within `max`
+// characters, so that the line is longer than one piece.
+bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
+                 LineTokens& tokens);
+
+}  // namespace pcgrid
