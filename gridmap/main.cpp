@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <string_view>
@@ -23,6 +24,8 @@
 #include "gridmap_messages.hpp"
 #include "line_reader.hpp"
 #include "matrix_files.hpp"
+#include "pcgrid_config.hpp"
+#include "point_blocks.hpp"
 #include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
 
@@ -57,17 +60,20 @@ struct ConvertedLine {
   int j, k;
 };
 
-// Lines are read a block at a time and converted on all threads; then they
-// are taken one by one, in file order, as if each had just been read.
-constexpr std::size_t LINES_PER_BATCH = std::size_t{1} << 19;
-constexpr std::int64_t WORTH_THREADS = 4096;  // lines to share among threads, at least
+// The reference build reads its lines one at a time, as fgets gives them;
+// the build's own reads blocks of lines and converts them on all threads
+// (point_blocks.hpp). Both then take the lines in file order, as if each
+// had just been read.
+constexpr std::size_t LINES_PER_BATCH = 1;
 
-// Static storage: about 40 MB, too much for the stack. Starts zeroed, and a
-// process makes one run, so the node tables need no clearing.
+// Static storage: about 20 MB with the node records of point_blocks.cpp, too
+// much for the stack. Starts zeroed, and a process makes one run, so the
+// node tables need no clearing.
 GridAccumulator grid;
 pcgrid::LineReader reader;
 std::string_view batch[LINES_PER_BATCH];
 ConvertedLine converted[LINES_PER_BATCH];
+gridmap::BlockPoints block_points;
 
 // What the first pass saw, which the second must see again: its lines and
 // the size of the file at its end.
@@ -85,8 +91,8 @@ struct FileSeen {
 // The progress counter in nine places, after `before` (its title, or
 // backspaces over the previous count); overwritten in place on a terminal,
 // and flushed there so that it is seen changing.
-void show_count(const char* before, const char* after = "") {
-  say("%s%9d%s", before, grid.lines, after);
+void show_count(const char* before, const char* after = "", std::int32_t count = grid.lines) {
+  say("%s%9d%s", before, count, after);
   if (gridmap::output_is_terminal()) std::fflush(stdout);
 }
 
@@ -160,17 +166,8 @@ void convert_line(std::int64_t i, const Conversion& how) {
   }
 }
 
-// Converts the lines of the batch, on all threads when there are enough of
-// them; a few lines (and the reference build's lines, read one at a time)
-// are converted here, without waking the threads.
 void convert_lines(std::size_t count, const Conversion& how) {
-  const auto lines = static_cast<std::int64_t>(count);
-  if (lines < WORTH_THREADS) {
-    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
-    return;
-  }
-#pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
+  for (std::size_t i = 0; i < count; ++i) convert_line(static_cast<std::int64_t>(i), how);
 }
 
 void accept_line(const char* name) {
@@ -195,8 +192,17 @@ void widen_limits(const ConvertedLine& c) {
   if (c.y < grid.ymin) grid.ymin = c.y;
 }
 
+// The counter's last count; the file rewound for the second pass.
+FileSeen end_first_pass(const char* name) {
+  show_count(BACKSPACES, "\n");
+  const FileSeen seen = {grid.lines, data_size()};
+  if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
+  say("Read %d lines.\n", grid.lines);
+  return seen;
+}
+
 // Every line is checked here, weights included, before any point is binned.
-FileSeen first_pass(const Arguments& args) {
+FileSeen first_pass_by_lines(const Arguments& args) {
   const char* name = args.name;
   say("First pass to determine limits ...\n");
   grid.lines = 0;
@@ -217,11 +223,7 @@ FileSeen first_pass(const Arguments& args) {
       accept_line(name);
     }
   }
-  show_count(BACKSPACES, "\n");
-  const FileSeen seen = {grid.lines, data_size()};
-  if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
-  say("Read %d lines.\n", grid.lines);
-  return seen;
+  return end_first_pass(name);
 }
 
 // The data's own limits, and the limits given, which the nodes span instead.
@@ -264,7 +266,14 @@ bool add_point(std::size_t i, std::size_t count) {
 // The second pass must read the lines the first pass counted, no more and
 // no fewer: a file that is written to meanwhile would give matrices that
 // match neither its old nor its new contents.
-void second_pass(const Arguments& args, const FileSeen& seen) {
+void end_second_pass(const Arguments& args, const FileSeen& seen, std::int32_t left_out) {
+  if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, args.name);
+  show_count(BACKSPACES, "\n");
+  std::fclose(reader.file);
+  if (args.limits_given) say("%d points outside the limits were left out.\n", left_out);
+}
+
+void second_pass_by_lines(const Arguments& args, const FileSeen& seen) {
   const char* name = args.name;
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;
@@ -287,10 +296,146 @@ void second_pass(const Arguments& args, const FileSeen& seen) {
       accept_line(name);
     }
   }
-  if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, name);
-  show_count(BACKSPACES, "\n");
-  std::fclose(reader.file);
-  if (args.limits_given) say("%d points outside the limits were left out.\n", left_out);
+  end_second_pass(args, seen, left_out);
+}
+
+// The build's own passes: blocks of lines converted on all threads, then
+// taken in file order.
+
+// The next block of whole pieces; false at the end of the file.
+bool read_block(const char* name, std::string_view& block) {
+  const bool more = pcgrid::read_block(reader, block);
+  if (reader.failed) refuse(CANNOT_READ, name);
+  return more;
+}
+
+// `count` more lines accepted, with the counter shown at each multiple of
+// COUNT_EVERY among them, as accept_line shows it line by line.
+void accept_lines(std::int64_t count, const char* name) {
+  const std::int64_t room = gridmap::MAX_LINES - grid.lines;
+  const std::int32_t from = grid.lines;
+  grid.lines = static_cast<std::int32_t>(from + std::min(count, room));
+  for (std::int64_t shown = from / COUNT_EVERY * COUNT_EVERY + COUNT_EVERY; shown <= grid.lines;
+       shown += COUNT_EVERY) {
+    show_count(BACKSPACES, "", static_cast<std::int32_t>(shown));
+  }
+  if (count > room) refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
+}
+
+// The lines of a part in the first pass: its limits joined to those before
+// it (the same comparisons, in the same order, as line by line), then the
+// piece it stopped at refused.
+void take_limits(const gridmap::PartPoints& part, const char* name) {
+  using gridmap::Stop;
+  if (part.points > 0) {
+    if (grid.lines == 0) {
+      grid.xmin = part.xmin;
+      grid.xmax = part.xmax;
+      grid.ymin = part.ymin;
+      grid.ymax = part.ymax;
+      show_count(COUNTER_START);
+    }
+    if (part.xmax > grid.xmax) grid.xmax = part.xmax;
+    if (part.xmin < grid.xmin) grid.xmin = part.xmin;
+    if (part.ymax > grid.ymax) grid.ymax = part.ymax;
+    if (part.ymin < grid.ymin) grid.ymin = part.ymin;
+    accept_lines(part.points, name);
+  }
+  switch (part.stop) {
+    case Stop::none:
+      return;
+    case Stop::no_point:
+      refuse_line(BAD_LINE, part.piece);
+    case Stop::other_columns:
+      refuse_line(NOT_CONSTANT, part.piece);
+    case Stop::bad_weight:
+      if (grid.lines == 0) show_count(COUNTER_START);
+      refuse_line(BAD_LINE, part.piece);
+  }
+}
+
+FileSeen first_pass_by_blocks(const Arguments& args) {
+  const char* name = args.name;
+  say("First pass to determine limits ...\n");
+  grid.lines = 0;
+  gridmap::PassRules rules = {.ncol = 0,
+                              .read_z = args.weights,
+                              .weights = args.weights,
+                              .find_nodes = false,
+                              .limits_given = false,
+                              .limits = {},
+                              .GX = grid.GX,
+                              .GY = grid.GY};
+  std::string_view block;
+  for (bool first = true; read_block(name, block); first = false) {
+    // The first line fixes the columns of every other.
+    if (first) grid.ncol = rules.ncol = gridmap::first_columns(block);
+    gridmap::convert_block(block, rules, block_points);
+    for (int k = 0; k < block_points.parts; ++k) take_limits(block_points.part[k], name);
+  }
+  return end_first_pass(name);
+}
+
+// The points of a part in the second pass, added in file order; then the
+// piece it stopped at refused.
+void bin_points(const gridmap::PartPoints& part, const FileSeen& seen, const char* name,
+                std::int32_t& left_out) {
+  const auto count = static_cast<std::size_t>(part.points);
+  const gridmap::NodeRecord* nodes = part.nodes;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (grid.lines == seen.lines) refuse(CHANGED, name);
+    if (i + FETCH_AHEAD < count && nodes[i + FETCH_AHEAD].j >= 0) {
+      const gridmap::NodeRecord& ahead = nodes[i + FETCH_AHEAD];
+      __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
+      if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
+    }
+    const gridmap::NodeRecord& r = nodes[i];
+    if (r.j < 0) {
+      ++left_out;
+    } else {
+      ++grid.counts[r.j][r.k];
+      if (grid.ncol == 3) grid.sums[r.j][r.k] += r.z;
+    }
+    accept_line(name);
+  }
+  if (part.stop == gridmap::Stop::none) return;
+  if (grid.lines == seen.lines) refuse(CHANGED, name);
+  refuse_line(BAD_LINE, part.piece);
+}
+
+void second_pass_by_blocks(const Arguments& args, const FileSeen& seen) {
+  const char* name = args.name;
+  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  grid.lines = 0;
+  show_count(COUNTER_START);
+  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const gridmap::PassRules rules = {.ncol = grid.ncol,
+                                    .read_z = grid.ncol == 3,
+                                    .weights = args.weights,
+                                    .find_nodes = true,
+                                    .limits_given = args.limits_given,
+                                    .limits = args.limits_given ? args.limits : data,
+                                    .GX = grid.GX,
+                                    .GY = grid.GY};
+  std::int32_t left_out = 0;
+  std::string_view block;
+  while (read_block(name, block)) {
+    gridmap::convert_block(block, rules, block_points);
+    for (int k = 0; k < block_points.parts; ++k) {
+      bin_points(block_points.part[k], seen, name, left_out);
+    }
+  }
+  end_second_pass(args, seen, left_out);
+}
+
+FileSeen first_pass(const Arguments& args) {
+  if constexpr (pcgrid::LIBC_IO) return first_pass_by_lines(args);
+  return first_pass_by_blocks(args);
+}
+
+void second_pass(const Arguments& args, const FileSeen& seen) {
+  if constexpr (pcgrid::LIBC_IO) return second_pass_by_lines(args, seen);
+  second_pass_by_blocks(args, seen);
 }
 
 }  // namespace
