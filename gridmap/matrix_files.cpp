@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -66,15 +65,14 @@ char* put_value(char* out, double value) {
   return out;
 }
 
-// Rows are formatted a batch at a time, on all threads, each in a slot of
-// its own, then copied in order into the buffer: the file is written in
-// the same calls whatever the number of threads. The reference build
-// formats them one by one.
-constexpr int ROWS_PER_BATCH = 64;
+// The rows are formatted on all threads, each in a slot of its own (16 MB
+// in all; only the pages used cost memory), then copied in order into the
+// buffer: the file is written in the same calls whatever the number of
+// threads. The reference build formats them one by one.
 constexpr int WORTH_THREADS = 4096;  // values to share among threads, at least
-char rows[ROWS_PER_BATCH][ROW_CHARS];
-std::size_t row_lengths[ROWS_PER_BATCH];
-bool rows_whole[ROWS_PER_BATCH];  // false: a node of the row has no logarithm
+char rows[MAXGRID][ROW_CHARS];
+std::size_t row_lengths[MAXGRID];
+bool rows_whole[MAXGRID];  // false: a node of the row has no logarithm
 
 // Row j of "grid.matrix" (or of "grid_log.matrix" when `logs`), its newline
 // included; false, at the first node without a logarithm.
@@ -111,19 +109,16 @@ void close_matrix(const MatrixFile& matrix) {
 }
 
 void write_rows(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted, bool logs) {
-  for (int first = 0; first <= grid.GX; first += ROWS_PER_BATCH) {
-    const int count = std::min(ROWS_PER_BATCH, grid.GX + 1 - first);
-    const bool share = !pcgrid::LIBC_IO && count * (grid.GY + 1) >= WORTH_THREADS;
-#pragma omp parallel for schedule(static) if (share)
-    for (int r = 0; r < count; ++r) {
-      rows_whole[r] = format_row(grid, first + r, weighted, logs, rows[r], row_lengths[r]);
-    }
-    for (int r = 0; r < count; ++r) {
-      char* out = start_row(matrix);
-      if (!rows_whole[r]) give_up_logs(matrix);
-      std::memcpy(out, rows[r], row_lengths[r]);
-      filled += row_lengths[r];
-    }
+  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= WORTH_THREADS;
+#pragma omp parallel for schedule(dynamic, 8) if (share)
+  for (int j = 0; j <= grid.GX; ++j) {
+    rows_whole[j] = format_row(grid, j, weighted, logs, rows[j], row_lengths[j]);
+  }
+  for (int j = 0; j <= grid.GX; ++j) {
+    char* out = start_row(matrix);
+    if (!rows_whole[j]) give_up_logs(matrix);
+    std::memcpy(out, rows[j], row_lengths[j]);
+    filled += row_lengths[j];
   }
   close_matrix(matrix);
 }
