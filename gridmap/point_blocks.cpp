@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "decimal_token.hpp"
@@ -32,15 +33,90 @@ bool token_value(const char* line, const pcgrid::LineTokens& tokens, int t, floa
   return pcgrid::token_float(line + begin, tokens.end[t] - begin, value);
 }
 
+// The windows of a part's text, 64 bytes each from its start, classified
+// once each as the lines cross them: the two that the current line begins
+// in and after. Bytes at or after the end of the text count as newlines.
+struct Windows {
+  const char* text;  // the part's start
+  const char* end;
+  std::ptrdiff_t first;  // index of the window in `blank[0]`, `newline[0]`; -1: none yet
+  std::uint64_t blank[2];
+  std::uint64_t newline[2];
+};
+
+void classify_window(const Windows& w, std::ptrdiff_t index, std::uint64_t& blank,
+                     std::uint64_t& newline) {
+  const char* p = w.text + 64 * index;
+  if (p >= w.end) {
+    blank = newline = ~std::uint64_t{0};
+    return;
+  }
+  pcgrid::LineWindows classified;
+  pcgrid::classify_line(p, w.end, classified);
+  blank = classified.blank[0];
+  newline = classified.newline[0];
+}
+
+// The masks of the 64 bytes from `line` on.
+void masks_at(Windows& w, const char* line, std::uint64_t& blank, std::uint64_t& newline) {
+  const std::ptrdiff_t offset = line - w.text;
+  const std::ptrdiff_t index = offset / 64;
+  if (index == w.first + 1) {
+    w.blank[0] = w.blank[1];
+    w.newline[0] = w.newline[1];
+    classify_window(w, index + 1, w.blank[1], w.newline[1]);
+  } else if (index != w.first) {
+    classify_window(w, index, w.blank[0], w.newline[0]);
+    classify_window(w, index + 1, w.blank[1], w.newline[1]);
+  }
+  w.first = index;
+  const int shift = static_cast<int>(offset % 64);
+  blank = w.blank[0] >> shift;
+  newline = w.newline[0] >> shift;
+  if (shift > 0) {
+    blank |= w.blank[1] << (64 - shift);
+    newline |= w.newline[1] << (64 - shift);
+  }
+}
+
+// The tokens of a line of at most 63 characters, its newline included,
+// from the masks of the 64 bytes from its start, as find_tokens finds them:
+// runs of bytes that are not white space before the newline (or the end of
+// the text). False, having found nothing, for a longer line.
+bool short_line_tokens(Windows& w, const char* line, pcgrid::LineTokens& tokens) {
+  std::uint64_t blank = 0;
+  std::uint64_t newline = 0;
+  masks_at(w, line, blank, newline);
+  if (newline == 0) return false;
+  const int last = std::countr_zero(newline);
+  if (last == 63) return false;
+  tokens.length = static_cast<std::size_t>(last) + (line + last < w.end ? 1 : 0);
+  const std::uint64_t solid = ~blank & ((std::uint64_t{1} << last) - 1);
+  std::uint64_t begins = solid & ~(solid << 1);
+  std::uint64_t ends = ~solid & (solid << 1);
+  int count = 0;
+  for (; begins != 0 && count < 3; begins &= begins - 1, ends &= ends - 1, ++count) {
+    tokens.begin[count] = static_cast<std::uint32_t>(std::countr_zero(begins));
+    tokens.end[count] = static_cast<std::uint32_t>(std::countr_zero(ends));
+  }
+  tokens.count = count;
+  return true;
+}
+
 // A line of the usual form: at most USUAL_LINE characters, whose first two
 // tokens, and third if there is one, are of the form token_float takes.
 // "%f %f %f" then reads them as token_float does (each token is followed by
 // white space or the end of the piece, where no number continues), and
 // finds a third number exactly when there is a third token. Any other line
-// is left to read_point: false, nothing set but the point.
-bool usual_point(const char* line, const char* end, Point& point, std::size_t& length) {
+// is left to read_point: false, nothing set but the point. Lines shorter
+// than a window are cut from the part's windows, longer ones by find_tokens.
+bool usual_point(Windows& w, const char* line, Point& point, std::size_t& length) {
   pcgrid::LineTokens tokens;
-  if (!pcgrid::find_tokens(line, end, USUAL_LINE, 3, tokens) || tokens.count < 2) return false;
+  if (!short_line_tokens(w, line, tokens) &&
+      !pcgrid::find_tokens(line, w.end, USUAL_LINE, 3, tokens)) {
+    return false;
+  }
+  if (tokens.count < 2) return false;
   if (!token_value(line, tokens, 0, point.x) || !token_value(line, tokens, 1, point.y)) {
     return false;
   }
@@ -110,10 +186,11 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
   part.nodes = nodes;
   const char* p = text.data();
   const char* const end = p + text.size();
+  Windows windows{p, end, -1, {}, {}};
   while (p < end) {
     Point point{0, 0, 0, 0};
     std::size_t length = 0;
-    if (!(USUAL_FORM && usual_point(p, end, point, length))) {
+    if (!(USUAL_FORM && usual_point(windows, p, point, length))) {
       length = exact_point(p, end, rules.read_z, point);
     }
     part.stop = check_point(point, rules);
@@ -174,6 +251,25 @@ void convert_block(std::string_view block, const PassRules& rules, BlockPoints& 
     points.part[k] =
         convert_part(part, rules, records + offset / 3 + static_cast<std::size_t>(k), true);
   }
+}
+
+std::size_t find_part_tokens(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  Windows windows{p, end, -1, {}, {}};
+  std::size_t found = 0;
+  while (p < end) {
+    pcgrid::LineTokens tokens;
+    if (short_line_tokens(windows, p, tokens) ||
+        pcgrid::find_tokens(p, end, USUAL_LINE, 3, tokens)) {
+      found += static_cast<std::size_t>(tokens.count);
+      p += tokens.length;
+    } else {
+      std::string_view piece;
+      p += pcgrid::piece_at(p, end, pcgrid::MAX_PIECE, piece);
+    }
+  }
+  return found;
 }
 
 int first_columns(std::string_view text) {

@@ -213,12 +213,13 @@ TEST(GridmapBlocks, EverySpecialByteAtEveryPositionOfThreeWindows) {
   }
 }
 
-// Lines around the longest that are looked at in their tokens (1023
-// characters, the newline included), and pieces of a line longer than
-// 99,998 characters.
+// Lines around a window's length (64 bytes) and the longest that are looked
+// at in their tokens (1023 characters, the newline included), and pieces of
+// a line longer than 99,998 characters.
 TEST(GridmapBlocks, LinesAroundTheLongestUsualOne) {
   for (const std::size_t length :
-       {1020, 1021, 1022, 1023, 1024, 1025, 99'997, 99'998, 99'999, 100'000, 200'000}) {
+       {8,    62,   63,   64,   65,   66,     127,    128,    129,     1020,
+        1021, 1022, 1023, 1024, 1025, 99'997, 99'998, 99'999, 100'000, 200'000}) {
     for (const char* tail : {" 2.5\n", " 2.5 1\n", " 2.5", " 2\n1 2\n"}) {
       const std::string line = "1" + std::string(length - 1 - std::strlen(tail), ' ') + tail;
       for (const std::string& text : {line, line + "1 2\n", "3 4\n" + line}) {
