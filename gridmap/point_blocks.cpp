@@ -103,14 +103,27 @@ bool short_line_tokens(Windows& w, const char* line, pcgrid::LineTokens& tokens)
   return true;
 }
 
+// Whether "%f" reads a number at the start of token t, without converting
+// it: a digit after an optional sign is enough, unless they begin "0x"
+// (scanf refuses "0x" without hexadecimal digits), as float_follows has it.
+// False also where it cannot tell.
+bool number_follows(const char* line, const pcgrid::LineTokens& tokens, int t) {
+  const char* p = line + tokens.begin[t];
+  const char* const end = line + tokens.end[t];
+  if (*p == '-' || *p == '+') ++p;
+  if (p == end || *p < '0' || *p > '9') return false;
+  return !(p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'));
+}
+
 // A line of the usual form: at most USUAL_LINE characters, whose first two
-// tokens, and third if there is one, are of the form token_float takes.
-// "%f %f %f" then reads them as token_float does (each token is followed by
-// white space or the end of the piece, where no number continues), and
-// finds a third number exactly when there is a third token. Any other line
-// is left to read_point: false, nothing set but the point. Lines shorter
-// than a window are cut from the part's windows, longer ones by find_tokens.
-bool usual_point(Windows& w, const char* line, Point& point, std::size_t& length) {
+// tokens, and third if there is one, are of the form token_float takes (or,
+// when z is not read, whose third token begins a number). "%f %f %f" then
+// reads them as token_float does (each token is followed by white space or
+// the end of the piece, where no number continues), and finds a third
+// number exactly when there is a third token. Any other line is left to
+// read_point: false, nothing set but the point. Lines shorter than a window
+// are cut from the part's windows, longer ones by find_tokens.
+bool usual_point(Windows& w, const char* line, bool read_z, Point& point, std::size_t& length) {
   pcgrid::LineTokens tokens;
   if (!short_line_tokens(w, line, tokens) &&
       !pcgrid::find_tokens(line, w.end, USUAL_LINE, 3, tokens)) {
@@ -122,7 +135,9 @@ bool usual_point(Windows& w, const char* line, Point& point, std::size_t& length
   }
   point.columns = 2;
   if (tokens.count == 3) {
-    if (!token_value(line, tokens, 2, point.z)) return false;
+    if (!(read_z ? token_value(line, tokens, 2, point.z) : number_follows(line, tokens, 2))) {
+      return false;
+    }
     point.columns = 3;
   }
   length = tokens.length;
@@ -190,7 +205,7 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
   while (p < end) {
     Point point{0, 0, 0, 0};
     std::size_t length = 0;
-    if (!(USUAL_FORM && usual_point(windows, p, point, length))) {
+    if (!(USUAL_FORM && usual_point(windows, p, rules.read_z, point, length))) {
       length = exact_point(p, end, rules.read_z, point);
     }
     part.stop = check_point(point, rules);

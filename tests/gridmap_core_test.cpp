@@ -182,7 +182,7 @@ const struct {
 
 // Points that cross the 64-byte windows in different places, in the usual
 // form and not: a sign glued to a number, exponents, a point without digits
-// on one side, long tokens, a fourth column.
+// on one side, long tokens, a fourth column, a third that begins "0x".
 const std::string POINTS =
     "-2.193849    -0.709981     0.224307\n"
     "0.5 +1.25 3\n"
@@ -191,7 +191,9 @@ const std::string POINTS =
     "0.000000000000001 123456789012345 1234567890123456\n"
     "0.1234567890123456 8388608.5 16777217\n"
     "1 2 3e1\n"
-    "-1 -2 -3 -4\n";
+    "-1 -2 -3 -4\n"
+    "7 8 0x\n"
+    "9 9 -0X1\n";
 
 constexpr char SPECIAL[] = {'\n', ' ', '\t', '\v', '\f', '\r', '\0', '+', '-', '.',    'e',
                             'E',  'x', 'p',  ',',  'a',  'i',  'n',  '0', '9', '\x80', '\xff'};
