@@ -16,79 +16,31 @@
 
 #include <cstdio>
 #include <initializer_list>
-#include <string_view>
 
 #include "arguments.hpp"
 #include "grid_accumulator.hpp"
 #include "gridmap_messages.hpp"
-#include "line_reader.hpp"
 #include "matrix_files.hpp"
+#include "passes.hpp"
+#include "pcgrid_config.hpp"
 #include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
 
 using gridmap::Arguments;
+using gridmap::FileSeen;
+using gridmap::grid;
 using gridmap::GRID_MATRIX;
-using gridmap::GridAccumulator;
 using gridmap::LOG_MATRIX;
 using gridmap::MatrixFile;
 using gridmap::NodeLimits;
 using gridmap::refuse;
 using gridmap::say;
 
-constexpr char COUNTER_START[] = "Now reading line ";
-constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
-constexpr char BAD_LINE[] = "Failed to read data from line";
-constexpr char NOT_CONSTANT[] = "Number of columns not constant";
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
 constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular file.\n";
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
-constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
-constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
-constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
-
-// A line converted ahead of its turn: the values "%f %f %f" read, how many
-// were read (0: not a point), and in the second pass the point's node (j
-// -1: outside the limits given).
-struct ConvertedLine {
-  float x, y, z;
-  int columns;
-  int j, k;
-};
-
-// Lines are read a block at a time and converted on all threads; then they
-// are taken one by one, in file order, as if each had just been read.
-constexpr std::size_t LINES_PER_BATCH = std::size_t{1} << 19;
-constexpr std::int64_t WORTH_THREADS = 4096;  // lines to share among threads, at least
-
-// Static storage: about 40 MB, too much for the stack. Starts zeroed, and a
-// process makes one run, so the node tables need no clearing.
-GridAccumulator grid;
-pcgrid::LineReader reader;
-std::string_view batch[LINES_PER_BATCH];
-ConvertedLine converted[LINES_PER_BATCH];
-
-// What the first pass saw, which the second must see again: its lines and
-// the size of the file at its end.
-struct FileSeen {
-  std::int32_t lines;
-  off_t size;
-};
-
-// What is wrong with a line, and the line quoted as read, its own newline
-// included.
-[[noreturn]] void refuse_line(const char* what, std::string_view line) {
-  refuse("\n%s : %.*s\n", what, static_cast<int>(line.size()), line.data());
-}
-
-// The progress counter in nine places, after `before` (its title, or
-// backspaces over the previous count); overwritten in place on a terminal,
-// and flushed there so that it is seen changing.
-void show_count(const char* before, const char* after = "") {
-  say("%s%9d%s", before, grid.lines, after);
-  if (gridmap::output_is_terminal()) std::fflush(stdout);
-}
 
 // Whether the data file is "grid.matrix" or "grid_log.matrix" under any
 // name (a link, or the name itself), which creating them would destroy.
@@ -118,110 +70,7 @@ void open_data_file(const char* name) {
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
-}
-
-// The size of the data file now; -1 if it cannot be told.
-off_t data_size() {
-  struct stat status {};
-  return fstat(fileno(reader.file), &status) == 0 ? status.st_size : -1;
-}
-
-// The next pieces of at most MAX_PIECE characters each, as many as a block
-// holds; 0 at the end of the file.
-std::size_t read_lines(const char* name) {
-  const std::size_t count = pcgrid::read_pieces(reader, batch);
-  if (reader.failed) refuse(CANNOT_READ, name);
-  return count;
-}
-
-// How the lines of a pass are converted.
-struct Conversion {
-  bool read_z;        // z is converted, not only recognised
-  bool find_nodes;    // the second pass: the node of each point
-  bool limits_given;  // a node outside the limits is not clamped to the grid, but j = -1
-  NodeLimits limits;  // the limits the nodes span
-};
-
-// Converts line i of the batch: x and y, and z where it is used; in the
-// second pass also the node of the point.
-void convert_line(std::int64_t i, const Conversion& how) {
-  ConvertedLine& c = converted[i];
-  c.columns = how.read_z ? gridmap::read_point(batch[i], c.x, c.y, c.z)
-                         : gridmap::read_point_xy(batch[i], c.x, c.y);
-  if (!how.find_nodes || c.columns == 0) return;
-  const NodeLimits& l = how.limits;
-  if (how.limits_given) {
-    c.k = gridmap::node_within(c.y, grid.GY, l.ymin, l.ymax);
-    c.j = c.k < 0 ? -1 : gridmap::node_within(c.x, grid.GX, l.xmin, l.xmax);
-  } else {
-    c.j = gridmap::node_index(c.x, grid.GX, l.xmin, l.xmax);
-    c.k = gridmap::node_index(c.y, grid.GY, l.ymin, l.ymax);
-  }
-}
-
-// Converts the lines of the batch, on all threads when there are enough of
-// them; a few lines (and the reference build's lines, read one at a time)
-// are converted here, without waking the threads.
-void convert_lines(std::size_t count, const Conversion& how) {
-  const auto lines = static_cast<std::int64_t>(count);
-  if (lines < WORTH_THREADS) {
-    for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
-    return;
-  }
-#pragma omp parallel for schedule(static)
-  for (std::int64_t i = 0; i < lines; ++i) convert_line(i, how);
-}
-
-void accept_line(const char* name) {
-  if (!gridmap::count_line(grid.lines)) {
-    refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
-  }
-  if (grid.lines % COUNT_EVERY == 0) show_count(BACKSPACES);
-}
-
-// The first line fixes the column count and starts the limits.
-void start_limits(const ConvertedLine& first) {
-  grid.ncol = first.columns;
-  grid.xmin = grid.xmax = first.x;
-  grid.ymin = grid.ymax = first.y;
-  show_count(COUNTER_START);
-}
-
-void widen_limits(const ConvertedLine& c) {
-  if (c.x > grid.xmax) grid.xmax = c.x;
-  if (c.x < grid.xmin) grid.xmin = c.x;
-  if (c.y > grid.ymax) grid.ymax = c.y;
-  if (c.y < grid.ymin) grid.ymin = c.y;
-}
-
-// Every line is checked here, weights included, before any point is binned.
-FileSeen first_pass(const Arguments& args) {
-  const char* name = args.name;
-  say("First pass to determine limits ...\n");
-  grid.lines = 0;
-  // The limits need x and y only; weights are checked.
-  const Conversion how = {
-      .read_z = args.weights, .find_nodes = false, .limits_given = false, .limits = {}};
-  for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    convert_lines(count, how);
-    for (std::size_t i = 0; i < count; ++i) {
-      const ConvertedLine& c = converted[i];
-      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
-      if (grid.lines == 0) start_limits(c);
-      widen_limits(c);
-      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
-      if (args.weights && c.columns == 3 && !gridmap::is_weight(c.z)) {
-        refuse_line(BAD_LINE, batch[i]);
-      }
-      accept_line(name);
-    }
-  }
-  show_count(BACKSPACES, "\n");
-  const FileSeen seen = {grid.lines, data_size()};
-  if (!pcgrid::rewind_reader(reader)) refuse(CANNOT_READ, name);
-  say("Read %d lines.\n", grid.lines);
-  return seen;
+  pcgrid::start_reading(gridmap::reader, data, pcgrid::MAX_PIECE);
 }
 
 // The data's own limits, and the limits given, which the nodes span instead.
@@ -240,57 +89,14 @@ void report_limits(const Arguments& args) {
   }
 }
 
-// Adds the point of line i to its node; false for a point outside the
-// limits given, which is left out. The nodes of the lines ahead are known,
-// so their memory is fetched meanwhile; points are added in file order, so
-// every sum is formed in the same order as one by one.
-constexpr std::size_t FETCH_AHEAD = 16;
-
-bool add_point(std::size_t i, std::size_t count) {
-  if (i + FETCH_AHEAD < count) {
-    const ConvertedLine& ahead = converted[i + FETCH_AHEAD];
-    if (ahead.columns != 0 && ahead.j >= 0) {
-      __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
-      if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
-    }
-  }
-  const ConvertedLine& c = converted[i];
-  if (c.j < 0) return false;
-  ++grid.counts[c.j][c.k];
-  if (grid.ncol == 3) grid.sums[c.j][c.k] += c.z;
-  return true;
+FileSeen first_pass(const Arguments& args) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::first_pass_by_lines(args);
+  return gridmap::first_pass_by_blocks(args);
 }
 
-// The second pass must read the lines the first pass counted, no more and
-// no fewer: a file that is written to meanwhile would give matrices that
-// match neither its old nor its new contents.
 void second_pass(const Arguments& args, const FileSeen& seen) {
-  const char* name = args.name;
-  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
-  grid.lines = 0;
-  show_count(COUNTER_START);
-  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
-  const Conversion how = {.read_z = grid.ncol == 3,
-                          .find_nodes = true,
-                          .limits_given = args.limits_given,
-                          .limits = args.limits_given ? args.limits : data};
-  std::int32_t left_out = 0;
-  for (std::size_t count = read_lines(name); count > 0; count = read_lines(name)) {
-    convert_lines(count, how);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (grid.lines == seen.lines) refuse(CHANGED, name);
-      const ConvertedLine& c = converted[i];
-      if (c.columns == 0 || c.columns != grid.ncol || (args.weights && !gridmap::is_weight(c.z))) {
-        refuse_line(BAD_LINE, batch[i]);
-      }
-      if (!add_point(i, count)) ++left_out;
-      accept_line(name);
-    }
-  }
-  if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, name);
-  show_count(BACKSPACES, "\n");
-  std::fclose(reader.file);
-  if (args.limits_given) say("%d points outside the limits were left out.\n", left_out);
+  if constexpr (pcgrid::LIBC_IO) return gridmap::second_pass_by_lines(args, seen);
+  gridmap::second_pass_by_blocks(args, seen);
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "descriptor_io.hpp"
 #include "gridmap_messages.hpp"
 #include "number_format.hpp"
+#include "pcgrid_config.hpp"
 
 namespace gridmap {
 
@@ -56,16 +58,42 @@ char* start_row(const MatrixFile& matrix) {
   return buffer + filled;
 }
 
-void end_row(char* end) {
-  *end++ = '\n';
-  filled = static_cast<std::size_t>(end - buffer);
-}
-
 // Appends "%8.7e " of `value` to the row being built.
 char* put_value(char* out, double value) {
   out = pcgrid::format_scientific7(out, value, 8);
   *out++ = ' ';
   return out;
+}
+
+// The rows are formatted on all threads, each in a slot of its own (16 MB
+// in all; only the pages used cost memory), then copied in order into the
+// buffer: the file is written in the same calls whatever the number of
+// threads. The reference build formats them one by one.
+constexpr int WORTH_THREADS = 4096;  // values to share among threads, at least
+char rows[MAXGRID][ROW_CHARS];
+std::size_t row_lengths[MAXGRID];
+bool rows_whole[MAXGRID];  // false: a node of the row has no logarithm
+
+// Row j of "grid.matrix" (or of "grid_log.matrix" when `logs`), its newline
+// included; false, at the first node without a logarithm.
+bool format_row(const GridAccumulator& grid, int j, bool weighted, bool logs, char* row,
+                std::size_t& length) {
+  char* out = row;
+  for (int k = 0; k <= grid.GY; ++k) {
+    double value = 0;
+    if (!logs) {
+      value =
+          weighted ? grid.sums[j][k] : node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]);
+    } else if (weighted) {
+      value = weight_log_value(grid.sums[j][k]);
+    } else if (!node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
+      return false;
+    }
+    out = put_value(out, value);
+  }
+  *out++ = '\n';
+  length = static_cast<std::size_t>(out - row);
+  return true;
 }
 
 void close_matrix(const MatrixFile& matrix) {
@@ -80,6 +108,21 @@ void close_matrix(const MatrixFile& matrix) {
   quit();
 }
 
+void write_rows(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted, bool logs) {
+  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= WORTH_THREADS;
+#pragma omp parallel for schedule(dynamic, 8) if (share)
+  for (int j = 0; j <= grid.GX; ++j) {
+    rows_whole[j] = format_row(grid, j, weighted, logs, rows[j], row_lengths[j]);
+  }
+  for (int j = 0; j <= grid.GX; ++j) {
+    char* out = start_row(matrix);
+    if (!rows_whole[j]) give_up_logs(matrix);
+    std::memcpy(out, rows[j], row_lengths[j]);
+    filled += row_lengths[j];
+  }
+  close_matrix(matrix);
+}
+
 }  // namespace
 
 MatrixFile create_matrix(const char* name, bool remove_on_failure) {
@@ -90,34 +133,13 @@ MatrixFile create_matrix(const char* name, bool remove_on_failure) {
 
 void write_grid_matrix(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted) {
   say("Writing output in grid.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(matrix);
-    for (int k = 0; k <= grid.GY; ++k) {
-      out = put_value(out, weighted ? grid.sums[j][k]
-                                    : node_value(grid.ncol, grid.counts[j][k], grid.sums[j][k]));
-    }
-    end_row(out);
-  }
-  close_matrix(matrix);
+  write_rows(matrix, grid, weighted, false);
 }
 
 void write_log_matrix(const GridAccumulator& grid, bool weighted) {
   const MatrixFile logs = create_matrix(LOG_MATRIX, true);
   say("Writing logarithms in grid_log.matrix.\n");
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(logs);
-    for (int k = 0; k <= grid.GY; ++k) {
-      double value = 0;
-      if (weighted) {
-        value = weight_log_value(grid.sums[j][k]);
-      } else if (!node_log_value(grid.ncol, grid.counts[j][k], grid.sums[j][k], value)) {
-        give_up_logs(logs);
-      }
-      out = put_value(out, value);
-    }
-    end_row(out);
-  }
-  close_matrix(logs);
+  write_rows(logs, grid, weighted, true);
 }
 
 }  // namespace gridmap

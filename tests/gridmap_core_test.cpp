@@ -2,10 +2,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "grid_accumulator.hpp"
+#include "line_reader.hpp"
+#include "point_blocks.hpp"
 
 using namespace gridmap;
 
@@ -113,6 +117,117 @@ TEST(GridmapReadPoint, ColumnsAndValuesOfEveryLine) {
     EXPECT_EQ(py, ry) << text;
     if (line.columns == 3) {
       EXPECT_TRUE(z == rz || (std::isnan(z) && std::isnan(rz))) << text;
+    }
+  }
+}
+
+namespace {
+
+// The block conversion of a text (in a buffer with padding that would
+// continue a number), its lines of the usual form converted from their
+// tokens or every piece by read_point: both must give the same points, the
+// same limits to the bit, the same nodes and the same refused piece.
+struct BlockReading {
+  std::int64_t points;
+  Stop stop;
+  std::string piece;
+  double limits[4];
+  std::vector<NodeRecord> nodes;
+};
+
+BlockReading read_part(const std::string& text, const PassRules& rules, bool usual_form) {
+  static std::vector<NodeRecord> nodes;
+  nodes.assign(text.size() / 3 + 1, NodeRecord{-9, -9, -9});
+  const std::string buffer = text + std::string(pcgrid::BLOCK_PADDING, '7');
+  const PartPoints part =
+      convert_part(std::string_view(buffer.data(), text.size()), rules, nodes.data(), usual_form);
+  BlockReading r{part.points, part.stop, std::string(part.piece), {}, {}};
+  if (part.points > 0 && !rules.find_nodes) {
+    const double limits[4] = {part.xmin, part.xmax, part.ymin, part.ymax};
+    std::memcpy(r.limits, limits, sizeof limits);
+  }
+  if (rules.find_nodes) r.nodes.assign(nodes.begin(), nodes.begin() + part.points);
+  return r;
+}
+
+void expect_same_reading(const std::string& text, const PassRules& rules, const char* pass) {
+  const BlockReading usual = read_part(text, rules, true);
+  const BlockReading exact = read_part(text, rules, false);
+  ASSERT_EQ(usual.points, exact.points) << pass << " [" << text << ']';
+  ASSERT_EQ(usual.stop, exact.stop) << pass << " [" << text << ']';
+  ASSERT_EQ(usual.piece, exact.piece) << pass << " [" << text << ']';
+  ASSERT_EQ(std::memcmp(usual.limits, exact.limits, sizeof usual.limits), 0)
+      << pass << " [" << text << ']';
+  ASSERT_EQ(usual.nodes.size(), exact.nodes.size());
+  for (std::size_t i = 0; i < usual.nodes.size(); ++i) {
+    const NodeRecord& a = usual.nodes[i];
+    const NodeRecord& b = exact.nodes[i];
+    ASSERT_TRUE(a.j == b.j && a.k == b.k && std::memcmp(&a.z, &b.z, sizeof a.z) == 0)
+        << pass << " point " << i << " [" << text << ']';
+  }
+}
+
+// Both passes' rules, on two and three columns, weights and limits given.
+const struct {
+  const char* name;
+  PassRules rules;
+} PASSES[] = {
+    {"limits, two columns", {2, false, false, false, false, {}, 1000, 1000}},
+    {"limits, three columns", {3, false, false, false, false, {}, 1000, 1000}},
+    {"limits, weights", {3, true, true, false, false, {}, 1000, 1000}},
+    {"nodes, two columns", {2, false, false, true, false, {-3, 9999999, -5, 2}, 1000, 40}},
+    {"nodes, three columns", {3, true, false, true, false, {-3, 3, -2, 2}, 1000, 1000}},
+    {"nodes within limits, weights", {3, true, true, true, true, {-2.2, 1.5, -1, 1.25}, 999, 7}},
+};
+
+// Points that cross the 64-byte windows in different places, in the usual
+// form and not: a sign glued to a number, exponents, a point without digits
+// on one side, long tokens, a fourth column, a third that begins "0x".
+const std::string POINTS =
+    "-2.193849    -0.709981     0.224307\n"
+    "0.5 +1.25 3\n"
+    "  12.000001\t\t -0.000000 9999999.5 +0 0.1\n"
+    "1.5-2.5 3. .5\n"
+    "0.000000000000001 123456789012345 1234567890123456\n"
+    "0.1234567890123456 8388608.5 16777217\n"
+    "1 2 3e1\n"
+    "-1 -2 -3 -4\n"
+    "7 8 0x\n"
+    "9 9 -0X1\n";
+
+constexpr char SPECIAL[] = {'\n', ' ', '\t', '\v', '\f', '\r', '\0', '+', '-', '.',    'e',
+                            'E',  'x', 'p',  ',',  'a',  'i',  'n',  '0', '9', '\x80', '\xff'};
+
+}  // namespace
+
+TEST(GridmapBlocks, EverySpecialByteAtEveryPositionOfThreeWindows) {
+  for (const char c : SPECIAL) {
+    for (std::size_t at = 0; at < 192; ++at) {
+      std::string replaced = POINTS;
+      replaced[at] = c;
+      std::string inserted = POINTS;
+      inserted.insert(at, 1, c);
+      for (const std::string& text : {replaced, inserted, replaced.substr(0, at + 1)}) {
+        for (const auto& pass : PASSES) expect_same_reading(text, pass.rules, pass.name);
+        if (HasFailure()) return;
+      }
+    }
+  }
+}
+
+// Lines around a window's length (64 bytes) and the longest that are looked
+// at in their tokens (1023 characters, the newline included), and pieces of
+// a line longer than 99,998 characters.
+TEST(GridmapBlocks, LinesAroundTheLongestUsualOne) {
+  for (const std::size_t length :
+       {8,    62,   63,   64,   65,   66,     127,    128,    129,     1020,
+        1021, 1022, 1023, 1024, 1025, 99'997, 99'998, 99'999, 100'000, 200'000}) {
+    for (const char* tail : {" 2.5\n", " 2.5 1\n", " 2.5", " 2\n1 2\n"}) {
+      const std::string line = "1" + std::string(length - 1 - std::strlen(tail), ' ') + tail;
+      for (const std::string& text : {line, line + "1 2\n", "3 4\n" + line}) {
+        for (const auto& pass : PASSES) expect_same_reading(text, pass.rules, pass.name);
+        if (HasFailure()) return;
+      }
     }
   }
 }

@@ -1,8 +1,10 @@
 // gridmap's line conversion and node formula. The input is a data file, cut
 // into pieces as gridmap reads it: each piece must convert as sscanf's
 // "%f %f %f" converts it, points must have finite x and y, and every point
-// must fall on a node of the grid over the limits of the file. The node
-// formula is also given values, limits and grids straight from the bytes.
+// must fall on a node of the grid over the limits of the file. The block
+// conversion of the file, its lines of the usual form taken from their
+// tokens, must give what read_point gives piece by piece. The node formula
+// is also given values, limits and grids straight from the bytes.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include "fuzz_input.hpp"
 #include "grid_accumulator.hpp"
 #include "limits.hpp"
+#include "line_reader.hpp"
+#include "point_blocks.hpp"
 
 namespace {
 
@@ -24,6 +28,9 @@ constexpr int POINTS = 256;  // points kept for the node formula
 float xs[POINTS];
 float ys[POINTS];
 char copy[pcgrid::MAX_PIECE + 1];
+NodeRecord usual_nodes[(1 << 20) / 3 + 1];
+NodeRecord exact_nodes[(1 << 20) / 3 + 1];
+char padded[(1 << 20) + pcgrid::BLOCK_PADDING];
 
 int convert_line(std::string_view line, float& x, float& y) {
   float z = 0;
@@ -41,6 +48,26 @@ int convert_line(std::string_view line, float& x, float& y) {
   check(read_point_xy(line, px, py) == columns, "the column count of read_point");
   check(same_bits(px, x) && same_bits(py, y), "x and y as read_point reads them");
   return columns;
+}
+
+// The block conversion in both ways, in a pass of the given rules.
+void check_block(std::string_view text, const PassRules& rules) {
+  if (text.size() > sizeof padded - pcgrid::BLOCK_PADDING) return;
+  std::memcpy(padded, text.data(), text.size());
+  std::memset(padded + text.size(), '7', pcgrid::BLOCK_PADDING);
+  const std::string_view block(padded, text.size());
+  const PartPoints usual = convert_part(block, rules, usual_nodes, true);
+  const PartPoints exact = convert_part(block, rules, exact_nodes, false);
+  check(usual.points == exact.points && usual.stop == exact.stop && usual.piece == exact.piece,
+        "the points and the refused piece of the block conversion");
+  if (rules.find_nodes) {
+    const auto bytes = static_cast<std::size_t>(usual.points) * sizeof(NodeRecord);
+    check(std::memcmp(usual_nodes, exact_nodes, bytes) == 0, "the nodes of the block conversion");
+  } else if (usual.points > 0) {
+    const double a[4] = {usual.xmin, usual.xmax, usual.ymin, usual.ymax};
+    const double b[4] = {exact.xmin, exact.xmax, exact.ymin, exact.ymax};
+    check(std::memcmp(a, b, sizeof a) == 0, "the limits of the block conversion");
+  }
 }
 
 void check_node(float v, int g, double vmin, double vmax) {
@@ -81,6 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_node(xs[p], gx, xmin, xmax);
     check_node(ys[p], gy, ymin, ymax);
   }
+  const int ncol = 2 + value_at<std::uint8_t>(data, size, 24) % 2;
+  const bool weights = ncol == 3 && value_at<std::uint8_t>(data, size, 25) % 2 == 1;
+  const bool limits_given = value_at<std::uint8_t>(data, size, 26) % 2 == 1;
+  check_block(text, {ncol, weights, weights, false, false, {}, gx, gy});
+  check_block(
+      text,
+      {ncol, ncol == 3, weights, true, limits_given, {xmin - 1, xmax + 0.5, ymin, ymax}, gx, gy});
 
   // Anything at all: values and limits that are not finite, out of order,
   // or far outside each other.

@@ -1,0 +1,148 @@
+// The build's own passes: the data file read a block at a time, the lines
+// of a block converted on all threads (point_blocks.hpp), then taken in
+// file order.
+#include <algorithm>
+#include <string_view>
+
+#include "gridmap_messages.hpp"
+#include "passes.hpp"
+#include "point_blocks.hpp"
+
+namespace gridmap {
+
+namespace {
+
+BlockPoints block_points;
+
+// The next block of whole pieces; false at the end of the file.
+bool read_block(const char* name, std::string_view& block) {
+  const bool more = pcgrid::read_block(reader, block);
+  if (reader.failed) refuse(CANNOT_READ, name);
+  return more;
+}
+
+// `count` more lines accepted, with the counter shown at each multiple of
+// COUNT_EVERY among them, as accept_line shows it line by line.
+void accept_lines(std::int64_t count, const char* name) {
+  const std::int64_t room = MAX_LINES - grid.lines;
+  const std::int32_t from = grid.lines;
+  grid.lines = static_cast<std::int32_t>(from + std::min(count, room));
+  for (std::int64_t shown = from / COUNT_EVERY * COUNT_EVERY + COUNT_EVERY; shown <= grid.lines;
+       shown += COUNT_EVERY) {
+    show_count(BACKSPACES, "", static_cast<std::int32_t>(shown));
+  }
+  if (count > room) refuse("\nToo many lines in file %s: at most 2147483647.\n", name);
+}
+
+// The lines of a part in the first pass: its limits joined to those before
+// it (the same comparisons, in the same order, as line by line), then the
+// piece it stopped at refused.
+void take_limits(const PartPoints& part, const char* name) {
+  if (part.points > 0) {
+    if (grid.lines == 0) {
+      grid.xmin = part.xmin;
+      grid.xmax = part.xmax;
+      grid.ymin = part.ymin;
+      grid.ymax = part.ymax;
+      show_count(COUNTER_START);
+    }
+    if (part.xmax > grid.xmax) grid.xmax = part.xmax;
+    if (part.xmin < grid.xmin) grid.xmin = part.xmin;
+    if (part.ymax > grid.ymax) grid.ymax = part.ymax;
+    if (part.ymin < grid.ymin) grid.ymin = part.ymin;
+    accept_lines(part.points, name);
+  }
+  switch (part.stop) {
+    case Stop::none:
+      return;
+    case Stop::no_point:
+      refuse_line(BAD_LINE, part.piece);
+    case Stop::other_columns:
+      refuse_line(NOT_CONSTANT, part.piece);
+    case Stop::bad_weight:
+      if (grid.lines == 0) show_count(COUNTER_START);
+      refuse_line(BAD_LINE, part.piece);
+  }
+}
+
+// The points of a part in the second pass, added in file order (so that
+// every sum is formed in the same order as line by line); then the piece it
+// stopped at refused. The nodes of the points ahead are known, so their
+// memory is fetched meanwhile.
+constexpr std::size_t FETCH_AHEAD = 16;
+
+void bin_points(const PartPoints& part, const FileSeen& seen, const char* name,
+                std::int32_t& left_out) {
+  const auto count = static_cast<std::size_t>(part.points);
+  const NodeRecord* nodes = part.nodes;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (grid.lines == seen.lines) refuse(CHANGED, name);
+    if (i + FETCH_AHEAD < count && nodes[i + FETCH_AHEAD].j >= 0) {
+      const NodeRecord& ahead = nodes[i + FETCH_AHEAD];
+      __builtin_prefetch(&grid.counts[ahead.j][ahead.k], 1);
+      if (grid.ncol == 3) __builtin_prefetch(&grid.sums[ahead.j][ahead.k], 1);
+    }
+    const NodeRecord& r = nodes[i];
+    if (r.j < 0) {
+      ++left_out;
+    } else {
+      ++grid.counts[r.j][r.k];
+      if (grid.ncol == 3) grid.sums[r.j][r.k] += r.z;
+    }
+    accept_line(name);
+  }
+  if (part.stop == Stop::none) return;
+  if (grid.lines == seen.lines) refuse(CHANGED, name);
+  refuse_line(BAD_LINE, part.piece);
+}
+
+}  // namespace
+
+FileSeen first_pass_by_blocks(const Arguments& args) {
+  const char* name = args.name;
+  say("First pass to determine limits ...\n");
+  grid.lines = 0;
+  PassRules rules = {.ncol = 0,
+                     .read_z = args.weights,
+                     .weights = args.weights,
+                     .find_nodes = false,
+                     .limits_given = false,
+                     .limits = {},
+                     .GX = grid.GX,
+                     .GY = grid.GY};
+  std::string_view block;
+  for (bool first = true; read_block(name, block); first = false) {
+    // The first line fixes the columns of every other.
+    if (first) grid.ncol = rules.ncol = first_columns(block);
+    convert_block(block, rules, block_points);
+    for (int k = 0; k < block_points.parts; ++k) take_limits(block_points.part[k], name);
+  }
+  return end_first_pass(name);
+}
+
+void second_pass_by_blocks(const Arguments& args, const FileSeen& seen) {
+  const char* name = args.name;
+  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  grid.lines = 0;
+  show_count(COUNTER_START);
+  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const PassRules rules = {.ncol = grid.ncol,
+                           .read_z = grid.ncol == 3,
+                           .weights = args.weights,
+                           .find_nodes = true,
+                           .limits_given = args.limits_given,
+                           .limits = args.limits_given ? args.limits : data,
+                           .GX = grid.GX,
+                           .GY = grid.GY};
+  std::int32_t left_out = 0;
+  std::string_view block;
+  while (read_block(name, block)) {
+    convert_block(block, rules, block_points);
+    for (int k = 0; k < block_points.parts; ++k) {
+      bin_points(block_points.part[k], seen, name, left_out);
+    }
+  }
+  end_second_pass(args, seen, left_out);
+}
+
+}  // namespace gridmap

@@ -1,0 +1,67 @@
+// The two passes over gridmap's data file, and the state they share. The
+// reference build reads the file a line at a time, as fgets gives it
+// (line_passes.cpp); the build's own reads it a block at a time and converts
+// the block's lines on all threads (block_passes.cpp). Both then take the
+// lines in file order, as if each had just been read, so that every message,
+// limit and sum is the same.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string_view>
+
+#include "arguments.hpp"
+#include "grid_accumulator.hpp"
+#include "line_reader.hpp"
+
+namespace gridmap {
+
+inline constexpr char COUNTER_START[] = "Now reading line ";
+inline constexpr char BACKSPACES[] = "\b\b\b\b\b\b\b\b\b";  // over the nine places of the counter
+inline constexpr char BAD_LINE[] = "Failed to read data from line";
+inline constexpr char NOT_CONSTANT[] = "Number of columns not constant";
+inline constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
+inline constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
+inline constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
+
+// Static storage (the node tables take about 12 MB, the reader's buffer 8
+// MB), too much for the stack. Starts zeroed, and a process makes one run,
+// so the node tables need no clearing.
+extern GridAccumulator grid;
+extern pcgrid::LineReader reader;  // the data file, opened for reading
+
+// What the first pass saw, which the second must see again: its lines and
+// the size of the file at its end.
+struct FileSeen {
+  std::int32_t lines;
+  off_t size;
+};
+
+// What is wrong with a line, and the line quoted as read, its own newline
+// included.
+[[noreturn]] void refuse_line(const char* what, std::string_view line);
+
+// The progress counter in nine places, after `before` (its title, or
+// backspaces over the previous count); overwritten in place on a terminal,
+// and flushed there so that it is seen changing.
+void show_count(const char* before, const char* after = "", std::int32_t count = grid.lines);
+
+// One more line accepted, and the counter shown at each COUNT_EVERY lines.
+void accept_line(const char* name);
+
+// The counter's last count; the file rewound for the second pass.
+FileSeen end_first_pass(const char* name);
+
+// The second pass must have read the lines the first pass counted, no more
+// and no fewer; then the file is closed.
+void end_second_pass(const Arguments& args, const FileSeen& seen, std::int32_t left_out);
+
+// The passes: every line checked, weights included, and the limits of x
+// and y found; then every point added to its node.
+FileSeen first_pass_by_lines(const Arguments& args);
+void second_pass_by_lines(const Arguments& args, const FileSeen& seen);
+FileSeen first_pass_by_blocks(const Arguments& args);
+void second_pass_by_blocks(const Arguments& args, const FileSeen& seen);
+
+}  // namespace gridmap
