@@ -18,7 +18,7 @@ namespace {
 // other buffer, the unread bytes moved there first.
 void refill(LineReader& r, std::size_t wanted, bool turn = false) {
   const std::size_t left = r.end - r.begin;
-  char* const other = r.buffer == r.buffers[0] ? r.buffers[1] : r.buffers[0];
+  char* const other = r.buffers[(r.buffer == r.buffers[0] ? 1 : 0) % READ_BUFFERS];
   char* const into = turn ? other : r.buffer;
   std::memmove(into, r.buffer + r.begin, left);
   r.buffer = into;

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "limits.hpp"
+#include "pcgrid_config.hpp"
 
 namespace pcgrid {
 
@@ -24,6 +25,10 @@ inline constexpr std::size_t READ_BLOCK = std::size_t{1} << 23;
 // Bytes after the end of a block (read_block) that may be read, whatever
 // they hold: room for the scans that read 64 bytes at a time.
 inline constexpr std::size_t BLOCK_PADDING = 64;
+
+// Blocks are read into two buffers in turn, so that one is parsed while the
+// next is read; the reference build reads into one.
+inline constexpr int READ_BUFFERS = LIBC_IO ? 1 : 2;
 
 struct LineReader {
   std::FILE* file;
@@ -34,7 +39,7 @@ struct LineReader {
   bool failed;   // because reading it failed
   int error;     // errno of the failed read
   char* buffer;  // one of `buffers`: blocks are read into each in turn
-  char buffers[2][READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
+  char buffers[READ_BUFFERS][READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
 };
 
 // Starts reading `file` in pieces of at most `max` characters.
