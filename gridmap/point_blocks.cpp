@@ -234,16 +234,7 @@ int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
       block.size() < WORTH_THREADS
           ? 1
           : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
-  const char* const end = block.data() + block.size();
-  bounds[0] = block.data();
-  for (int k = 1; k < parts; ++k) {
-    const char* p =
-        block.data() + block.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
-    p = std::max(p, bounds[k - 1]);
-    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
-  }
-  bounds[parts] = end;
+  pcgrid::cut_at_newlines(block, parts, bounds);
   return parts;
 }
 

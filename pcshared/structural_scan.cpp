@@ -2,7 +2,9 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace pcgrid {
 
@@ -217,6 +219,19 @@ bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
                  LineTokens& tokens) {
   return AVX2 ? find_tokens_avx2(line, end, max, wanted, tokens)
               : find_tokens_sse2(line, end, max, wanted, tokens);
+}
+
+void cut_at_newlines(std::string_view text, int parts, const char** bounds) {
+  const char* const end = text.data() + text.size();
+  bounds[0] = text.data();
+  for (int k = 1; k < parts; ++k) {
+    const char* p =
+        text.data() + text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
+    p = std::max(p, bounds[k - 1]);
+    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
+  }
+  bounds[parts] = end;
 }
 
 }  // namespace pcgrid

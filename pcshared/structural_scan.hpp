@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace pcgrid {
 
@@ -30,6 +31,12 @@ void classify_line(const char* line, const char* end, LineWindows& windows);
 // characters of the text) that the text [begin, end) is cut into, where
 // `begin` starts a piece. 64 bytes after `end` may be read.
 std::size_t count_pieces(const char* begin, const char* end, std::size_t max);
+
+// Cuts `text` into `parts` parts for threads to take, each about as long
+// and each beginning where a piece begins: at the start of the text, or
+// after a newline. Part k is [bounds[k], bounds[k + 1]); a part may be
+// empty when a line is longer than a part.
+void cut_at_newlines(std::string_view text, int parts, const char** bounds);
 
 // The two variants themselves, for the tests; the functions above and
 // find_tokens below take the AVX2 one (with POPCNT and BMI1) where
