@@ -122,6 +122,27 @@ TEST(DictionaryReader, FastEqualsLibc) {
   }
 }
 
+// The fast reader takes the file in blocks: each form below is placed so
+// that a block ends before each of its characters, and after the last.
+TEST(DictionaryReader, AcrossBlocks) {
+  const std::string long_word(pcgrid::MAX_FIELD, 'Q');
+  const std::string forms[] = {
+      "ABCDEFGHIJKLM -2147483648 CF 7\n", "AA\t\n +12x 3", "AA 3.5 CF 2",        "AA - 5 B 1",
+      "AB 99999999999999999999 C 1",      "AB 2147483648", long_word + " 1 B 2", long_word + "Q 1",
+  };
+  constexpr std::size_t block = pcgrid::DICTIONARY_BLOCK;
+  for (const std::string& form : forms) {
+    for (std::size_t shift = 0; shift <= form.size(); ++shift) {
+      if (shift > 24 && shift + 24 < form.size()) shift = form.size() - 24;
+      const std::string text = "A 1\n" + std::string(block - 4 - shift, ' ') + form;
+      const DictionaryStatus libc = read_text(text, pcgrid::libc_read_dictionary_entries);
+      const std::vector<Entry> expected = entries();
+      EXPECT_EQ(read_text(text, pcgrid::fast_read_dictionary_entries), libc) << form << shift;
+      EXPECT_EQ(entries(), expected) << form << " " << shift;
+    }
+  }
+}
+
 // The index must give what the scan gives, for every word of the code, on
 // dictionaries full of duplicates, short and long words, characters outside
 // the code, and zero and negative cluster numbers.
