@@ -5,6 +5,7 @@
 // and writes label, cluster and components of every vector whose cluster
 // number is positive, in input order.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "assign_clusters.hpp"
@@ -15,6 +16,7 @@
 #include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "pcgrid_config.hpp"
 #include "standard_descriptors.hpp"
 #include "table_memory.hpp"
 #include "thread_stacks.hpp"
@@ -40,11 +42,20 @@ void reserve_clusters() {
 // magnitude takes 48 characters in that format.
 constexpr std::size_t MEMBER_LINE = 24 + pcgrid::MAX_DIM * 50;
 
-void write_members() {
+// The report is formatted a block of vectors at a time: the block's parts
+// on all threads, each into a text of its own, and the texts written in
+// input order. The reference build formats on one thread.
+constexpr std::int32_t VECTORS_PER_PART = 1024;
+constexpr int PARTS_PER_BLOCK = 32;
+constexpr std::size_t PART_TEXT = VECTORS_PER_PART * MEMBER_LINE + pcgrid::FORMAT_ROOM;
+char part_texts[PARTS_PER_BLOCK][PART_TEXT];
+std::size_t part_lengths[PARTS_PER_BLOCK];
+
+// The report lines of vectors begin .. end-1 at `out`; the end of the text.
+char* format_members(char* out, std::int32_t begin, std::int32_t end) {
   const int dim = table.dim();
-  for (std::int32_t i = 0; i < table.n; ++i) {
+  for (std::int32_t i = begin; i < end; ++i) {
     if (nclu[i] <= 0) continue;
-    char* out = pcgrid::reserve_output(MEMBER_LINE + pcgrid::FORMAT_ROOM);
     out = pcgrid::format_int(out, table.indeces[i], 10);
     *out++ = ' ';
     out = pcgrid::format_int(out, nclu[i], 4);
@@ -54,7 +65,24 @@ void write_members() {
       out = pcgrid::format_fixed7(out, static_cast<double>(table.dat[i][d]), 10);
     }
     *out++ = '\n';
-    pcgrid::commit_output(out);
+  }
+  return out;
+}
+
+void write_members() {
+  constexpr std::int32_t VECTORS_PER_BLOCK = VECTORS_PER_PART * PARTS_PER_BLOCK;
+  for (std::int32_t first = 0; first < table.n; first += VECTORS_PER_BLOCK) {
+    const std::int32_t end = first + std::min(VECTORS_PER_BLOCK, table.n - first);
+    const int parts = (end - first + VECTORS_PER_PART - 1) / VECTORS_PER_PART;
+#pragma omp parallel for schedule(dynamic, 1) if (!pcgrid::LIBC_IO && parts > 1)
+    for (int k = 0; k < parts; ++k) {
+      const std::int32_t begin = first + k * VECTORS_PER_PART;
+      char* const text = part_texts[k];
+      const char* const text_end =
+          format_members(text, begin, std::min(begin + VECTORS_PER_PART, end));
+      part_lengths[k] = static_cast<std::size_t>(text_end - text);
+    }
+    for (int k = 0; k < parts; ++k) pcgrid::put_output({part_texts[k], part_lengths[k]});
   }
   pcgrid::flush_output();
 }
