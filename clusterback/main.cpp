@@ -40,16 +40,9 @@ void reserve_clusters() {
 
 // "%10d %4d " and " %10.7f" per component: a float of the largest
 // magnitude takes 48 characters in that format.
-constexpr std::size_t MEMBER_LINE = 24 + pcgrid::MAX_DIM * 50;
-
-// The report is formatted a block of vectors at a time: the block's parts
-// on all threads, each into a text of its own, and the texts written in
-// input order. The reference build formats on one thread.
-constexpr std::int32_t VECTORS_PER_PART = 1024;
-constexpr int PARTS_PER_BLOCK = 32;
-constexpr std::size_t PART_TEXT = VECTORS_PER_PART * MEMBER_LINE + pcgrid::FORMAT_ROOM;
-char part_texts[PARTS_PER_BLOCK][PART_TEXT];
-std::size_t part_lengths[PARTS_PER_BLOCK];
+std::size_t member_line(int dim) {
+  return 24 + static_cast<std::size_t>(dim) * 50;
+}
 
 // The report lines of vectors begin .. end-1 at `out`; the end of the text.
 char* format_members(char* out, std::int32_t begin, std::int32_t end) {
@@ -69,20 +62,51 @@ char* format_members(char* out, std::int32_t begin, std::int32_t end) {
   return out;
 }
 
-void write_members() {
+// The report is formatted a block of vectors at a time: the block's parts
+// on all threads, each into a text of its own reserved once, and the texts
+// written in input order. The reference build, and a run that cannot have
+// the memory for the texts, formats each line on one thread straight into
+// the output buffer.
+constexpr std::int32_t VECTORS_PER_PART = 1024;
+constexpr int PARTS_PER_BLOCK = 32;
+
+void write_members_on_one_thread() {
+  const std::size_t room = member_line(table.dim()) + pcgrid::FORMAT_ROOM;
+  for (std::int32_t i = 0; i < table.n; ++i) {
+    if (nclu[i] > 0) pcgrid::commit_output(format_members(pcgrid::reserve_output(room), i, i + 1));
+  }
+}
+
+void write_members_in_parts(char* texts, std::size_t part_room) {
   constexpr std::int32_t VECTORS_PER_BLOCK = VECTORS_PER_PART * PARTS_PER_BLOCK;
+  std::size_t lengths[PARTS_PER_BLOCK];
   for (std::int32_t first = 0; first < table.n; first += VECTORS_PER_BLOCK) {
     const std::int32_t end = first + std::min(VECTORS_PER_BLOCK, table.n - first);
     const int parts = (end - first + VECTORS_PER_PART - 1) / VECTORS_PER_PART;
-#pragma omp parallel for schedule(dynamic, 1) if (!pcgrid::LIBC_IO && parts > 1)
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
     for (int k = 0; k < parts; ++k) {
       const std::int32_t begin = first + k * VECTORS_PER_PART;
-      char* const text = part_texts[k];
+      char* const text = texts + static_cast<std::size_t>(k) * part_room;
       const char* const text_end =
           format_members(text, begin, std::min(begin + VECTORS_PER_PART, end));
-      part_lengths[k] = static_cast<std::size_t>(text_end - text);
+      lengths[k] = static_cast<std::size_t>(text_end - text);
     }
-    for (int k = 0; k < parts; ++k) pcgrid::put_output({part_texts[k], part_lengths[k]});
+    for (int k = 0; k < parts; ++k) {
+      pcgrid::put_output({texts + static_cast<std::size_t>(k) * part_room, lengths[k]});
+    }
+  }
+}
+
+void write_members() {
+  const std::size_t part_room = VECTORS_PER_PART * member_line(table.dim()) + pcgrid::FORMAT_ROOM;
+  const std::size_t bytes = PARTS_PER_BLOCK * part_room;
+  void* texts = pcgrid::LIBC_IO || table.n <= VECTORS_PER_PART
+                    ? nullptr
+                    : pcgrid::grow_zeroed(nullptr, 0, bytes);
+  if (texts == nullptr) {
+    write_members_on_one_thread();
+  } else {
+    write_members_in_parts(static_cast<char*>(texts), part_room);
   }
   pcgrid::flush_output();
 }
