@@ -40,8 +40,8 @@ struct DictionaryText {
 int peek(DictionaryText& text) {
   if (text.next == text.end) [[unlikely]] {
     if (text.at_end) return EOF;
-    const std::size_t count = std::fread(text.block, 1, sizeof text.block, text.file);
-    text.at_end = count < sizeof text.block;
+    const std::size_t count = std::fread(text.block, 1, DICTIONARY_BLOCK, text.file);
+    text.at_end = count < DICTIONARY_BLOCK;
     text.next = text.block;
     text.end = text.block + count;
     if (count == 0) return EOF;
