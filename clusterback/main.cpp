@@ -5,6 +5,8 @@
 // and writes label, cluster and components of every vector whose cluster
 // number is positive, in input order.
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -103,6 +105,8 @@ void write_members() {
   void* texts = pcgrid::LIBC_IO || table.n <= VECTORS_PER_PART
                     ? nullptr
                     : pcgrid::grow_zeroed(nullptr, 0, bytes);
+  // Small pages: only the part of each text that its lines fill is touched.
+  if (texts != nullptr) madvise(texts, bytes, MADV_NOHUGEPAGE);
   if (texts == nullptr) {
     write_members_on_one_thread();
   } else {
