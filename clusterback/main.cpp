@@ -69,7 +69,7 @@ char* format_members(char* out, std::int32_t begin, std::int32_t end) {
 // written in input order. The reference build, and a run that cannot have
 // the memory for the texts, formats each line on one thread straight into
 // the output buffer.
-constexpr std::int32_t VECTORS_PER_PART = 1024;
+constexpr std::int32_t VECTORS_PER_PART = 4096;
 constexpr int PARTS_PER_BLOCK = 32;
 
 void write_members_on_one_thread() {

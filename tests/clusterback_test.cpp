@@ -194,7 +194,7 @@ TEST(Clusterback, ThreadCountDoesNotMatter) {
 // A report of several blocks of vectors, the last one partial, formatted in
 // parts on many threads: every other vector is a member, in input order.
 TEST(Clusterback, ReportOfManyBlocks) {
-  constexpr int n = 70'001;
+  constexpr int n = 270'001;  // blocks of 131,072 vectors
   std::string table;
   std::string expected;
   for (int i = 0; i < n; ++i) {
