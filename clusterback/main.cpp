@@ -5,6 +5,7 @@
 // and writes label, cluster and components of every vector whose cluster
 // number is positive, in input order.
 
+#include <omp.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -66,9 +67,9 @@ char* format_members(char* out, std::int32_t begin, std::int32_t end) {
 
 // The report is formatted a block of vectors at a time: the block's parts
 // on all threads, each into a text of its own reserved once, and the texts
-// written in input order. The reference build, and a run that cannot have
-// the memory for the texts, formats each line on one thread straight into
-// the output buffer.
+// written in input order. The reference build, a run on one thread, and a
+// run that cannot have the memory for the texts format each line straight
+// into the output buffer.
 constexpr std::int32_t VECTORS_PER_PART = 4096;
 constexpr int PARTS_PER_BLOCK = 32;
 
@@ -102,7 +103,8 @@ void write_members_in_parts(char* texts, std::size_t part_room) {
 void write_members() {
   const std::size_t part_room = VECTORS_PER_PART * member_line(table.dim()) + pcgrid::FORMAT_ROOM;
   const std::size_t bytes = PARTS_PER_BLOCK * part_room;
-  void* texts = pcgrid::LIBC_IO || table.n <= VECTORS_PER_PART
+  const bool one_thread = omp_get_max_threads() == 1;
+  void* texts = pcgrid::LIBC_IO || one_thread || table.n <= VECTORS_PER_PART
                     ? nullptr
                     : pcgrid::grow_zeroed(nullptr, 0, bytes);
   // Small pages: only the part of each text that its lines fill is touched.
