@@ -1,11 +1,16 @@
 #include "cluster_dictionary.hpp"
 
+#include <emmintrin.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
+#include "letter_code.hpp"
 #include "messages.hpp"
 
 namespace pcgrid {
@@ -20,27 +25,97 @@ bool is_digit(int c) {
   return c >= '0' && c <= '9';
 }
 
-int skip_space(std::FILE* in) {
-  int c = getc_unlocked(in);
-  while (is_space(c)) c = getc_unlocked(in);
-  return c;
+// The file's bytes, read a block at a time into `block`; the unread ones
+// are next .. end. Once a read comes back short (the end of the file, or a
+// read error, which ferror tells), no further read is tried.
+struct DictionaryText {
+  std::FILE* file;
+  const char* next;
+  const char* end;
+  bool at_end;
+  char block[DICTIONARY_BLOCK + 16];  // 16 bytes beyond the end may be loaded
+};
+
+// The next byte, without taking it, or EOF.
+int peek(DictionaryText& text) {
+  if (text.next == text.end) [[unlikely]] {
+    if (text.at_end) return EOF;
+    const std::size_t count = std::fread(text.block, 1, DICTIONARY_BLOCK, text.file);
+    text.at_end = count < DICTIONARY_BLOCK;
+    text.next = text.block;
+    text.end = text.block + count;
+    if (count == 0) return EOF;
+  }
+  return static_cast<unsigned char>(*text.next);
+}
+
+// The loops below run over the bytes of the block in hand, 16 at a time,
+// and go on in the next block when they reach its end.
+
+// Bit i set when byte i of the 16 at p is white space (space_mask), or a
+// decimal digit (digit_mask).
+unsigned space_mask(const char* p) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i control = _mm_sub_epi8(x, _mm_set1_epi8('\t'));  // \t..\r are 0..4
+  const __m128i space =
+      _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')),
+                   _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control));
+  return static_cast<unsigned>(_mm_movemask_epi8(space));
+}
+unsigned digit_mask(const char* p) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i value = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(value, _mm_set1_epi8(9)), value)));
+}
+
+// The first byte from p on whose bit in `mask` (of the 16 at each place) is
+// `wanted`, or `stop` when there is none before it.
+template <unsigned (*mask)(const char*)>
+const char* find_byte(const char* p, const char* stop, bool wanted) {
+  const unsigned flip = wanted ? 0 : 0xFFFF;
+  for (; p < stop; p += 16) {
+    const unsigned found = mask(p) ^ flip;
+    if (found != 0) return std::min(p + std::countr_zero(found), stop);
+  }
+  return stop;
+}
+
+int skip_space(DictionaryText& text) {
+  for (;;) {
+    text.next = find_byte<space_mask>(text.next, text.end, false);
+    if (text.next != text.end) return static_cast<unsigned char>(*text.next);
+    if (peek(text) == EOF) return EOF;
+  }
 }
 
 enum class WordField { ok, end, too_long };
 
+// A word's first MAX_WORD characters are copied 16 bytes at a time, so its
+// buffer has room for 16 bytes after the tenth; those beyond the word's
+// terminator are not looked at.
+constexpr std::size_t WORD_ROOM = MAX_WORD + 16;
+
 // "%s": a run of non-white-space characters; the first MAX_WORD are kept,
 // and a run of more than MAX_FIELD is not read to its end.
-WordField read_word(std::FILE* in, char (&word)[MAX_WORD + 1]) {
-  int c = skip_space(in);
-  if (c == EOF) return WordField::end;
-  int length = 0;
-  for (; c != EOF && !is_space(c); c = getc_unlocked(in)) {
-    if (length == MAX_FIELD) return WordField::too_long;
-    if (length < MAX_WORD) word[length] = static_cast<char>(c);
-    ++length;
-  }
-  word[std::min(length, MAX_WORD)] = '\0';
-  if (c != EOF) std::ungetc(c, in);
+WordField read_word(DictionaryText& text, char (&word)[WORD_ROOM]) {
+  constexpr auto kept = static_cast<std::size_t>(MAX_WORD);
+  constexpr auto longest = static_cast<std::size_t>(MAX_FIELD);
+  if (skip_space(text) == EOF) return WordField::end;
+  std::size_t length = 0;
+  do {
+    // The run's characters in this block, one beyond MAX_FIELD at most.
+    const char* const start = text.next;
+    const auto room = static_cast<std::size_t>(text.end - start);
+    const char* const stop = start + std::min(room, longest + 1 - length);
+    const char* const p = find_byte<space_mask>(start, stop, true);
+    const auto taken = static_cast<std::size_t>(p - start);
+    if (length < kept) std::memcpy(word + length, start, 16);  // the first `taken` count
+    length += taken;
+    text.next = p;
+    if (length > longest) return WordField::too_long;
+  } while (text.next == text.end && peek(text) != EOF);
+  word[std::min(length, kept)] = '\0';
   return WordField::ok;
 }
 
@@ -48,31 +123,50 @@ enum class NumberField { ok, missing, out_of_range };
 
 // " %d": an optional sign and decimal digits; the character after them is
 // left for the next word.
-NumberField read_number(std::FILE* in, std::int32_t& number) {
-  int c = skip_space(in);
+NumberField read_number(DictionaryText& text, std::int32_t& number) {
+  int c = skip_space(text);
   const bool negative = c == '-';
-  if (c == '-' || c == '+') c = getc_unlocked(in);
+  if (c == '-' || c == '+') {
+    ++text.next;
+    c = peek(text);
+  }
   if (!is_digit(c)) return NumberField::missing;
   std::int64_t magnitude = 0;
   bool overflow = false;
-  for (; is_digit(c); c = getc_unlocked(in)) {
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > std::int64_t{1} << 31) {
-      overflow = true;
-      magnitude = std::int64_t{1} << 31;
+  do {
+    const char* const digits_end = find_byte<digit_mask>(text.next, text.end, false);
+    if (digits_end - text.next <= 9 && magnitude == 0) {  // fewer than 10 digits: no overflow
+      for (const char* p = text.next; p != digits_end; ++p) magnitude = magnitude * 10 + (*p - '0');
+      text.next = digits_end;
+      continue;
     }
-  }
-  if (c != EOF) std::ungetc(c, in);
+    for (const char* p = text.next; p != digits_end; ++p) {
+      magnitude = magnitude * 10 + (*p - '0');
+      if (magnitude > std::int64_t{1} << 31) {
+        overflow = true;
+        magnitude = std::int64_t{1} << 31;
+      }
+    }
+    text.next = digits_end;
+  } while (text.next == text.end && is_digit(peek(text)));
   const std::int64_t value = negative ? -magnitude : magnitude;
   if (overflow || value > INT32_MAX) return NumberField::out_of_range;
   number = static_cast<std::int32_t>(value);
   return NumberField::ok;
 }
 
+// The bin of each letter of the code, -1 for every other byte.
+constexpr std::array<std::int8_t, 256> LETTER_BINS = [] {
+  std::array<std::int8_t, 256> bins{};
+  bins.fill(-1);
+  for (int bin = 0; bin <= MAX_GRID; ++bin) {
+    bins[static_cast<unsigned char>(letter_for_bin(bin))] = static_cast<std::int8_t>(bin);
+  }
+  return bins;
+}();
+
 int letter_index(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  return -1;
+  return LETTER_BINS[static_cast<unsigned char>(c)];
 }
 
 std::size_t slot_of(std::uint64_t key, const ClusterIndex& index) {
@@ -98,16 +192,20 @@ std::uint64_t entry_key(const ClusterIndex& index, std::uint32_t entry) {
 }  // namespace
 
 DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary) {
+  static DictionaryText text;
+  text.file = in;
+  text.next = text.end = text.block;
+  text.at_end = false;
   dictionary.k = 0;
-  char word[MAX_WORD + 1] = {};  // copied whole: no byte of it may be indeterminate
+  char word[WORD_ROOM] = {};  // copied whole: no byte of it may be indeterminate
   std::int32_t number = 0;
-  for (WordField w = read_word(in, word); w != WordField::end; w = read_word(in, word)) {
+  for (WordField w = read_word(text, word); w != WordField::end; w = read_word(text, word)) {
     if (w == WordField::too_long) return DictionaryStatus::word_too_long;
-    const NumberField field = read_number(in, number);
+    const NumberField field = read_number(text, number);
     if (field == NumberField::missing) break;
     if (field == NumberField::out_of_range) return DictionaryStatus::number_out_of_range;
     if (dictionary.k == MAX_ENTRIES) return DictionaryStatus::too_many_entries;
-    std::copy(std::begin(word), std::end(word), dictionary.words[dictionary.k]);
+    std::copy_n(word, MAX_WORD + 1, dictionary.words[dictionary.k]);
     dictionary.cn[dictionary.k] = number;
     ++dictionary.k;
   }

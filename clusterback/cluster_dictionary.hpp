@@ -15,6 +15,7 @@ inline constexpr int MAX_ENTRIES = 500'000;
 inline constexpr int MAX_WORD = 10;     // characters kept of a word; a match compares at most 10
 inline constexpr int MAX_FIELD = 4096;  // characters of a word field; a longer one is refused
 inline constexpr const char* DICTIONARY_FILE = "cwords_clusters";
+inline constexpr std::size_t DICTIONARY_BLOCK = std::size_t{1} << 16;  // bytes read at once
 
 struct ClusterDictionary {
   char words[MAX_ENTRIES][MAX_WORD + 1];  // NUL-terminated, in file order
@@ -33,7 +34,8 @@ enum class DictionaryStatus {
 // Reads entries "word number", separated by any white space, as fscanf's
 // "%s %d" would, up to the first entry that lacks either field. A word
 // longer than MAX_WORD keeps its first MAX_WORD characters; one longer than
-// MAX_FIELD (such as an endless run of NUL bytes) is refused. The libc
+// MAX_FIELD (such as an endless run of NUL bytes) is refused. The fast
+// version reads the file DICTIONARY_BLOCK bytes at a time; the libc
 // version, the reference, is made of fscanf conversions.
 DictionaryStatus fast_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);
 DictionaryStatus libc_read_dictionary_entries(std::FILE* in, ClusterDictionary& dictionary);

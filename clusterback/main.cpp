@@ -5,6 +5,10 @@
 // and writes label, cluster and components of every vector whose cluster
 // number is positive, in input order.
 
+#include <omp.h>
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "assign_clusters.hpp"
@@ -15,6 +19,7 @@
 #include "number_format.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
+#include "pcgrid_config.hpp"
 #include "standard_descriptors.hpp"
 #include "table_memory.hpp"
 #include "thread_stacks.hpp"
@@ -38,13 +43,15 @@ void reserve_clusters() {
 
 // "%10d %4d " and " %10.7f" per component: a float of the largest
 // magnitude takes 48 characters in that format.
-constexpr std::size_t MEMBER_LINE = 24 + pcgrid::MAX_DIM * 50;
+std::size_t member_line(int dim) {
+  return 24 + static_cast<std::size_t>(dim) * 50;
+}
 
-void write_members() {
+// The report lines of vectors begin .. end-1 at `out`; the end of the text.
+char* format_members(char* out, std::int32_t begin, std::int32_t end) {
   const int dim = table.dim();
-  for (std::int32_t i = 0; i < table.n; ++i) {
+  for (std::int32_t i = begin; i < end; ++i) {
     if (nclu[i] <= 0) continue;
-    char* out = pcgrid::reserve_output(MEMBER_LINE + pcgrid::FORMAT_ROOM);
     out = pcgrid::format_int(out, table.indeces[i], 10);
     *out++ = ' ';
     out = pcgrid::format_int(out, nclu[i], 4);
@@ -54,7 +61,58 @@ void write_members() {
       out = pcgrid::format_fixed7(out, static_cast<double>(table.dat[i][d]), 10);
     }
     *out++ = '\n';
-    pcgrid::commit_output(out);
+  }
+  return out;
+}
+
+// The report is formatted a block of vectors at a time: the block's parts
+// on all threads, each into a text of its own reserved once, and the texts
+// written in input order. The reference build, a run on one thread, and a
+// run that cannot have the memory for the texts format each line straight
+// into the output buffer.
+constexpr std::int32_t VECTORS_PER_PART = 4096;
+constexpr int PARTS_PER_BLOCK = 32;
+
+void write_members_on_one_thread() {
+  const std::size_t room = member_line(table.dim()) + pcgrid::FORMAT_ROOM;
+  for (std::int32_t i = 0; i < table.n; ++i) {
+    if (nclu[i] > 0) pcgrid::commit_output(format_members(pcgrid::reserve_output(room), i, i + 1));
+  }
+}
+
+void write_members_in_parts(char* texts, std::size_t part_room) {
+  constexpr std::int32_t VECTORS_PER_BLOCK = VECTORS_PER_PART * PARTS_PER_BLOCK;
+  std::size_t lengths[PARTS_PER_BLOCK];
+  for (std::int32_t first = 0; first < table.n; first += VECTORS_PER_BLOCK) {
+    const std::int32_t end = first + std::min(VECTORS_PER_BLOCK, table.n - first);
+    const int parts = (end - first + VECTORS_PER_PART - 1) / VECTORS_PER_PART;
+#pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
+    for (int k = 0; k < parts; ++k) {
+      const std::int32_t begin = first + k * VECTORS_PER_PART;
+      char* const text = texts + static_cast<std::size_t>(k) * part_room;
+      const char* const text_end =
+          format_members(text, begin, std::min(begin + VECTORS_PER_PART, end));
+      lengths[k] = static_cast<std::size_t>(text_end - text);
+    }
+    for (int k = 0; k < parts; ++k) {
+      pcgrid::put_output({texts + static_cast<std::size_t>(k) * part_room, lengths[k]});
+    }
+  }
+}
+
+void write_members() {
+  const std::size_t part_room = VECTORS_PER_PART * member_line(table.dim()) + pcgrid::FORMAT_ROOM;
+  const std::size_t bytes = PARTS_PER_BLOCK * part_room;
+  const bool one_thread = omp_get_max_threads() == 1;
+  void* texts = pcgrid::LIBC_IO || one_thread || table.n <= VECTORS_PER_PART
+                    ? nullptr
+                    : pcgrid::grow_zeroed(nullptr, 0, bytes);
+  // Small pages: only the part of each text that its lines fill is touched.
+  if (texts != nullptr) madvise(texts, bytes, MADV_NOHUGEPAGE);
+  if (texts == nullptr) {
+    write_members_on_one_thread();
+  } else {
+    write_members_in_parts(static_cast<char*>(texts), part_room);
   }
   pcgrid::flush_output();
 }

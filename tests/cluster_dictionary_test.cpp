@@ -4,7 +4,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -119,6 +121,27 @@ TEST(DictionaryReader, FastEqualsLibc) {
     const std::vector<Entry> expected = entries();
     EXPECT_EQ(read_text(text, pcgrid::fast_read_dictionary_entries), libc) << text;
     EXPECT_EQ(entries(), expected) << text;
+  }
+}
+
+// The fast reader takes the file in blocks: each form below is placed so
+// that a block ends before each of its characters, and after the last.
+TEST(DictionaryReader, AcrossBlocks) {
+  const std::string long_word(pcgrid::MAX_FIELD, 'Q');
+  const std::string forms[] = {
+      "ABCDEFGHIJKLM -2147483648 CF 7\n", "AA\t\n +12x 3", "AA 3.5 CF 2",        "AA - 5 B 1",
+      "AB 99999999999999999999 C 1",      "AB 2147483648", long_word + " 1 B 2", long_word + "Q 1",
+  };
+  constexpr std::size_t block = pcgrid::DICTIONARY_BLOCK;
+  for (const std::string& form : forms) {
+    for (std::size_t shift = 0; shift <= form.size(); ++shift) {
+      if (shift > 24 && shift + 24 < form.size()) shift = form.size() - 24;
+      const std::string text = "A 1\n" + std::string(block - 4 - shift, ' ') + form;
+      const DictionaryStatus libc = read_text(text, pcgrid::libc_read_dictionary_entries);
+      const std::vector<Entry> expected = entries();
+      EXPECT_EQ(read_text(text, pcgrid::fast_read_dictionary_entries), libc) << form << shift;
+      EXPECT_EQ(entries(), expected) << form << " " << shift;
+    }
   }
 }
 
@@ -238,6 +261,53 @@ TEST(AssignClusters, FourThreadsEqualOne) {
   }
   EXPECT_TRUE(std::all_of(one.begin() + n, one.end(), [](auto c) { return c == SENTINEL; }));
   EXPECT_GT(std::count_if(one.begin(), one.begin() + n, [](auto c) { return c > 0; }), n / 4);
+}
+
+// The limits are found in parts on all threads and merged in order: they
+// must be the bits of the loop of the definition, on columns where the least
+// and greatest values are ties of -0 and +0 and where NaNs lie at the start
+// of the table (it then stays) or anywhere else (they are passed over).
+TEST(ComputeLimits, PartsGiveTheLoopsBits) {
+  constexpr std::int32_t n = 200'003;
+  constexpr int dim = 4;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::mt19937 random(3);
+  ASSERT_TRUE(pcgrid::reserve_vectors(table, n));
+  table.n = n;
+  table.ncol = dim + 1;
+  const float zeros[] = {0.0f, -0.0f};
+  for (std::int32_t i = 0; i < n; ++i) {
+    table.dat[i][0] = zeros[random() % 2];                             // all ties
+    table.dat[i][1] = random() % 3 == 0 ? zeros[random() % 2] : 0.5f;  // ties at the bottom
+    table.dat[i][2] = random() % 1000 == 0 ? nan : static_cast<float>(random() % 100) - 50.0f;
+    table.dat[i][3] = static_cast<float>(random() % 7);
+  }
+  table.dat[0][3] = nan;  // a NaN first: it stays
+  table.dat[n / 2][2] = nan;  // where a part starts, on any number of threads here
+  table.dat[n / 2 + 1][2] = -60.0f;
+  pcgrid::DimLimits loop{};
+  for (int d = 0; d < dim; ++d) loop.min[d] = loop.max[d] = table.dat[0][d];
+  for (std::int32_t i = 0; i < n; ++i) {
+    for (int d = 0; d < dim; ++d) {
+      if (table.dat[i][d] < loop.min[d]) loop.min[d] = table.dat[i][d];
+      if (table.dat[i][d] > loop.max[d]) loop.max[d] = table.dat[i][d];
+    }
+  }
+  const int threads = omp_get_max_threads();
+  for (const int t : {1, 2, 7}) {
+    omp_set_num_threads(t);
+    pcgrid::DimLimits limits{};
+    pcgrid::compute_limits(table, limits);
+    for (int d = 0; d < dim; ++d) {
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(limits.min[d]),
+                std::bit_cast<std::uint32_t>(loop.min[d]))
+          << t << " threads, dimension " << d;
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(limits.max[d]),
+                std::bit_cast<std::uint32_t>(loop.max[d]))
+          << t << " threads, dimension " << d;
+    }
+  }
+  omp_set_num_threads(threads);
 }
 
 }  // namespace

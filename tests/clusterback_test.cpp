@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -187,6 +188,30 @@ TEST(Clusterback, ThreadCountDoesNotMatter) {
     EXPECT_EQ(many.out, one.out) << threads;
     EXPECT_EQ(many.err, one.err) << threads;
     EXPECT_EQ(many.status, 0);
+  }
+}
+
+// A report of several blocks of vectors, the last one partial, formatted in
+// parts on many threads: every other vector is a member, in input order.
+TEST(Clusterback, ReportOfManyBlocks) {
+  constexpr int n = 270'001;  // blocks of 131,072 vectors
+  std::string table;
+  std::string expected;
+  for (int i = 0; i < n; ++i) {
+    table += std::to_string(i) + " " + std::to_string(i % 2) + "\n";
+    if (i % 2 == 0) {
+      char line[64];
+      std::snprintf(line, sizeof line, "%10d %4d  %10.7f\n", i, 5, 0.0);
+      expected += line;
+    }
+  }
+  TempDir dir;
+  dir.write("cwords_clusters", "A 5\n");
+  for (const char* threads : {"OMP_NUM_THREADS=1", "OMP_NUM_THREADS=2", "OMP_NUM_THREADS=7"}) {
+    const auto run =
+        run_program(CLUSTERBACK_EXE, {}, {.input = table, .cwd = dir.path(), .env = {threads}});
+    EXPECT_EQ(run.status, 0) << threads;
+    EXPECT_TRUE(run.out == expected) << threads;
   }
 }
 

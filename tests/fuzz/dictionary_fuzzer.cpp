@@ -1,8 +1,9 @@
 // The dictionary reader and its lookup index. The input is a
 // "cwords_clusters" file: its entries must be those that fscanf's "%s %d"
-// reads from it, up to the same end and with the same refusals; and for
-// every dimension 0..10 the index must give each word what a scan of the
-// entries in file order gives it.
+// reads from it, up to the same end and with the same refusals, also when
+// white space before it puts the end of the reader's first block inside it;
+// and for every dimension 0..10 the index must give each word what a scan
+// of the entries in file order gives it.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -89,11 +90,9 @@ void check_lookup(const char* word, int dim) {
   check(found == scan(word, dim), "the index finds the scan's first entry");
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::vector<char> text(data, data + size);
-  text.push_back('\0');
+// Reads `text` (with a NUL after it) with the reader and with fscanf, and
+// checks that they agree.
+void read_both_ways(std::vector<char>& text) {
   std::FILE* in = open_text(text);
   check(in != nullptr, "fmemopen");
   const DictionaryStatus status = read_dictionary_entries(in, dictionary);
@@ -106,8 +105,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int32_t entries = 0;
   check(read_with_fscanf(text, entries) == status, "the status fscanf gives");
   check(entries == dictionary.k, "the entries fscanf reads");
+}
 
-  const std::uint32_t salt = fuzzing::hash({text.data(), size});
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::uint32_t salt = fuzzing::hash({reinterpret_cast<const char*>(data), size});
+  // The input after white space that ends the first block `cut` bytes into it.
+  const std::size_t cut = std::min<std::size_t>(salt % (size + 1), DICTIONARY_BLOCK);
+  std::vector<char> text(DICTIONARY_BLOCK - cut, ' ');
+  text.insert(text.end(), data, data + size);
+  text.push_back('\0');
+  read_both_ways(text);
+  text.erase(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(DICTIONARY_BLOCK - cut));
+  read_both_ways(text);
+
   char word[MAX_DIM];
   for (int dim = 0; dim <= MAX_DIM; ++dim) {
     build_cluster_index(dictionary, dim, index_table);
