@@ -150,17 +150,8 @@ void survey_block(Block& block, int threads) {
   const int parts = text.size() < WORTH_THREADS
                         ? 1
                         : std::clamp(threads * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
-  const char* const end = text.data() + text.size();
   block.parts = parts;
-  block.bounds[0] = text.data();
-  for (int k = 1; k < parts; ++k) {
-    const char* p =
-        text.data() + text.size() / static_cast<std::size_t>(parts) * static_cast<std::size_t>(k);
-    p = std::max(p, block.bounds[k - 1]);
-    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    block.bounds[k] = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
-  }
-  block.bounds[parts] = end;
+  cut_at_newlines(text, parts, block.bounds);
   for (int k = 0; k < parts; ++k) {
     block.pieces[k] = count_pieces(block.bounds[k], block.bounds[k + 1], LINE_CHARS);
   }
