@@ -122,10 +122,7 @@ FileSeen first_pass_by_blocks(const Arguments& args) {
 
 void second_pass_by_blocks(const Arguments& args, const FileSeen& seen) {
   const char* name = args.name;
-  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
-  grid.lines = 0;
-  show_count(COUNTER_START);
-  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const NodeLimits data = start_second_pass();
   const PassRules rules = {.ncol = grid.ncol,
                            .read_z = grid.ncol == 3,
                            .weights = args.weights,

@@ -113,10 +113,7 @@ FileSeen first_pass_by_lines(const Arguments& args) {
 
 void second_pass_by_lines(const Arguments& args, const FileSeen& seen) {
   const char* name = args.name;
-  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
-  grid.lines = 0;
-  show_count(COUNTER_START);
-  const NodeLimits data = {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+  const NodeLimits data = start_second_pass();
   const Conversion how = {.read_z = grid.ncol == 3,
                           .find_nodes = true,
                           .limits_given = args.limits_given,

@@ -45,6 +45,13 @@ FileSeen end_first_pass(const char* name) {
   return seen;
 }
 
+NodeLimits start_second_pass() {
+  say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  grid.lines = 0;
+  show_count(COUNTER_START);
+  return {grid.xmin, grid.xmax, grid.ymin, grid.ymax};
+}
+
 void end_second_pass(const Arguments& args, const FileSeen& seen, std::int32_t left_out) {
   if (grid.lines != seen.lines || data_size() != seen.size) refuse(CHANGED, args.name);
   show_count(BACKSPACES, "\n");

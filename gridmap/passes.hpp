@@ -53,6 +53,10 @@ void accept_line(const char* name);
 // The counter's last count; the file rewound for the second pass.
 FileSeen end_first_pass(const char* name);
 
+// The second pass announced and its counter started: the limits of the
+// data, which place the nodes unless limits were given.
+NodeLimits start_second_pass();
+
 // The second pass must have read the lines the first pass counted, no more
 // and no fewer; then the file is closed.
 void end_second_pass(const Arguments& args, const FileSeen& seen, std::int32_t left_out);

@@ -84,7 +84,8 @@ inline const WordSlot* find_word(const WordCounts& counts, std::uint64_t key) {
   }
 }
 
-inline void count_word(WordCounts& counts, std::uint64_t key) {
+// The slot of `key`, taken (with a value of 0) if the word is new.
+inline WordSlot& slot_for(WordCounts& counts, std::uint64_t key) {
   WordSlot* slot = &slot_of(counts, key);
   if (slot->key == NO_WORD) {
     if (2 * (counts.distinct + 1) > counts.slots.size()) {
@@ -94,7 +95,11 @@ inline void count_word(WordCounts& counts, std::uint64_t key) {
     slot->key = key;
     ++counts.distinct;
   }
-  ++slot->value;
+  return *slot;
+}
+
+inline void count_word(WordCounts& counts, std::uint64_t key) {
+  ++slot_for(counts, key).value;
 }
 
 }  // namespace wordclusters

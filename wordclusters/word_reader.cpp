@@ -44,19 +44,12 @@ bool reserve_frames(WordInput& input) {
 
 // A word's slot holds its number (from 0, in order of first appearance)
 // above its count.
+// A new slot's value is 0; a counted one's never is.
 std::uint32_t count_kept_word(WordCounts& counts, std::uint64_t key) {
-  WordSlot* slot = &slot_of(counts, key);
-  if (slot->key == NO_WORD) {
-    if (2 * (counts.distinct + 1) > counts.slots.size()) {
-      grow(counts);
-      slot = &slot_of(counts, key);
-    }
-    slot->key = key;
-    slot->value = counts.distinct << 32;
-    ++counts.distinct;
-  }
-  ++slot->value;
-  return static_cast<std::uint32_t>(slot->value >> 32);
+  WordSlot& slot = slot_for(counts, key);
+  if (slot.value == 0) slot.value = (counts.distinct - 1) << 32;
+  ++slot.value;
+  return static_cast<std::uint32_t>(slot.value >> 32);
 }
 
 bool count_queued_words(WordInput& input) {
