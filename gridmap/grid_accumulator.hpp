@@ -29,7 +29,11 @@ struct GridAccumulator {
 // Converts a line with "%f %f %f". Returns the number of values read, 2 or 3
 // when the line holds a point, or 0 when it does not: fewer than two numbers,
 // or an x or y that is not finite. A fourth field is ignored, z is not checked.
-int read_point(std::string_view line, float& x, float& y, float& z);
+// With `z_field`, a third number's field is also given there: its text from
+// where "%f" begins to read it to the next white space (or the end of what
+// the line holds), which is what a weight's form is checked on.
+int read_point(std::string_view line, float& x, float& y, float& z,
+               std::string_view* z_field = nullptr);
 
 // read_point without z: the same result, but a third number is only
 // recognised, not converted.
@@ -42,11 +46,15 @@ int read_point_xy(std::string_view line, float& x, float& y);
 int node_index(float v, int g, double vmin, double vmax);
 
 // node_index on a grid whose limits were given rather than found: the node
-// of v by the same formula, or -1 when it is not one of 0..g.
+// of v by the same formula, or -1 when v lies more than half a spacing
+// beyond either end. Exactly half a spacing beyond an end is on the grid,
+// at that end's node, on both sides alike.
 int node_within(float v, int g, double vmin, double vmax);
 
-// Whether a third column can weigh a point: finite and not negative.
-bool is_weight(float z);
+// Whether a third column can weigh a point: its field written as a weight
+// (pcgrid::is_weight_text: no sign but '+', decimal, no inf or nan), and its
+// value, converted as "%f" converts it, finite.
+bool is_weight(std::string_view z_field, float z);
 
 // Adds one to a line count; false, leaving it unchanged, once it is MAX_LINES.
 bool count_line(std::int32_t& lines);

@@ -15,6 +15,7 @@ namespace {
 // limits given).
 struct ConvertedLine {
   float x, y, z;
+  std::string_view z_field;  // the text z was read from, where it is read
   int columns;
   int j, k;
 };
@@ -43,7 +44,8 @@ struct Conversion {
 // second pass also the node of the point.
 void convert_line(std::int64_t i, const Conversion& how) {
   ConvertedLine& c = converted[i];
-  c.columns = how.read_z ? read_point(batch[i], c.x, c.y, c.z) : read_point_xy(batch[i], c.x, c.y);
+  c.columns = how.read_z ? read_point(batch[i], c.x, c.y, c.z, &c.z_field)
+                         : read_point_xy(batch[i], c.x, c.y);
   if (!how.find_nodes || c.columns == 0) return;
   const NodeLimits& l = how.limits;
   if (how.limits_given) {
@@ -102,7 +104,7 @@ FileSeen first_pass_by_lines(const Arguments& args) {
       if (grid.lines == 0) start_limits(c);
       widen_limits(c);
       if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
-      if (args.weights && c.columns == 3 && !is_weight(c.z)) {
+      if (args.weights && c.columns == 3 && !is_weight(c.z_field, c.z)) {
         refuse_line(BAD_LINE, batch[i]);
       }
       accept_line(name);
@@ -124,7 +126,8 @@ void second_pass_by_lines(const Arguments& args, const FileSeen& seen) {
     for (std::size_t i = 0; i < count; ++i) {
       if (grid.lines == seen.lines) refuse(CHANGED, name);
       const ConvertedLine& c = converted[i];
-      if (c.columns == 0 || c.columns != grid.ncol || (args.weights && !is_weight(c.z))) {
+      if (c.columns == 0 || c.columns != grid.ncol ||
+          (args.weights && !is_weight(c.z_field, c.z))) {
         refuse_line(BAD_LINE, batch[i]);
       }
       if (!add_point(i)) ++left_out;

@@ -75,7 +75,8 @@ void open_data_file(const char* name) {
 
 // The data's own limits, and the limits given, which the nodes span instead.
 void report_limits(const Arguments& args) {
-  if (args.weights && grid.ncol == 2) refuse("--weights needs a third column (the weight).\n");
+  // Two columns, or none at all (an empty file): there is nothing to weigh.
+  if (args.weights && grid.ncol != 3) refuse("--weights needs a third column (the weight).\n");
   if (grid.ncol == 3) {
     say(args.weights ? "Three columns found. Using the third as weights.\n"
                      : "Three columns found. Using the third to calculate sums.\n");

@@ -20,6 +20,7 @@ namespace {
 // A point's values and columns, as "%f %f %f" reads its line.
 struct Point {
   float x, y, z;
+  std::string_view z_field;  // the text z was read from, where it is read
   int columns;
 };
 
@@ -138,6 +139,9 @@ bool usual_point(Windows& w, const char* line, bool read_z, Point& point, std::s
     if (!(read_z ? token_value(line, tokens, 2, point.z) : number_follows(line, tokens, 2))) {
       return false;
     }
+    // The token is the field read_point finds: it begins where "%f" begins
+    // to read z, and white space or the end of the piece ends both.
+    point.z_field = std::string_view(line + tokens.begin[2], tokens.end[2] - tokens.begin[2]);
     point.columns = 3;
   }
   length = tokens.length;
@@ -149,7 +153,7 @@ bool usual_point(Windows& w, const char* line, bool read_z, Point& point, std::s
 std::size_t exact_point(const char* line, const char* end, bool read_z, Point& point) {
   std::string_view piece;
   const std::size_t length = pcgrid::piece_at(line, end, pcgrid::MAX_PIECE, piece);
-  point.columns = read_z ? read_point(piece, point.x, point.y, point.z)
+  point.columns = read_z ? read_point(piece, point.x, point.y, point.z, &point.z_field)
                          : read_point_xy(piece, point.x, point.y);
   return length;
 }
@@ -158,7 +162,8 @@ std::size_t exact_point(const char* line, const char* end, bool read_z, Point& p
 Stop check_point(const Point& point, const PassRules& rules) {
   if (point.columns == 0) return Stop::no_point;
   if (point.columns != rules.ncol) return Stop::other_columns;
-  if (rules.weights && point.columns == 3 && !is_weight(point.z)) return Stop::bad_weight;
+  if (rules.weights && point.columns == 3 && !is_weight(point.z_field, point.z))
+    return Stop::bad_weight;
   return Stop::none;
 }
 
@@ -203,7 +208,7 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
   const char* const end = p + text.size();
   Windows windows{p, end, -1, {}, {}};
   while (p < end) {
-    Point point{0, 0, 0, 0};
+    Point point{0, 0, 0, {}, 0};
     std::size_t length = 0;
     if (!(USUAL_FORM && usual_point(windows, p, rules.read_z, point, length))) {
       length = exact_point(p, end, rules.read_z, point);
@@ -279,7 +284,7 @@ std::size_t find_part_tokens(std::string_view text) {
 }
 
 int first_columns(std::string_view text) {
-  Point point{0, 0, 0, 0};
+  Point point{0, 0, 0, {}, 0};
   exact_point(text.data(), text.data() + text.size(), true, point);
   return point.columns;
 }

@@ -363,15 +363,15 @@ float weight(std::mt19937& random) {
 
 // The node of v, trunc((g * v - g * lo) / (hi - lo) + 0.5) with g * v
 // rounded to single precision; beyond the grid: -1 when the limits were
-// given (a point more than half a spacing below lo included), else the
+// given and v is more than half a spacing beyond either end, else the
 // nearest end.
 int node_of(float v, int g, double lo, double hi, bool given) {
   const float gv = static_cast<float>(g) * v;
   const double position = (gv - g * lo) / (hi - lo) + 0.5;
-  if (given && position < 0) return -1;
+  if (given && (position < 0 || position > g + 1)) return -1;
   const double j = std::trunc(position);
-  if (j < 0) return given ? -1 : 0;
-  if (j > g) return given ? -1 : g;
+  if (j < 0) return 0;
+  if (j > g) return g;
   return static_cast<int>(j);
 }
 
@@ -481,6 +481,22 @@ TEST(GridmapOptions, SameLimitsSameNodes) {
   }
 }
 
+// Both edges of the limits given alike: a point exactly half a spacing
+// beyond either end is on that end's node, one a little further is left
+// out. Every way of writing a weight gives the weight "%f" reads.
+TEST(GridmapOptions, EdgesAndWeightForms) {
+  TempDir dir;
+  dir.write("p",
+            "-0.25 0.5 +1\n1.25 0.5 2.\n-0.2500001 0.5 .5\n0.5 1.2500001 4\n0.5 0.5 3E+0\n"
+            "0.5 0.5 1e-50\n");
+  const RunResult r = gridmap(dir, {"--limits", "0", "1", "0", "1", "--weights", "3", "p"});
+  EXPECT_TRUE(
+      r.out.ends_with("2 points outside the limits were left out.\n" + WRITING + "All done.\n"))
+      << r.out;
+  EXPECT_EQ(dir.read("grid.matrix"),
+            matrix(3, 3, {{0, 1, ONE}, {1, 1, "3.0000000e+00"}, {2, 1, "2.0000000e+00"}}));
+}
+
 // Options refused: the usage line before any file is touched; a weight that
 // cannot weigh, or no weight at all, in the first pass, leaving
 // "grid.matrix" empty.
@@ -526,11 +542,24 @@ const OptionRefusal option_refusals[] = {
      {"--weights", "3", "p"},
      DIAGONAL,
      FIRST + counter(3) + "Read 3 lines.\n--weights needs a third column (the weight).\n"},
+    {"WeightsOnEmptyFile",
+     {"--weights", "3", "p"},
+     "",
+     FIRST + B9 + "        0\nRead 0 lines.\n--weights needs a third column (the weight).\n"},
     {"NegativeWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 -2\n", LINE_ONE + "1 1 -2\n\n"},
     {"SmallNegativeWeight", {"--weights", "3", "p"}, "0 0 -1e-40\n", LINE_ONE + "0 0 -1e-40\n\n"},
     {"InfiniteWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 inf\n", LINE_ONE + "1 1 inf\n\n"},
     {"OverflowingWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 1e39\n", LINE_ONE + "1 1 1e39\n\n"},
     {"NanWeight", {"--weights", "3", "p"}, "0 0 nan\n", LINE_ONE + "0 0 nan\n\n"},
+    // A weight is written without a minus sign, in decimal, as a field of
+    // its own, whatever value "%f" makes of it.
+    {"NegativeWeightReadAsZero",
+     {"--weights", "3", "p"},
+     "0 0 1\n1 1 -1e-50\n",
+     LINE_ONE + "1 1 -1e-50\n\n"},
+    {"MinusZeroWeight", {"--weights", "3", "p"}, "0 0 -0\n", LINE_ONE + "0 0 -0\n\n"},
+    {"HexadecimalWeight", {"--weights", "3", "p"}, "0 0 0x10\n", LINE_ONE + "0 0 0x10\n\n"},
+    {"WeightWithText", {"--weights", "3", "p"}, "0 0 1abc 4\n", LINE_ONE + "0 0 1abc 4\n\n"},
     {"BadWeightOutsideLimits",
      {"--limits", "0", "1", "0", "1", "--weights", "3", "p"},
      THREE + "5 5 -1\n",
