@@ -181,6 +181,27 @@ TEST(Gridmap, Refusals) {
   }
 }
 
+// --help and --version answer on standard output with status 0 and touch
+// no file; a prefix of them is still the usage line.
+TEST(Gridmap, HelpAndVersion) {
+  TempDir dir;
+  const RunResult help = gridmap(dir, {"--help"});
+  EXPECT_TRUE(help.out.starts_with("Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights]"));
+  for (const char* text : {"--limits", "--weights", "--version", "grid.matrix", "man gridmap"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.status, 0);
+  const RunResult version = gridmap(dir, {"--version"});
+  EXPECT_TRUE(version.out.starts_with("gridmap (pcgrid) ")) << version.out;
+  EXPECT_EQ(version.out.find('\n'), version.out.size() - 1) << version.out;
+  EXPECT_EQ(version.status, 0);
+  const RunResult prefix = gridmap(dir, {"--he", "3", "p"});
+  EXPECT_EQ(prefix.out, USAGE);
+  EXPECT_EQ(prefix.status, 1);
+  EXPECT_FALSE(dir.exists("grid.matrix"));
+}
+
 TEST(Gridmap, MeanWithoutLogarithmRemovesLogFile) {
   for (const std::string z : {"0", "-2", "nan"}) {
     TempDir dir;
