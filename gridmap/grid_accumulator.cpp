@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "number_scan.hpp"
+#include "table_memory.hpp"
 #include "weight_text.hpp"
 
 namespace gridmap {
@@ -51,6 +52,16 @@ double node_coordinate(float v, int g, double vmin, double vmax) {
 }
 
 }  // namespace
+
+bool reserve_nodes(GridAccumulator& grid) {
+  const auto rows = static_cast<std::size_t>(grid.GX) + 1;
+  void* counts = pcgrid::grow_zeroed(nullptr, 0, rows * sizeof grid.counts[0]);
+  void* sums = pcgrid::grow_zeroed(nullptr, 0, rows * sizeof grid.sums[0]);
+  if (counts == nullptr || sums == nullptr) return false;
+  grid.counts = static_cast<std::uint32_t(*)[MAXGRID]>(counts);
+  grid.sums = static_cast<double(*)[MAXGRID]>(sums);
+  return true;
+}
 
 int read_point(std::string_view line, float& x, float& y, float& z, std::string_view* z_field) {
   if (!read_finite_xy(line, x, y)) return 0;

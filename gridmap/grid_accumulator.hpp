@@ -15,16 +15,21 @@ inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max
 // A node never holds more points than a pass has lines, so its count cannot wrap.
 static_assert(MAX_LINES <= std::numeric_limits<std::uint32_t>::max());
 
-// Static storage of the program (about 12 MB): only the pages used cost memory.
+// The node tables have rows of MAXGRID nodes, one for each x node: up to
+// about 12 MB, reserved by reserve_nodes before the run reads any data.
 struct GridAccumulator {
   int GX;    // highest node index along x
   int GY;    // and along y
   int ncol;  // columns per line, 2 or 3, fixed by the first line
   double xmin, xmax, ymin, ymax;
-  std::int32_t lines;                      // lines accepted so far in the current pass
-  std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]
-  double sums[MAXGRID][MAXGRID];           // sum of z per node
+  std::int32_t lines;                // lines accepted so far in the current pass
+  std::uint32_t (*counts)[MAXGRID];  // points per node, [x node][y node]
+  double (*sums)[MAXGRID];           // sum of z per node
 };
+
+// The GX + 1 zeroed rows of both node tables of `grid`; false when the
+// memory is exhausted.
+bool reserve_nodes(GridAccumulator& grid);
 
 // Converts a line with "%f %f %f". Returns the number of values read, 2 or 3
 // when the line holds a point, or 0 when it does not: fewer than two numbers,

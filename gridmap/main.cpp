@@ -23,19 +23,22 @@
 #include "matrix_files.hpp"
 #include "passes.hpp"
 #include "pcgrid_config.hpp"
+#include "point_blocks.hpp"
 #include "standard_descriptors.hpp"
+#include "table_memory.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
 
 using gridmap::Arguments;
 using gridmap::FileSeen;
-using gridmap::grid;
 using gridmap::GRID_MATRIX;
+using gridmap::GridAccumulator;
 using gridmap::LOG_MATRIX;
 using gridmap::MatrixFile;
 using gridmap::NodeLimits;
 using gridmap::refuse;
+using gridmap::Run;
 using gridmap::say;
 
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
@@ -59,7 +62,7 @@ bool is_output_file(const struct stat& data) {
 // directories and devices are refused, and so are the output files, before
 // any output file is touched. O_NONBLOCK keeps the open of a FIFO from
 // waiting for a writer.
-void open_data_file(const char* name) {
+void open_data_file(const char* name, pcgrid::LineReader& reader) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK);
   if (fd < 0) refuse(CANNOT_OPEN, name);
   struct stat status {};
@@ -70,11 +73,24 @@ void open_data_file(const char* name) {
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  pcgrid::start_reading(gridmap::reader, data, pcgrid::MAX_PIECE);
+  pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
+}
+
+// The memory of the whole run, taken before any file is touched, so that a
+// want of it ends the run with one message and nothing written: the node
+// tables, the reader's buffers, and in the build's own reading the node
+// records of a block and the threads that share it.
+pcgrid::LineReader& reserve_memory(GridAccumulator& grid) {
+  void* reader = pcgrid::grow_zeroed(nullptr, 0, sizeof(pcgrid::LineReader));
+  if (reader == nullptr || !gridmap::reserve_nodes(grid) ||
+      (!pcgrid::LIBC_IO && !gridmap::reserve_block_work())) {
+    refuse("gridmap: out of memory\n");
+  }
+  return *static_cast<pcgrid::LineReader*>(reader);
 }
 
 // The data's own limits, and the limits given, which the nodes span instead.
-void report_limits(const Arguments& args) {
+void report_limits(const Arguments& args, const GridAccumulator& grid) {
   // Two columns, or none at all (an empty file): there is nothing to weigh.
   if (args.weights && grid.ncol != 3) refuse("--weights needs a third column (the weight).\n");
   if (grid.ncol == 3) {
@@ -90,14 +106,14 @@ void report_limits(const Arguments& args) {
   }
 }
 
-FileSeen first_pass(const Arguments& args) {
-  if constexpr (pcgrid::LIBC_IO) return gridmap::first_pass_by_lines(args);
-  return gridmap::first_pass_by_blocks(args);
+FileSeen first_pass(const Run& run) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::first_pass_by_lines(run);
+  return gridmap::first_pass_by_blocks(run);
 }
 
-void second_pass(const Arguments& args, const FileSeen& seen) {
-  if constexpr (pcgrid::LIBC_IO) return gridmap::second_pass_by_lines(args, seen);
-  gridmap::second_pass_by_blocks(args, seen);
+void second_pass(const Run& run, const FileSeen& seen) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::second_pass_by_lines(run, seen);
+  gridmap::second_pass_by_blocks(run, seen);
 }
 
 }  // namespace
@@ -107,13 +123,16 @@ int main(int argc, char** argv) {
   pcgrid::limit_thread_stacks();
   gridmap::set_up_output();
   const Arguments args = gridmap::read_arguments(argc, argv);
+  GridAccumulator grid{};
   grid.GX = args.GX;
   grid.GY = args.GY;
-  open_data_file(args.name);
+  pcgrid::LineReader& reader = reserve_memory(grid);
+  open_data_file(args.name, reader);
   const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
-  const FileSeen seen = first_pass(args);
-  report_limits(args);
-  second_pass(args, seen);
+  const Run run{args, grid, reader};
+  const FileSeen seen = first_pass(run);
+  report_limits(args, grid);
+  second_pass(run, seen);
   gridmap::write_grid_matrix(matrix, grid, args.weights);
   gridmap::write_log_matrix(grid, args.weights);
   say("All done.\n");

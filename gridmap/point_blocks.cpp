@@ -1,6 +1,7 @@
 #include "point_blocks.hpp"
 
 #include <omp.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <bit>
@@ -12,6 +13,7 @@
 #include "line_reader.hpp"
 #include "pcgrid_config.hpp"
 #include "structural_scan.hpp"
+#include "table_memory.hpp"
 
 namespace gridmap {
 
@@ -198,7 +200,7 @@ NodeRecord node_of(const Point& point, const PassRules& rules) {
 // and a part stops at the first piece without a point: a part of n bytes
 // records at most n / 3 points. The parts' records lie one after the other.
 constexpr std::size_t MAX_RECORDS = (pcgrid::READ_BLOCK + pcgrid::MAX_PIECE) / 3 + 1 + MAX_PARTS;
-NodeRecord records[MAX_RECORDS];  // about 22 MB; only the pages used cost memory
+NodeRecord* records;  // MAX_RECORDS of them, about 22 MB: reserve_block_work
 
 template <bool USUAL_FORM>
 PartPoints convert_part_with(std::string_view text, const PassRules& rules, NodeRecord* nodes) {
@@ -243,7 +245,29 @@ int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
   return parts;
 }
 
+// Each worker thread's stack (1 MiB, limit_thread_stacks) and guard page,
+// with room to spare for what the runtime keeps for it.
+constexpr std::size_t THREAD_ROOM = std::size_t{2} << 20;
+
 }  // namespace
+
+bool reserve_block_work() {
+  records =
+      static_cast<NodeRecord*>(pcgrid::grow_zeroed(nullptr, 0, MAX_RECORDS * sizeof(NodeRecord)));
+  if (records == nullptr) return false;
+  // The workers are started now, where a want of room for them can still be
+  // told as such: the runtime would end the process in its own words. The
+  // room is tried first, and given back for them.
+  const int threads = omp_get_max_threads();
+  if (threads <= 1) return true;
+  const std::size_t room = static_cast<std::size_t>(threads) * THREAD_ROOM;
+  void* trial = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (trial == MAP_FAILED) return false;
+  munmap(trial, room);
+#pragma omp parallel
+  {}
+  return true;
+}
 
 PartPoints convert_part(std::string_view text, const PassRules& rules, NodeRecord* nodes,
                         bool usual_form) {

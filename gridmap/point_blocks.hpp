@@ -56,10 +56,15 @@ struct BlockPoints {
   PartPoints part[MAX_PARTS];
 };
 
+// The node records of convert_block (about 22 MB), reserved; then the
+// threads that share a block started. False when the memory is exhausted.
+bool reserve_block_work();
+
 // Converts the pieces of `block` (whole pieces of at most MAX_PIECE
 // characters, the first at its start, with BLOCK_PADDING readable bytes
 // after it, at most READ_BLOCK + MAX_PIECE bytes), on all threads when it is
-// large enough. The node records stay valid until the next call.
+// large enough. The node records stay valid until the next call. Needs
+// reserve_block_work first.
 void convert_block(std::string_view block, const PassRules& rules, BlockPoints& points);
 
 // Converts the pieces of `text` (as for convert_block) on this thread into
