@@ -36,13 +36,17 @@ bool token_value(const char* line, const pcgrid::LineTokens& tokens, int t, floa
   return pcgrid::token_float(line + begin, tokens.end[t] - begin, value);
 }
 
+// Not -1: window 0 would be taken for the one after the window held, and
+// its masks for those already classified.
+constexpr std::ptrdiff_t NO_WINDOW = -2;
+
 // The windows of a part's text, 64 bytes each from its start, classified
 // once each as the lines cross them: the two that the current line begins
 // in and after. Bytes at or after the end of the text count as newlines.
 struct Windows {
   const char* text;  // the part's start
   const char* end;
-  std::ptrdiff_t first;  // index of the window in `blank[0]`, `newline[0]`; -1: none yet
+  std::ptrdiff_t first;  // index of the window in `blank[0]`, `newline[0]`; NO_WINDOW: none yet
   std::uint64_t blank[2];
   std::uint64_t newline[2];
 };
@@ -208,11 +212,13 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
   part.nodes = nodes;
   const char* p = text.data();
   const char* const end = p + text.size();
-  Windows windows{p, end, -1, {}, {}};
+  Windows windows{p, end, NO_WINDOW, {}, {}};
   while (p < end) {
     Point point{0, 0, 0, {}, 0};
     std::size_t length = 0;
-    if (!(USUAL_FORM && usual_point(windows, p, rules.read_z, point, length))) {
+    if (USUAL_FORM && usual_point(windows, p, rules.read_z, point, length)) {
+      ++part.usual;
+    } else {
       length = exact_point(p, end, rules.read_z, point);
     }
     part.stop = check_point(point, rules);
@@ -291,7 +297,7 @@ void convert_block(std::string_view block, const PassRules& rules, BlockPoints& 
 std::size_t find_part_tokens(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  Windows windows{p, end, -1, {}, {}};
+  Windows windows{p, end, NO_WINDOW, {}, {}};
   std::size_t found = 0;
   while (p < end) {
     pcgrid::LineTokens tokens;

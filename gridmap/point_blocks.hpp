@@ -43,6 +43,7 @@ struct NodeRecord {
 // The points of a part, up to the piece it stopped at, if any.
 struct PartPoints {
   std::int64_t points;            // pieces accepted
+  std::int64_t usual;             // pieces converted from their tokens, accepted or not
   Stop stop;                      // what is wrong with the piece after them
   std::string_view piece;         // that piece, as C string functions see it
   double xmin, xmax, ymin, ymax;  // first pass: the limits of the points, found in file order
