@@ -39,18 +39,6 @@ std::string_view field_at(std::string_view rest) {
   return rest.substr(begin, end - begin);
 }
 
-// The node of v before it is cut toward zero: its distance from vmin in
-// node spacings, plus one half, (g * v - g * vmin) / (vmax - vmin) + 0.5,
-// g * v rounded to single precision, unless that overflows (v near the limit
-// of single precision): then it is formed in double precision, so that the
-// point lands on the node its value gives. A finite value when v is finite
-// and vmax > vmin.
-double node_coordinate(float v, int g, double vmin, double vmax) {
-  const float product = static_cast<float>(g) * v;
-  const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
-  return (a - g * vmin) / (vmax - vmin) + 0.5;
-}
-
 }  // namespace
 
 bool reserve_nodes(GridAccumulator& grid) {
@@ -75,28 +63,6 @@ int read_point(std::string_view line, float& x, float& y, float& z, std::string_
 int read_point_xy(std::string_view line, float& x, float& y) {
   if (!read_finite_xy(line, x, y)) return 0;
   return pcgrid::float_follows(line) ? 3 : 2;
-}
-
-int node_index(float v, int g, double vmin, double vmax) {
-  if (vmax == vmin) return 0;
-  const double j = std::trunc(node_coordinate(v, g, vmin, vmax));
-  // Clamped while still a double, so that the conversion to int is defined;
-  // the comparisons also send a NaN to node 0.
-  if (!(j > 0)) return 0;
-  if (j > g) return g;
-  return static_cast<int>(j);
-}
-
-int node_within(float v, int g, double vmin, double vmax) {
-  if (!(vmax > vmin)) return -1;
-  // Cutting toward zero would also give node 0 to a point between one half
-  // and one and a half spacings below vmin, which lies off the grid: the
-  // coordinate itself must not be negative. Its ends, 0 and g + 1, are half
-  // a spacing beyond node 0 and node g: both on the grid. Also false for a
-  // NaN, so that the conversion to int is defined.
-  const double j = node_coordinate(v, g, vmin, vmax);
-  if (!(j >= 0 && j <= g + 1)) return -1;
-  return j < g ? static_cast<int>(j) : g;
 }
 
 bool is_weight(std::string_view z_field, float z) {

@@ -44,18 +44,6 @@ int read_point(std::string_view line, float& x, float& y, float& z,
 // recognised, not converted.
 int read_point_xy(std::string_view line, float& x, float& y);
 
-// The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
-// rounded to single precision (or, where that overflows, kept in double
-// precision), the rest is double precision. A zero range puts every value on
-// node 0; an index beyond the grid goes to its edge.
-int node_index(float v, int g, double vmin, double vmax);
-
-// node_index on a grid whose limits were given rather than found: the node
-// of v by the same formula, or -1 when v lies more than half a spacing
-// beyond either end. Exactly half a spacing beyond an end is on the grid,
-// at that end's node, on both sides alike.
-int node_within(float v, int g, double vmin, double vmax);
-
 // Whether a third column can weigh a point: its field written as a weight
 // (pcgrid::is_weight_text: no sign but '+', decimal, no inf or nan), and its
 // value, converted as "%f" converts it, finite.

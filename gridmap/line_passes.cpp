@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "grid_node.hpp"
 #include "gridmap_messages.hpp"
 #include "passes.hpp"
 
@@ -50,11 +51,11 @@ void convert_line(std::int64_t i, const Conversion& how) {
   if (!how.find_nodes || c.columns == 0) return;
   const NodeLimits& l = how.limits;
   if (how.limits_given) {
-    c.k = node_within(c.y, how.GY, l.ymin, l.ymax);
-    c.j = c.k < 0 ? -1 : node_within(c.x, how.GX, l.xmin, l.xmax);
+    c.k = pcgrid::node_within(c.y, how.GY, l.ymin, l.ymax);
+    c.j = c.k < 0 ? -1 : pcgrid::node_within(c.x, how.GX, l.xmin, l.xmax);
   } else {
-    c.j = node_index(c.x, how.GX, l.xmin, l.xmax);
-    c.k = node_index(c.y, how.GY, l.ymin, l.ymax);
+    c.j = pcgrid::node_index(c.x, how.GX, l.xmin, l.xmax);
+    c.k = pcgrid::node_index(c.y, how.GY, l.ymin, l.ymax);
   }
 }
 

@@ -70,7 +70,7 @@ char* put_value(char* out, double value) {
 // slot of its own, then copied in order into the buffer: the file is
 // written in the same calls whatever the number of threads. The reference
 // build formats them one by one.
-constexpr int WORTH_THREADS = 4096;  // values to share among threads, at least
+constexpr int NODES_WORTH_THREADS = 4096;  // a matrix of fewer nodes is formatted on one thread
 constexpr int ROWS_AT_ONCE = 64;
 char rows[ROWS_AT_ONCE][ROW_CHARS];
 std::size_t row_lengths[ROWS_AT_ONCE];
@@ -111,7 +111,7 @@ void close_matrix(const MatrixFile& matrix) {
 }
 
 void write_rows(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted, bool logs) {
-  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= WORTH_THREADS;
+  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= NODES_WORTH_THREADS;
   for (int first = 0; first <= grid.GX; first += ROWS_AT_ONCE) {
     const int count = std::min(ROWS_AT_ONCE, grid.GX + 1 - first);
 #pragma omp parallel for schedule(dynamic, 4) if (share)

@@ -9,6 +9,7 @@
 
 #include "decimal_token.hpp"
 #include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "limits.hpp"
 #include "line_reader.hpp"
 #include "pcgrid_config.hpp"
@@ -189,12 +190,12 @@ NodeRecord node_of(const Point& point, const PassRules& rules) {
   const NodeLimits& l = rules.limits;
   NodeRecord r{-1, -1, point.z};
   if (rules.limits_given) {
-    const int k = node_within(point.y, rules.GY, l.ymin, l.ymax);
-    const int j = k < 0 ? -1 : node_within(point.x, rules.GX, l.xmin, l.xmax);
+    const int k = pcgrid::node_within(point.y, rules.GY, l.ymin, l.ymax);
+    const int j = k < 0 ? -1 : pcgrid::node_within(point.x, rules.GX, l.xmin, l.xmax);
     if (j >= 0) r = {static_cast<std::int16_t>(j), static_cast<std::int16_t>(k), point.z};
   } else {
-    r.j = static_cast<std::int16_t>(node_index(point.x, rules.GX, l.xmin, l.xmax));
-    r.k = static_cast<std::int16_t>(node_index(point.y, rules.GY, l.ymin, l.ymax));
+    r.j = static_cast<std::int16_t>(pcgrid::node_index(point.x, rules.GX, l.xmin, l.xmax));
+    r.k = static_cast<std::int16_t>(pcgrid::node_index(point.y, rules.GY, l.ymin, l.ymax));
   }
   return r;
 }
@@ -240,11 +241,12 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
 // A few parts per thread, taken as the threads come free, keep a thread that
 // shares its core with another process from holding the others up.
 constexpr int PARTS_PER_THREAD = 4;
-constexpr std::size_t WORTH_THREADS = std::size_t{1} << 16;  // bytes to share, at least
+constexpr std::size_t BYTES_WORTH_THREADS = std::size_t{1}
+                                            << 16;  // a block shorter stays on one thread
 
 int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
   const int parts =
-      block.size() < WORTH_THREADS
+      block.size() < BYTES_WORTH_THREADS
           ? 1
           : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
   pcgrid::cut_at_newlines(block, parts, bounds);

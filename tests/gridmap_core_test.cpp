@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "line_reader.hpp"
 #include "pcgrid_config.hpp"
 #include "point_blocks.hpp"
 
 using namespace gridmap;
+using pcgrid::node_index;
 
 TEST(GridmapNodeIndex, NearestNodeClampedToTheGrid) {
   const double big = 3e38f;
