@@ -96,7 +96,52 @@ void bin_points(GridAccumulator& grid, const PartPoints& part, const FileSeen& s
   refuse_line(BAD_LINE, part.piece);
 }
 
+// The points of a part added to their nodes, in file order; those outside
+// the limits given counted in `left_out`.
+void add_points(GridAccumulator& grid, const PartPoints& part, std::int32_t& left_out) {
+  for (std::int64_t i = 0; i < part.points; ++i) {
+    const NodeRecord& r = part.nodes[i];
+    if (r.j < 0) {
+      ++left_out;
+    } else {
+      ++grid.counts[r.j][r.k];
+      if (grid.ncol == 3) grid.sums[r.j][r.k] += r.z;
+    }
+  }
+}
+
 }  // namespace
+
+std::int32_t one_pass_by_blocks(const Run& run) {
+  const Arguments& args = run.args;
+  GridAccumulator& grid = run.grid;
+  start_one_pass(grid);
+  PassRules rules = {.ncol = 0,
+                     .read_z = args.weights,
+                     .weights = args.weights,
+                     .find_nodes = true,
+                     .limits_given = true,
+                     .limits = args.limits,
+                     .GX = grid.GX,
+                     .GY = grid.GY,
+                     .find_limits_too = true};
+  std::int32_t left_out = 0;
+  std::string_view block;
+  for (bool first = true; read_block(run, block); first = false) {
+    if (first) {
+      grid.ncol = rules.ncol = first_columns(block);
+      rules.read_z = args.weights || grid.ncol == 3;
+    }
+    convert_block(block, rules, block_points);
+    for (int k = 0; k < block_points.parts; ++k) {
+      // Every point before the line refused is added: the run ends there.
+      add_points(grid, block_points.part[k], left_out);
+      take_limits(grid, block_points.part[k], args.name);
+    }
+  }
+  end_one_pass(run);
+  return left_out;
+}
 
 FileSeen first_pass_by_blocks(const Run& run) {
   const Arguments& args = run.args;

@@ -120,6 +120,38 @@ FileSeen first_pass_by_lines(const Run& run) {
   return end_first_pass(run);
 }
 
+std::int32_t one_pass_by_lines(const Run& run) {
+  const Arguments& args = run.args;
+  GridAccumulator& grid = run.grid;
+  start_one_pass(grid);
+  // z is converted whatever the columns turn out to be: read_point finds the
+  // columns that read_point_xy finds.
+  const Conversion how = {.read_z = true,
+                          .find_nodes = true,
+                          .limits_given = true,
+                          .limits = args.limits,
+                          .GX = grid.GX,
+                          .GY = grid.GY};
+  std::int32_t left_out = 0;
+  for (std::size_t count = read_lines(run); count > 0; count = read_lines(run)) {
+    convert_lines(count, how);
+    for (std::size_t i = 0; i < count; ++i) {
+      const ConvertedLine& c = converted[i];
+      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
+      if (grid.lines == 0) start_limits(grid, c);
+      widen_limits(grid, c);
+      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
+      if (args.weights && c.columns == 3 && !is_weight(c.z_field, c.z)) {
+        refuse_line(BAD_LINE, batch[i]);
+      }
+      if (!add_point(grid, i)) ++left_out;
+      accept_line(grid, args.name);
+    }
+  }
+  end_one_pass(run);
+  return left_out;
+}
+
 void second_pass_by_lines(const Run& run, const FileSeen& seen) {
   const Arguments& args = run.args;
   GridAccumulator& grid = run.grid;

@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "arguments.hpp"
@@ -60,20 +62,26 @@ bool is_output_file(const struct stat& data) {
 
 // The data file is read twice, so it must be a regular file: pipes, FIFOs,
 // directories and devices are refused, and so are the output files, before
-// any output file is touched. O_NONBLOCK keeps the open of a FIFO from
-// waiting for a writer.
-void open_data_file(const char* name, pcgrid::LineReader& reader) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK);
+// any output file is touched. With limits given, one pass is enough: then
+// any other file, and standard input as "-", is read once. O_NONBLOCK keeps
+// the open of a FIFO from waiting for a writer. Whether the file is read
+// once.
+bool open_data_file(const Arguments& args, pcgrid::LineReader& reader) {
+  const char* name = args.name;
+  const bool standard_input = args.limits_given && std::strcmp(name, "-") == 0;
+  const int fd = standard_input ? STDIN_FILENO : open(name, O_RDONLY | O_NONBLOCK);
   if (fd < 0) refuse(CANNOT_OPEN, name);
   struct stat status {};
   if (fstat(fd, &status) != 0) refuse(CANNOT_OPEN, name);
-  if (!S_ISREG(status.st_mode)) refuse(NOT_REGULAR, name);
-  if (is_output_file(status)) refuse(IS_OUTPUT, name);
+  const bool regular = S_ISREG(status.st_mode);
+  if (!regular && !args.limits_given) refuse(NOT_REGULAR, name);
+  if (regular && is_output_file(status)) refuse(IS_OUTPUT, name);
   const int flags = fcntl(fd, F_GETFL);
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
   pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
+  return standard_input || !regular;
 }
 
 // The memory of the whole run, taken before any file is touched, so that a
@@ -116,6 +124,11 @@ void second_pass(const Run& run, const FileSeen& seen) {
   gridmap::second_pass_by_blocks(run, seen);
 }
 
+std::int32_t one_pass(const Run& run) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::one_pass_by_lines(run);
+  return gridmap::one_pass_by_blocks(run);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,12 +140,18 @@ int main(int argc, char** argv) {
   grid.GX = args.GX;
   grid.GY = args.GY;
   pcgrid::LineReader& reader = reserve_memory(grid);
-  open_data_file(args.name, reader);
+  const bool once = open_data_file(args, reader);
   const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
   const Run run{args, grid, reader};
-  const FileSeen seen = first_pass(run);
-  report_limits(args, grid);
-  second_pass(run, seen);
+  if (once) {
+    const std::int32_t left_out = one_pass(run);
+    report_limits(args, grid);
+    say("%d points outside the limits were left out.\n", left_out);
+  } else {
+    const FileSeen seen = first_pass(run);
+    report_limits(args, grid);
+    second_pass(run, seen);
+  }
   gridmap::write_grid_matrix(matrix, grid, args.weights);
   gridmap::write_log_matrix(grid, args.weights);
   say("All done.\n");

@@ -43,6 +43,17 @@ FileSeen end_first_pass(const Run& run) {
   return seen;
 }
 
+void start_one_pass(GridAccumulator& grid) {
+  say("One pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
+  grid.lines = 0;
+}
+
+void end_one_pass(const Run& run) {
+  show_count(BACKSPACES, "\n", run.grid.lines);
+  std::fclose(run.reader.file);
+  say("Read %d lines.\n", run.grid.lines);
+}
+
 NodeLimits start_second_pass(GridAccumulator& grid) {
   say("\nSecond pass to interpolate on a %d by %d grid ...\n", grid.GX + 1, grid.GY + 1);
   grid.lines = 0;

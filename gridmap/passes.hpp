@@ -63,11 +63,22 @@ NodeLimits start_second_pass(GridAccumulator& grid);
 // and no fewer; then the file is closed.
 void end_second_pass(const Run& run, const FileSeen& seen, std::int32_t left_out);
 
+// A stream read once, on limits given: announced with the grid, and its
+// counter ended, the count of its lines told and the stream closed.
+void start_one_pass(GridAccumulator& grid);
+void end_one_pass(const Run& run);
+
 // The passes: every line checked, weights included, and the limits of x
 // and y found; then every point added to its node.
 FileSeen first_pass_by_lines(const Run& run);
 void second_pass_by_lines(const Run& run, const FileSeen& seen);
 FileSeen first_pass_by_blocks(const Run& run);
 void second_pass_by_blocks(const Run& run, const FileSeen& seen);
+
+// Both passes in one, over a stream on limits given: every line checked,
+// the limits of x and y found and every point added to its node. Returns
+// the number of points outside the limits.
+std::int32_t one_pass_by_lines(const Run& run);
+std::int32_t one_pass_by_blocks(const Run& run);
 
 }  // namespace gridmap

@@ -227,11 +227,8 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
       pcgrid::piece_at(p, end, pcgrid::MAX_PIECE, part.piece);
       return part;
     }
-    if (rules.find_nodes) {
-      nodes[part.points] = node_of(point, rules);
-    } else {
-      widen_limits(part, point);
-    }
+    if (rules.find_nodes) nodes[part.points] = node_of(point, rules);
+    if (!rules.find_nodes || rules.find_limits_too) widen_limits(part, point);
     ++part.points;
     p += length;
   }

@@ -23,6 +23,7 @@ struct PassRules {
   bool limits_given;  // a point outside `limits` gets no node, rather than an edge one
   NodeLimits limits;  // the limits the nodes span
   int GX, GY;         // highest node index along x and along y
+  bool find_limits_too = false;  // with find_nodes: the limits of the points as well
 };
 
 // Why a part stopped before its end.
@@ -46,7 +47,7 @@ struct PartPoints {
   std::int64_t usual;             // pieces converted from their tokens, accepted or not
   Stop stop;                      // what is wrong with the piece after them
   std::string_view piece;         // that piece, as C string functions see it
-  double xmin, xmax, ymin, ymax;  // first pass: the limits of the points, found in file order
+  double xmin, xmax, ymin, ymax;  // the limits of the points, found in file order (first pass)
   const NodeRecord* nodes;        // second pass: the node of each point
 };
 

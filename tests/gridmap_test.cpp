@@ -518,6 +518,50 @@ TEST(GridmapOptions, EdgesAndWeightForms) {
             matrix(3, 3, {{0, 1, ONE}, {1, 1, "3.0000000e+00"}, {2, 1, "2.0000000e+00"}}));
 }
 
+// With --limits, standard input ("-") or a pipe is read in one pass, with
+// the matrices of the two passes over the same points in a file; without,
+// "-" is a file name as before.
+TEST(GridmapOptions, StandardInputReadOnceOnLimitsGiven) {
+  std::mt19937 random(7);
+  std::string points;
+  for (int i = 0; i < 200'000; ++i) {
+    points +=
+        printed("%.6f %.6f %.5f\n", std::uniform_real_distribution<float>(-1.2f, 1.2f)(random),
+                std::uniform_real_distribution<float>(-1, 1)(random),
+                std::uniform_real_distribution<float>(0, 3)(random));
+  }
+  for (const bool weights : {false, true}) {
+    TempDir dir;
+    dir.write("p", points);
+    std::vector<std::string> args = {"--limits", "-1", "1", "-1", "1", "50", "40", "p"};
+    if (weights) args.insert(args.begin(), "--weights");
+    const RunResult twice = gridmap(dir, args);
+    const std::string grid = dir.read("grid.matrix"), logs = dir.read("grid_log.matrix");
+    args.back() = "-";
+    const RunResult once = run_program(GRIDMAP_EXE, args, {.input = points, .cwd = dir.path()});
+    const std::size_t limits = twice.out.find("Three columns");
+    const std::size_t left_out = twice.out.find("\n", twice.out.find("Second pass") + 1) + 1;
+    const std::size_t counted = twice.out.find("\n", left_out) + 1;
+    EXPECT_EQ(once.out, "One pass to interpolate on a 50 by 40 grid ...\n" + counter(200'000) +
+                            "Read 200000 lines.\n" +
+                            twice.out.substr(limits, twice.out.find("\n\nSecond") + 1 - limits) +
+                            twice.out.substr(counted))
+        << twice.out;
+    EXPECT_EQ(once.status, 1);
+    EXPECT_EQ(dir.read("grid.matrix"), grid);
+    EXPECT_EQ(dir.read("grid_log.matrix"), logs);
+  }
+  TempDir dir;
+  const RunResult bad = run_program(GRIDMAP_EXE, {"--limits", "0", "1", "0", "1", "3", "-"},
+                                    {.input = "0 0\n1 1 1\n", .cwd = dir.path()});
+  EXPECT_EQ(bad.out, "One pass to interpolate on a 3 by 3 grid ...\n" + ZERO +
+                         "\nNumber of columns not constant : 1 1 1\n\n");
+  EXPECT_EQ(dir.read("grid.matrix"), "");
+  const RunResult without =
+      run_program(GRIDMAP_EXE, {"3", "-"}, {.input = DIAGONAL, .cwd = dir.path()});
+  EXPECT_EQ(without.out, "Can not open file - for reading.\n");
+}
+
 // Options refused: the usage line before any file is touched; a weight that
 // cannot weigh, or no weight at all, in the first pass, leaving
 // "grid.matrix" empty.
