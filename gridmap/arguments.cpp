@@ -25,6 +25,7 @@ constexpr long long TOO_MANY_NODES = 1LL << 32;
 
 constexpr char HELP[] =
     "Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights] GRID [GRID_Y] filename\n"
+    "   or: gridmap --sum LOG...\n"
     "Reads a file of points, \"x y\" or \"x y z\" a line, and gives each point to the\n"
     "nearest node of a grid of GRID by GRID_Y nodes spanning the points' range.\n"
     "Writes in the current directory grid.matrix, the number of points of every\n"
@@ -40,6 +41,8 @@ constexpr char HELP[] =
     "                    then filename may be - (standard input) or a pipe, read once\n"
     "  --weights         the third column weighs each point (a number >= 0, no\n"
     "                    minus sign): grid.matrix holds each node's sum of weights\n"
+    "  --sum LOG...      instead, add the matrices of runs on the same limits and\n"
+    "                    grid, each beside its log (gridmap's saved output)\n"
     "  --help            this help\n"
     "  --version         the version\n"
     "Options come before GRID. See man gridmap for the formats and every message.\n";
@@ -145,6 +148,12 @@ int read_options(int argc, char** argv, Arguments& arguments) {
 
 Arguments read_arguments(int argc, char** argv) {
   Arguments arguments{};
+  if (argc > 1 && std::string_view(argv[1]) == "--sum") {
+    if (argc < 3) usage();
+    arguments.logs = argv + 2;
+    arguments.log_count = argc - 2;
+    return arguments;
+  }
   const int first = read_options(argc, argv, arguments);
   const int left = argc - first;  // GRID [GRID_Y] filename
   long long GRID = 0;

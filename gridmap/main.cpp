@@ -27,6 +27,7 @@
 #include "pcgrid_config.hpp"
 #include "point_blocks.hpp"
 #include "standard_descriptors.hpp"
+#include "sum_runs.hpp"
 #include "table_memory.hpp"
 #include "thread_stacks.hpp"
 
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
   pcgrid::limit_thread_stacks();
   gridmap::set_up_output();
   const Arguments args = gridmap::read_arguments(argc, argv);
+  if (args.log_count > 0) gridmap::sum_runs(args.logs, args.log_count);
   GridAccumulator grid{};
   grid.GX = args.GX;
   grid.GY = args.GY;
