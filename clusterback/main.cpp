@@ -23,8 +23,24 @@
 #include "standard_descriptors.hpp"
 #include "table_memory.hpp"
 #include "thread_stacks.hpp"
+#include "word_options.hpp"
 
 namespace {
+
+constexpr char HELP[] =
+    "Usage: clusterback < TABLE > MEMBERS\n"
+    "Reads a PC table on standard input (one vector per line, an integer label\n"
+    "and up to 10 components) and the dictionary cwords_clusters in the current\n"
+    "folder (\"WORD CLUSTER\" entries, as wordclusters writes them). Gives every\n"
+    "vector the cluster of the first entry that matches its word, the word that\n"
+    "lettercode writes for it, and writes on standard output, in input order, the\n"
+    "label, cluster and components of every vector whose cluster is above 0.\n"
+    "Standard error gets the vector count, the grid and the number of entries.\n"
+    "OMP_NUM_THREADS sets the number of threads; the output is the same on any.\n"
+    "\n"
+    "  --help     this help\n"
+    "  --version  the version\n"
+    "Other arguments are ignored. See man clusterback.\n";
 
 pcgrid::PcTable table;
 pcgrid::DimLimits limits;
@@ -119,8 +135,9 @@ void write_members() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  pcgrid::read_word_options(argc, argv, {"clusterback", HELP});
   pcgrid::limit_thread_stacks();
   pcgrid::tell_a_terminal(
       "clusterback reads a PC table (a label and up to 10 components per line) "

@@ -12,8 +12,22 @@
 #include "pc_table.hpp"
 #include "standard_descriptors.hpp"
 #include "thread_stacks.hpp"
+#include "word_options.hpp"
 
 namespace {
+
+constexpr char HELP[] =
+    "Usage: lettercode < TABLE > WORDS\n"
+    "Reads a PC table on standard input: one vector per line, an integer label\n"
+    "and up to 10 components. Writes on standard output the word of every\n"
+    "vector, in input order, one per line: a letter per component naming the\n"
+    "cell of the grid it falls in. The grid spans each component's range in the\n"
+    "table, in G intervals set by the number of vectors. Standard error gets the\n"
+    "vector count and G.\n"
+    "\n"
+    "  --help     this help\n"
+    "  --version  the version\n"
+    "Other arguments are ignored. See man lettercode.\n";
 
 pcgrid::PcTable table;
 pcgrid::DimLimits limits;
@@ -45,8 +59,9 @@ void write_words(int g) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  pcgrid::read_word_options(argc, argv, {"lettercode", HELP});
   pcgrid::limit_thread_stacks();
   pcgrid::tell_a_terminal(
       "lettercode reads a PC table (a label and up to 10 components per line) "

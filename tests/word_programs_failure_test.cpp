@@ -58,6 +58,23 @@ pcgrid::testing::RunResult run_on_four(const Program& program, RunOptions option
   return run_program(program.exe, {}, options);
 }
 
+// --help and --version read nothing, even from a pipe, and say what the
+// program is; every other argument is ignored as it always was.
+TEST(WordPrograms, HelpAndVersion) {
+  for (const Program& p : programs) {
+    const std::string name = p.name;
+    auto r = run_program(p.exe, {"--help"}, {.input = "not a table\n"});
+    EXPECT_EQ(r.out.rfind("Usage: " + name + " < TABLE > ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("man " + name), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(r.status, 0) << name;
+    r = run_program(p.exe, {"ignored", "--version"}, {.input = "not a table\n"});
+    EXPECT_EQ(r.out, name + " (pcgrid) " + PCGRID_VERSION + "\n");
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(r.status, 0) << name;
+  }
+}
+
 TEST(WordPrograms, RunUnderAGigabyteOfAddressSpace) {
   if (SANITIZED) GTEST_SKIP() << "sanitizer build";
   for (const Program& p : programs) {
