@@ -22,6 +22,7 @@
 #include "pcgrid_config.hpp"
 #include "standard_descriptors.hpp"
 #include "table_memory.hpp"
+#include "thread_pool.hpp"
 #include "thread_stacks.hpp"
 #include "word_options.hpp"
 
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::read_word_options(argc, argv, {"clusterback", HELP});
   pcgrid::limit_thread_stacks();
+  pcgrid::start_thread_pool();
   pcgrid::tell_a_terminal(
       "clusterback reads a PC table (a label and up to 10 components per line) "
       "on standard input until Ctrl-D, then cwords_clusters; man clusterback describes it.\n");

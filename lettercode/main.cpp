@@ -11,6 +11,7 @@
 #include "output.hpp"
 #include "pc_table.hpp"
 #include "standard_descriptors.hpp"
+#include "thread_pool.hpp"
 #include "thread_stacks.hpp"
 #include "word_options.hpp"
 
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   pcgrid::read_word_options(argc, argv, {"lettercode", HELP});
   pcgrid::limit_thread_stacks();
+  pcgrid::start_thread_pool();
   pcgrid::tell_a_terminal(
       "lettercode reads a PC table (a label and up to 10 components per line) "
       "on standard input until Ctrl-D; man lettercode describes it.\n");

@@ -99,6 +99,34 @@ TEST(WordPrograms, MemoryExhaustedIsReported) {
   }
 }
 
+// Many threads under a tight address space: every run either succeeds or
+// says that the memory is exhausted, with nothing written; the runtime
+// never fails to start a thread after the table took the room.
+TEST(WordPrograms, ManyThreadsUnderAnAddressSpaceLimit) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  std::string table;
+  for (int i = 0; i < 300'000; ++i) {
+    table += std::to_string(i) + " " + std::to_string(i % 97) + ".5\n";
+  }
+  for (const Program& p : programs) {
+    std::string words;
+    for (unsigned long megabytes = 60; megabytes <= 260; megabytes += 40) {
+      const auto r = run_on_four(p, {.input = table,
+                                     .env = {"OMP_NUM_THREADS=64"},
+                                     .address_space_limit = megabytes << 20});
+      if (r.status == 0) {
+        if (words.empty()) words = r.out;
+        EXPECT_EQ(r.out, words) << p.name << " " << megabytes;
+        continue;
+      }
+      EXPECT_EQ(r.err.rfind("Memory exhausted after ", 0), 0u) << p.name << " " << r.err;
+      EXPECT_EQ(r.out, "") << p.name << " " << megabytes;
+      EXPECT_EQ(r.status, 1) << p.name << " " << megabytes;
+    }
+    EXPECT_FALSE(words.empty()) << p.name << ": no run succeeded";
+  }
+}
+
 struct ReadFault {
   const char* what;
   std::string rules;
