@@ -3,7 +3,8 @@
 // Reads the table on standard input and the dictionary "cwords_clusters",
 // gives each vector the cluster of the first entry that matches its word,
 // and writes label, cluster and components of every vector whose cluster
-// number is positive, in input order.
+// number is positive, in input order. With --grid, the grid comes from a
+// grid file and the table streams through.
 
 #include <omp.h>
 #include <sys/mman.h>

@@ -7,15 +7,11 @@
 // --grid-of, the grid file of the inputs is written instead of words.
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "grid_check.hpp"
-#include "grid_file.hpp"
 #include "grid_of.hpp"
 #include "letter_code.hpp"
-#include "messages.hpp"
 #include "output.hpp"
 #include "pc_table.hpp"
 #include "standard_descriptors.hpp"
