@@ -374,6 +374,47 @@ TEST(StateFileWeights, FromAPipeWithBlocks) {
                                     "2\t2\t16.667\t12.500\t1.099\t-\tC\t5\t1\t4.0\n");
 }
 
+// Weights times 1e300 (or near the largest double) give what the weights
+// themselves give: no share overflows, and no state appears or goes.
+TEST(StateFileWeights, ScaleChangesNothing) {
+  struct ScaleCase {
+    std::vector<std::string> args;
+    std::string words, weights, scaled;
+  };
+  const ScaleCase cases[] = {
+      {{"--blocks", "2"},
+       UNASSIGNED,
+       lines({"1", "2", "2", "1", "1", "1", "1", "1", "0.5", "0.5", "1"}),
+       lines({"1e300", "2e300", "2e300", "1e300", "1e300", "1e300", "1e300", "1e300", "0.5e300",
+              "0.5e300", "1e300"})},
+      {{"--min-share", "50"},
+       lines({"A", "A", "C", "C"}),
+       lines({"80", "80", "1", "1"}),
+       lines({"80e306", "80e306", "1e306", "1e306"})},
+  };
+  for (const ScaleCase& c : cases) {
+    TempDir plain, scaled;
+    const auto expected = run_with_files(plain, c.args, c.words, c.weights);
+    const auto r = run_with_files(scaled, c.args, c.words, c.scaled);
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    EXPECT_EQ(r.status, 0) << c.scaled;
+    EXPECT_EQ(r.out, expected.out) << c.scaled;
+    EXPECT_EQ(r.err, expected.err) << c.scaled;
+    for (const char* file : FILES) EXPECT_EQ(scaled.read(file), plain.read(file)) << file;
+  }
+}
+
+// A state whose population is less than 1e-308 of the first's has a
+// finite free energy.
+TEST(StateFileWeights, TinyShareHasAFiniteFreeEnergy) {
+  TempDir dir;
+  const auto r = run_with_files(dir, {"--min-share", "0"}, lines({"A", "A", "C", "C"}),
+                                lines({"1e300", "1e300", "1e-300", "1e-300"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("report"), HEADER + "1\t2\t100.000\t-\t0.000\t-\tA\t1\t1\t2.0\n" +
+                                    "2\t2\t0.000\t-\t1381.551\t-\tC\t3\t1\t-\n");
+}
+
 // --- A plain model of the definitions ---
 
 struct ModelRun {

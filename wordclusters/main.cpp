@@ -88,6 +88,21 @@ void check_frame_counts() {
   }
 }
 
+// Weights near the largest double would overflow their sum, and 100 times a
+// population. So the sums stay below 2^1000: when the next weight would take
+// the total above that, every weight, those already summed included, is
+// taken times 2^-128 more. Scaling by a power of two changes no ratio and
+// rounds no sum differently, so the dictionary and the state files do not
+// depend on the weights' scale; ordinary weights are never scaled.
+constexpr double LARGEST_SUM = 0x1p1000;
+constexpr double SCALE_STEP = 0x1p-128;
+
+void scale_down(std::vector<double>& of_word, WeightFile& file) {
+  for (double& population : of_word) population *= SCALE_STEP;
+  total_population *= SCALE_STEP;
+  file.scale *= SCALE_STEP;
+}
+
 // Each word's population as the sum of its frames' weights, in frame order,
 // by the word's number.
 std::vector<double> weigh_words() {
@@ -99,8 +114,13 @@ std::vector<double> weigh_words() {
   for (std::uint64_t f = 0; f < input.lines; ++f) {
     double weight = 0;
     if (!next_weight(weights, weight)) too_few_weights(weights, f, input.lines);
-    of_word[input.frame_word[f]] += weight;
-    total_population += weight;
+    double scaled = weight * weights.scale;
+    while (scaled > LARGEST_SUM - total_population) {
+      scale_down(of_word, weights);
+      scaled = weight * weights.scale;
+    }
+    of_word[input.frame_word[f]] += scaled;
+    total_population += scaled;
     any = any || weight != 0;
   }
   expect_end(weights, input.lines);

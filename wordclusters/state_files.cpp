@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -94,6 +95,14 @@ char* put_member(char* at, std::uint64_t frame, std::uint64_t k, std::uint64_t n
 
 // --- The report ---
 
+// -ln(a / b) for a, b > 0, also where a / b is beyond the normal doubles
+// (which it cannot be for ordinary populations, whose figures it leaves as
+// they are).
+double minus_log_ratio(double a, double b) {
+  const double ratio = a / b;
+  return std::isnormal(ratio) ? -std::log(ratio) : std::log(b) - std::log(a);
+}
+
 // s / sqrt(K), with s the sample standard deviation (divisor K - 1).
 double standard_error(const std::vector<double>& values) {
   double sum = 0;
@@ -125,7 +134,7 @@ void put_report_line(std::uint32_t s, const StateTables& tables, const ReportSet
     shares_defined = shares_defined && block != 0;
     energies_defined = energies_defined && in_state != 0 && in_first != 0;
     if (shares_defined) shares.push_back(in_state * 100.0 / block);
-    if (energies_defined) energies.push_back(-std::log(in_state / in_first) * unit);
+    if (energies_defined) energies.push_back(minus_log_ratio(in_state, in_first) * unit);
   }
   put_number(s);
   put("\t");
@@ -136,7 +145,7 @@ void put_report_line(std::uint32_t s, const StateTables& tables, const ReportSet
   put_error(shares_defined, shares);
   put("\t");
   if (tables.population[s] != 0) {
-    put_fixed(-std::log(tables.population[s] / tables.population[1]) * unit, 3);
+    put_fixed(minus_log_ratio(tables.population[s], tables.population[1]) * unit, 3);
   } else {
     put("-");
   }

@@ -108,8 +108,10 @@ void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, Weig
     double* in_state = &tables.block_state[b * row];
     for (; f < end; ++f) {
       double weight = 1.0;
-      if (weights != nullptr && !next_weight(*weights, weight))
-        too_few_weights(*weights, f, frames);
+      if (weights != nullptr) {
+        if (!next_weight(*weights, weight)) too_few_weights(*weights, f, frames);
+        weight *= weights->scale;
+      }
       block += weight;
       in_state[state[f]] += weight;
     }

@@ -49,7 +49,7 @@ void follow_visits(std::span<const std::uint32_t> state, const std::vector<std::
                    StateTables& tables);
 
 // The population of each block and of each state in it; the weights are
-// read again from `weights` when it is not null.
+// read again from `weights` when it is not null, times its scale.
 void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, WeightFile* weights,
                 StateTables& tables);
 

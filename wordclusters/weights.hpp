@@ -23,6 +23,7 @@ struct WeightFile {
   std::uint64_t line = 0;  // lines taken
   std::size_t begin = 0, end = 0;
   bool at_end = false;
+  double scale = 1;  // a power of two every weight is taken times
 };
 
 // Opens `path` ("-": standard input, already open); `twice`: it will be read
