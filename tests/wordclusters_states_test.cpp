@@ -249,7 +249,7 @@ const Refusal refusals[] = {
      {},
      AB,
      "1\n1\n1\n1\n",
-     "wordclusters: {dir}/weights has 4 weights, the input has 3 frames\n",
+     "wordclusters: {dir}/weights has more than 3 weights, the input has 3 frames\n",
      1},
     {"AllWeightsZero",
      {},
@@ -413,6 +413,24 @@ TEST(StateFileWeights, TinyShareHasAFiniteFreeEnergy) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(dir.read("report"), HEADER + "1\t2\t100.000\t-\t0.000\t-\tA\t1\t1\t2.0\n" +
                                     "2\t2\t0.000\t-\t1381.551\t-\tC\t3\t1\t-\n");
+}
+
+// Weights without end are refused at the first weight too many, also
+// when they are read twice.
+TEST(StateFileWeights, EndlessWeightsAreRefused) {
+  TempDir dir;
+  dir.write("words", AB);
+  for (const std::string options : {"", "--blocks 2 --report \"$1\""}) {
+    const auto r = run_program(
+        "/bin/sh",
+        {"-c", "yes 1 | timeout 10 \"$0\" --weights - " + options + " \"$2\"", WORDCLUSTERS_EXE,
+         dir.file("report"), dir.file("words")},
+        {.env = {"TMPDIR=" + dir.path()}});
+    EXPECT_EQ(r.err, "wordclusters: standard input has more than 3 weights, the input has 3 frames\n")
+        << options;
+    EXPECT_EQ(r.status, 1) << options;
+    EXPECT_FALSE(dir.exists("report"));
+  }
 }
 
 // --- A plain model of the definitions ---

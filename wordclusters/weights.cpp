@@ -158,9 +158,7 @@ void expect_end(WeightFile& file, std::uint64_t frames) {
   double weight = 0;
   if (!next_weight(file, weight)) return;
   if (file.second_reading) changed(file);
-  while (next_weight(file, weight)) {
-  }
-  refuse(file.name + " has " + std::to_string(file.line) + " weights, the input has " +
+  refuse(file.name + " has more than " + std::to_string(frames) + " weights, the input has " +
          std::to_string(frames) + " frames");
 }
 

@@ -34,7 +34,8 @@ void open_weights(WeightFile& file, const char* path, bool twice);
 // not a weight.
 bool next_weight(WeightFile& file, double& weight);
 
-// Refuses a file with more weights than `frames`, which it has just read.
+// Refuses a file with a weight after the first `frames`, which it has just
+// read; what follows is not read (it may be a stream without end).
 void expect_end(WeightFile& file, std::uint64_t frames);
 
 // Refuses a file whose weights ran out at `frames` before the input's.
