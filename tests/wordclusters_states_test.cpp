@@ -433,6 +433,61 @@ TEST(StateFileWeights, EndlessWeightsAreRefused) {
   }
 }
 
+// --- Out of memory ---
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;  // the sanitizers' shadow memory needs terabytes of addresses
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// 3,000,000 frames of 8 words, none a neighbour of another: 8 states under
+// --min-share 0. In 40 MiB of address space the frames' words (12 MB) fit,
+// a 32 MB pass of the index file does not, nor 1,000,000 blocks of 8 states.
+TEST(StateFileMemory, OutOfMemoryIsOneMessage) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  const char* const eight[] = {"AA\n", "AC\n", "CA\n", "CC\n", "EE\n", "EA\n", "AE\n", "GG\n"};
+  std::string words;
+  std::uint32_t x = 1;
+  for (int i = 0; i < 3'000'000; ++i) {
+    x = x * 1103515245u + 12345u;
+    words += eight[x >> 29];
+  }
+  struct MemoryCase {
+    std::vector<std::string> args;
+    std::string err;  // empty: the run succeeds
+  };
+  const MemoryCase cases[] = {
+      {{"--trajectory", "out"}, ""},
+      {{"--ndx", "out"}, "wordclusters: out of memory\n"},
+      {{"--ndx", "out", "--report", "report"}, "wordclusters: out of memory\n"},
+      {{"--min-share", "0", "--blocks", "1000000", "--report", "out"},
+       "wordclusters: --blocks 1000000 for 8 states needs 80 MB: out of memory\n"},
+  };
+  for (const MemoryCase& c : cases) {
+    TempDir dir;
+    dir.write("words", words);
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) {
+      if (arg == "out" || arg == "report") arg = dir.file(arg);
+    }
+    args.push_back("words");
+    const auto r = run_program(WORDCLUSTERS_EXE, args,
+                               {.cwd = dir.path(), .address_space_limit = 40ul << 20});
+    if (c.err.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.err, c.err) << args[0];
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      ++files;
+    EXPECT_EQ(files, 1u) << args[0];
+  }
+}
+
 // --- A plain model of the definitions ---
 
 struct ModelRun {

@@ -65,6 +65,7 @@ void read_input() {
   const int fd = open_input();
   input.keep_frames = keeps_frames(options);
   if (!read_words(fd, input)) {
+    if (input.error == WordError::out_of_memory) refuse(describe_error(input));
     refuse(input_name + (error_has_line(input.error) ? ":" + std::to_string(input.lines + 1) : "") +
            ": " + describe_error(input));
   }
@@ -232,6 +233,7 @@ void write_summary() {
 
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
+  refuse_when_memory_runs_out();
   options = read_options(argc, argv);
   check_standard_output();
   refuse_clashing_files(options);

@@ -126,6 +126,8 @@ void put_report_line(std::uint32_t s, const StateTables& tables, const ReportSet
   const double unit = settings.temperature == 0 ? 1.0 : BOLTZMANN_KJ * settings.temperature;
   const std::size_t row = tables.states + 1;
   std::vector<double> shares, energies;
+  shares.reserve(tables.blocks);
+  energies.reserve(tables.blocks);
   bool shares_defined = tables.blocks != 0, energies_defined = tables.blocks != 0;
   for (std::uint64_t b = 0; b < tables.blocks; ++b) {
     const double block = tables.block_population[b];

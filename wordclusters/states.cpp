@@ -1,6 +1,11 @@
 #include "states.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "refusal.hpp"
 
 namespace wordclusters {
 
@@ -15,6 +20,31 @@ void size_tables(std::uint32_t states, StateTables& tables) {
     table->assign(states + 1, 0);
   }
   tables.population.assign(states + 1, 0.0);
+}
+
+// The populations of K blocks for S states, 8 (S + 2) K bytes: a K too
+// many for the memory is refused, with what it would take.
+void size_block_tables(std::uint64_t blocks, std::size_t row, StateTables& tables) {
+  std::size_t numbers = 0;
+  bool held = !__builtin_mul_overflow(blocks, row, &numbers) &&
+              numbers <= tables.block_state.max_size();
+  const std::new_handler handler = std::set_new_handler(nullptr);
+  try {
+    if (held) {
+      tables.block_population.assign(blocks, 0.0);
+      tables.block_state.assign(numbers, 0.0);
+    }
+  } catch (const std::bad_alloc&) {
+    held = false;
+  }
+  std::set_new_handler(handler);
+  if (!held) {
+    tables.block_population = {};
+    const double megabytes = 8.0 * static_cast<double>(blocks) * static_cast<double>(row + 1) / 1e6;
+    refuse("--blocks " + std::to_string(blocks) + " for " + std::to_string(row - 1) +
+           " states needs " + std::to_string(static_cast<std::uint64_t>(std::ceil(megabytes))) +
+           " MB: out of memory");
+  }
 }
 
 }  // namespace
@@ -97,8 +127,7 @@ void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, Weig
   const std::uint64_t frames = state.size();
   const std::size_t row = tables.states + 1;
   tables.blocks = blocks;
-  tables.block_population.assign(blocks, 0.0);
-  tables.block_state.assign(blocks * row, 0.0);
+  size_block_tables(blocks, row, tables);
   if (weights != nullptr) reread_weights(*weights);
   std::uint64_t f = 0;
   for (std::uint64_t b = 0; b < blocks; ++b) {

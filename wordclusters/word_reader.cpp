@@ -172,7 +172,7 @@ std::string describe_error(const WordInput& input) {
     case WordError::too_many_frames:
       return "more than 4294967295 frames: too many to keep the state of each";
     case WordError::out_of_memory:
-      return "out of memory for the words of " + std::to_string(input.lines) + " frames";
+      return "out of memory";
   }
   return "";
 }
