@@ -201,6 +201,40 @@ void set_option(int code, const char* value, Options& options) {
   }
 }
 
+// A long option that begins two or more names and is none of them.
+void refuse_ambiguous(std::string_view argument) {
+  if (!argument.starts_with("--")) return;
+  const std::string_view name = argument.substr(2, argument.find('=') - 2);
+  std::string possibilities;
+  int matches = 0;
+  for (const option& o : LONG_OPTIONS) {
+    if (o.name == nullptr) break;
+    if (name == o.name) return;
+    if (std::string_view(o.name).starts_with(name)) {
+      possibilities += " '--" + std::string(o.name) + "'";
+      ++matches;
+    }
+  }
+  if (matches > 1) {
+    usage_error("option " + quoted(argument.substr(0, name.size() + 2)) +
+                " is ambiguous; possibilities:" + possibilities);
+  }
+}
+
+// Options that only a state file uses, given without one.
+void refuse_unused(const Options& options) {
+  if (options.scan) return;  // refused with --scan instead
+  if (options.blocks != 0 && options.report == nullptr) {
+    usage_error("--blocks needs --report, whose standard errors it gives");
+  }
+  if (options.temperature != 0 && options.report == nullptr) {
+    usage_error("--temperature needs --report, whose free energies it gives");
+  }
+  if (options.segments_given && options.report == nullptr && options.transitions == nullptr) {
+    usage_error("--segments needs --report or --transitions, whose visits it cuts");
+  }
+}
+
 // The options that --scan cannot go with, in the order of the help.
 void refuse_with_scan(const Options& options) {
   const std::pair<bool, int> given[] = {
@@ -233,8 +267,10 @@ Options read_options(int argc, char** argv) {
     }
     if (code == ':') usage_error(option_name(optopt) + " needs a value");
     if (code == '?') {
-      // An unknown option, or a known one given a value it does not take.
+      // An unknown option, an ambiguous beginning, or a known option given
+      // a value it does not take.
       const bool is_short = optopt != 0 && optopt < 256;
+      if (!is_short) refuse_ambiguous(argv[optind - 1]);
       usage_error("unknown option " + quoted(is_short ? std::string{'-', static_cast<char>(optopt)}
                                                       : std::string(argv[optind - 1])));
     }
@@ -245,6 +281,7 @@ Options read_options(int argc, char** argv) {
     options.file = argv[a];
   }
   if (options.scan) refuse_with_scan(options);
+  refuse_unused(options);
   const bool words_from_standard_input =
       options.file == nullptr || std::string_view(options.file) == "-";
   if (words_from_standard_input && options.weights != nullptr &&
