@@ -238,7 +238,11 @@ const Refusal refusals[] = {
     {"NegativeWeight", {}, AB, "1\n-0.5\n1\n", bad_weight(2, "-0.5"), 1},
     {"InfiniteWeight", {}, AB, "1\n1\ninf\n", bad_weight(3, "inf"), 1},
     {"EmptyWeightLine", {}, AB, "1\n\n1\n", bad_weight(2, ""), 1},
-    {"CarriageReturn", {}, AB, "1\r\n1\n1\n", bad_weight(1, "1\\x0D"), 1},
+    {"TwoCarriageReturns", {}, AB, "1\r\r\n1\n1\n", bad_weight(1, "1\\x0D\\x0D"), 1},
+    {"Hexadecimal", {}, AB, "1\n0x10\n1\n", bad_weight(2, "0x10"), 1},
+    {"MinusZero", {}, AB, "1\n-0\n1\n", bad_weight(2, "-0"), 1},
+    {"BeyondTheDoubles", {}, AB, "1\n1e400\n1\n", bad_weight(2, "1e400"), 1},
+    {"TwoNumbers", {}, AB, "1\n1 1\n1\n", bad_weight(2, "1 1"), 1},
     {"TooFewWeights",
      {},
      AB,
@@ -375,8 +379,9 @@ TEST(StateFileWeights, FromAPipeWithBlocks) {
 }
 
 // Weights times 1e300 (or near the largest double) give what the weights
-// themselves give: no share overflows, and no state appears or goes.
-TEST(StateFileWeights, ScaleChangesNothing) {
+// themselves give: no share overflows, and no state appears or goes. So do
+// weights written with a plus sign, blanks around them and CR LF line ends.
+TEST(StateFileWeights, EqualWeightsGiveEqualFiles) {
   struct ScaleCase {
     std::vector<std::string> args;
     std::string words, weights, scaled;
@@ -391,6 +396,10 @@ TEST(StateFileWeights, ScaleChangesNothing) {
        lines({"A", "A", "C", "C"}),
        lines({"80", "80", "1", "1"}),
        lines({"80e306", "80e306", "1e306", "1e306"})},
+      {{"--blocks", "2"},
+       UNASSIGNED,
+       lines({"1", "2", "2", "1", "1", "1", "1", "1", "0.5", "0.5", "1"}),
+       "+1\r\n 2\r\n2 \r\n\t1\t\r\n+1e0\n1.\n1\n1\n.5\n5E-1\n1"},
   };
   for (const ScaleCase& c : cases) {
     TempDir plain, scaled;

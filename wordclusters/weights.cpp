@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "descriptor_io.hpp"
 #include "refusal.hpp"
 #include "standard_descriptors.hpp"
+#include "weight_text.hpp"
 
 namespace wordclusters {
 
@@ -113,6 +113,26 @@ struct stat status_of(const WeightFile& file) {
   return found;
 }
 
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// A line's weight: blanks around it, and a carriage return at the end, are
+// allowed, up to 1024 bytes in all; the text is written as a weight (pcgrid::is_weight_text), and its
+// value is finite. A value below the smallest double reads as 0, or as the
+// nearest double, as strtod rounds.
+bool read_weight(std::string_view line, double& weight) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
+  if (line.size() > LONGEST_LINE || !pcgrid::is_weight_text(line)) return false;
+  char text[LONGEST_LINE + 1];
+  line.copy(text, line.size());
+  text[line.size()] = '\0';
+  weight = std::strtod(text, nullptr);
+  return std::isfinite(weight);
+}
+
 }  // namespace
 
 void open_weights(WeightFile& file, const char* path, bool twice) {
@@ -145,12 +165,7 @@ void open_weights(WeightFile& file, const char* path, bool twice) {
 bool next_weight(WeightFile& file, double& weight) {
   std::string_view line;
   if (!next_line(file, line)) return false;
-  const char* const end = line.data() + line.size();
-  const auto [stop, error] = std::from_chars(line.data(), end, weight);
-  if (line.empty() || error != std::errc{} || stop != end || !std::isfinite(weight) ||
-      !(weight >= 0)) {
-    not_a_weight(file, line);
-  }
+  if (!read_weight(line, weight)) not_a_weight(file, line);
   return true;
 }
 

@@ -1,5 +1,6 @@
 // The weights of the frames, one a line, read as the frames are taken in
-// order: a finite decimal number of at least 0 each. A file may be read a
+// order: each written as a weight (pcgrid::is_weight_text), with blanks
+// around it and a CR LF line end allowed, and finite. A file may be read a
 // second time; one that cannot be rewound (a pipe) is copied, as it is read
 // the first time, to an unnamed file in $TMPDIR.
 #pragma once
