@@ -310,6 +310,12 @@ const Refusal refusals[] = {
      "",
      "",
      1},
+    {"WeightsAreTheWords",
+     {"--weights", "{dir}/words"},
+     AB,
+     "",
+     "wordclusters: {dir}/words: the --weights file is the input, which holds the words\n",
+     1},
     {"OutputOnStandardOutput",
      {"--transitions", "-"},
      AB,
@@ -440,6 +446,16 @@ TEST(StateFileWeights, EndlessWeightsAreRefused) {
     EXPECT_EQ(r.status, 1) << options;
     EXPECT_FALSE(dir.exists("report"));
   }
+}
+
+// Words and weights both read through /dev/stdin: one file given twice.
+TEST(StateFileWeights, WordsAndWeightsFromOneStream) {
+  const auto r = run_program("/bin/sh", {"-c", "printf 'A\\nA\\nB\\n' | \"$0\" --weights /dev/stdin /dev/stdin",
+                                         WORDCLUSTERS_EXE});
+  EXPECT_EQ(r.err,
+            "wordclusters: /dev/stdin: the --weights file is the input, which holds the words\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
 }
 
 // --- Out of memory ---

@@ -40,6 +40,9 @@ void refuse_clashing_files(const Options& options) {
                                        : weights_from_standard_input
                                            ? pcgrid::identity_of_descriptor(STDIN_FILENO)
                                            : pcgrid::identity_of_path(options.weights);
+  if (pcgrid::same_file(input, weights)) {
+    refuse(std::string(options.weights) + ": the --weights file is the input, which holds the words");
+  }
   const pcgrid::FileIdentity standard_output = pcgrid::identity_of_descriptor(STDOUT_FILENO);
   const bool output_is_file = is_regular(standard_output, STDOUT_FILENO);
   if (output_is_file && pcgrid::same_file(standard_output, input)) {
