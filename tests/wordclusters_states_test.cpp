@@ -513,6 +513,21 @@ TEST(StateFileMemory, OutOfMemoryIsOneMessage) {
   }
 }
 
+// A state file that cannot be written is refused before the input is read:
+// here an input without end.
+TEST(StateFileWrites, RefusedBeforeTheInputIsRead) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  TempDir dir;
+  const auto r =
+      run_program("/bin/sh", {"-c", "yes A | timeout 20 \"$0\" --report \"$1\"", WORDCLUSTERS_EXE,
+                              dir.file("no-folder/report")},
+                  {.address_space_limit = 256ul << 20});
+  EXPECT_EQ(r.err, "wordclusters: " + dir.file("no-folder/report") +
+                       ": cannot create a file beside it: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
 // --- A plain model of the definitions ---
 
 struct ModelRun {

@@ -7,6 +7,7 @@
 
 #include "options.hpp"
 #include "states.hpp"
+#include "whole_file.hpp"
 
 namespace wordclusters {
 
@@ -17,10 +18,25 @@ struct ReportSettings {
   int letters = 0;
 };
 
-// Writes each file asked for beside its target; finish_state_files puts
-// them in place.
-void write_state_files(const Options& options, std::span<const std::uint32_t> state,
+struct StateFile {
+  const char* option;
+  const char* name;
+  pcgrid::WholeFile file;
+};
+
+// The state files asked for, in the order of state_outputs.
+struct StateFiles {
+  StateFile files[4];
+  int count = 0;
+};
+
+// Begins each file asked for (beside its target, or in place): one that
+// cannot be written is refused before anything is read.
+void begin_state_files(const Options& options, StateFiles& files);
+
+// Writes the files begun; finish_state_files puts them in place.
+void write_state_files(StateFiles& files, std::span<const std::uint32_t> state,
                        const StateTables& tables, const ReportSettings& settings);
-void finish_state_files();
+void finish_state_files(StateFiles& files);
 
 }  // namespace wordclusters
