@@ -79,7 +79,9 @@ const option LONG_OPTIONS[] = {
 };
 
 std::string quoted(std::string_view value) {
-  return "'" + std::string(value) + "'";
+  std::string text(1, '\'');
+  text.append(value).push_back('\'');
+  return text;
 }
 
 std::string option_name(int code) {

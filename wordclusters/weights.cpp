@@ -20,11 +20,8 @@ namespace wordclusters {
 
 namespace {
 
-constexpr std::size_t BUFFER = std::size_t{1} << 20;
 constexpr std::size_t LONGEST_LINE = 1024;  // no weight is longer
 constexpr std::size_t SHOWN = 40;           // bytes of a bad line quoted
-
-char buffer[BUFFER];
 
 [[noreturn]] void refuse_file(const WeightFile& file, const char* what) {
   refuse(file.name + ": " + what + ": " + std::strerror(errno));
@@ -61,11 +58,12 @@ std::string shown(std::string_view line) {
 // More bytes after the unfinished line that starts at `begin`; false at the
 // end of the file.
 bool fill(WeightFile& file) {
+  char* const buffer = file.buffer.data();
   std::memmove(buffer, buffer + file.begin, file.end - file.begin);
   file.end -= file.begin;
   file.begin = 0;
   const int from = file.second_reading && file.copy >= 0 ? file.copy : file.fd;
-  const ssize_t got = pcgrid::read_some(from, buffer + file.end, BUFFER - file.end);
+  const ssize_t got = pcgrid::read_some(from, buffer + file.end, WEIGHT_BUFFER_BYTES - file.end);
   if (got < 0) refuse_file(file, "cannot read");
   if (got == 0) return false;
   if (file.copy >= 0 && !file.second_reading) {
@@ -83,6 +81,7 @@ bool fill(WeightFile& file) {
 // The next line without its newline; false at the end of the file.
 bool next_line(WeightFile& file, std::string_view& line) {
   if (file.at_end) return false;
+  const char* const buffer = file.buffer.data();
   for (;;) {
     const char* start = buffer + file.begin;
     const std::size_t size = file.end - file.begin;
@@ -138,6 +137,7 @@ bool read_weight(std::string_view line, double& weight) {
 void open_weights(WeightFile& file, const char* path, bool twice) {
   const bool standard_input = std::strcmp(path, "-") == 0;
   file.name = standard_input ? "standard input" : path;
+  file.buffer.resize(WEIGHT_BUFFER_BYTES);
   if (standard_input) {
     file.fd = STDIN_FILENO;
     if (pcgrid::standard_descriptor_was_closed(STDIN_FILENO)) {

@@ -10,8 +10,11 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace wordclusters {
+
+constexpr std::size_t WEIGHT_BUFFER_BYTES = std::size_t{1} << 20;
 
 struct WeightFile {
   std::string name;  // as messages give it
@@ -25,6 +28,7 @@ struct WeightFile {
   std::size_t begin = 0, end = 0;
   bool at_end = false;
   double scale = 1;  // a power of two every weight is taken times
+  std::vector<char> buffer;  // WEIGHT_BUFFER_BYTES once opened; the lines at begin .. end
 };
 
 // Opens `path` ("-": standard input, already open); `twice`: it will be read
