@@ -859,3 +859,193 @@ TEST(StateFilesModel, RealProjection) {
 }
 
 }  // namespace
+
+// --- States across runs: count files, an existing dictionary, segments ---
+
+namespace across {
+
+// The real projection's words (many cells of equal population: ties) and
+// 3,000 random words of three letters from a small alphabet.
+std::vector<std::string> word_sets(const TempDir& dir) {
+  auto r =
+      run_program(PCTABLE_EXE, {"-o", dir.file("table"), TEST_DATA "/gmx-anaeig-proj-5vec.xvg"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = run_program(LETTERCODE_EXE, {}, {.stdin_path = dir.file("table")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string random;
+  std::mt19937 generator(7);
+  for (int i = 0; i < 3000; ++i) {
+    for (int k = 0; k < 3; ++k) random += "ABCDEF"[generator() % 6];
+    random += '\n';
+  }
+  return {r.out, random};
+}
+
+// `words` cut at a third and at three quarters of its lines.
+std::vector<std::string> shards(const std::string& words) {
+  std::vector<std::size_t> starts{0};
+  for (std::size_t at = 0; (at = words.find('\n', at)) != std::string::npos; ++at) {
+    starts.push_back(at + 1);
+  }
+  const std::size_t lines = starts.size() - 1;
+  const std::size_t cut[] = {0, lines / 3, lines * 3 / 4, lines};
+  std::vector<std::string> parts;
+  for (int i = 0; i < 3; ++i) {
+    parts.push_back(words.substr(starts[cut[i]], starts[cut[i + 1]] - starts[cut[i]]));
+  }
+  return parts;
+}
+
+}  // namespace across
+
+// The dictionary (and the summary) from the counts of shards is the one
+// from their words joined; counts of counts are the counts of the whole.
+TEST(StatesAcrossRuns, CountsOfShardsGiveTheDictionary) {
+  TempDir dir;
+  for (const std::string& words : across::word_sets(dir)) {
+    dir.write("words", words);
+    std::vector<std::string> counted{"--counted"};
+    const std::vector<std::string> parts = across::shards(words);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const std::string name = "part" + std::to_string(i);
+      dir.write(name, parts[i]);
+      const auto r = run_program(WORDCLUSTERS_EXE, {"--counts", dir.file(name)});
+      ASSERT_EQ(r.status, 0) << r.err;
+      dir.write(name + ".counts", r.out);
+      counted.push_back(dir.file(name + ".counts"));
+    }
+    for (const std::vector<std::string> options :
+         {std::vector<std::string>{}, {"--min-frames", "1", "--min-share", "0.5"}, {"--scan"}}) {
+      std::vector<std::string> args = options, shard_args = options;
+      args.push_back(dir.file("words"));
+      shard_args.insert(shard_args.end(), counted.begin(), counted.end());
+      const auto whole = run_program(WORDCLUSTERS_EXE, args);
+      const auto added = run_program(WORDCLUSTERS_EXE, shard_args);
+      ASSERT_EQ(whole.status, 0) << whole.err;
+      EXPECT_EQ(added.status, 0) << added.err;
+      EXPECT_EQ(added.out, whole.out);
+      EXPECT_EQ(added.err, whole.err);
+    }
+    counted.push_back("--counts");
+    EXPECT_EQ(run_program(WORDCLUSTERS_EXE, counted).out,
+              run_program(WORDCLUSTERS_EXE, {"--counts", dir.file("words")}).out);
+  }
+}
+
+// The frames that made a dictionary, assigned to it, give the same state
+// files; a shard's own frames give its slice of the trajectory.
+TEST(StatesAcrossRuns, DictionaryGivesTheSameStateFiles) {
+  TempDir dir;
+  const std::string words = across::word_sets(dir)[1];
+  const std::vector<std::string> parts = across::shards(words);
+  const std::string segments = "A:" + std::to_string(std::count(parts[0].begin(), parts[0].end(), '\n')) +
+                               ",B:" + std::to_string(std::count(parts[1].begin(), parts[1].end(), '\n')) +
+                               ",C:" + std::to_string(std::count(parts[2].begin(), parts[2].end(), '\n'));
+  const std::vector<std::string> options = {"--min-share", "0.5", "--blocks", "5", "--segments",
+                                            segments};
+  TempDir made, assigned;
+  const auto r = run_with_files(made, options, words, "");
+  ASSERT_EQ(r.status, 0) << r.err;
+  dir.write("dictionary", r.out);
+  std::vector<std::string> with_dictionary = options;
+  with_dictionary.insert(with_dictionary.end(), {"--dictionary", dir.file("dictionary")});
+  const auto again = run_with_files(assigned, with_dictionary, words, "");
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, "");
+  for (const char* file : FILES) EXPECT_EQ(assigned.read(file), made.read(file)) << file;
+
+  dir.write("shard", parts[1]);
+  const auto shard = run_program(WORDCLUSTERS_EXE, {"--dictionary", dir.file("dictionary"),
+                                                    "--trajectory", dir.file("trajectory"),
+                                                    dir.file("shard")});
+  ASSERT_EQ(shard.status, 0) << shard.err;
+  const std::string trajectory = made.read("trajectory");
+  const std::vector<std::string> slices = across::shards(trajectory);
+  EXPECT_EQ(dir.read("trajectory"), slices[1]);
+}
+
+// Each state's frames, share and free energy in each named segment, then
+// the mean share and its standard error.
+TEST(StatesAcrossRuns, BySegment) {
+  TempDir dir;
+  dir.write("words", UNASSIGNED);
+  // WT: Z A A J C C (A 2, C 2 of 6); MUT: K L A A A (A 3 of 5).
+  const auto r = run_program(WORDCLUSTERS_EXE, {"--segments", "WT:6,MUT:5", "--by-segment",
+                                                dir.file("table"), dir.file("words")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("table"),
+            "state\tWT_frames\tWT_share\tWT_dF_kT\tMUT_frames\tMUT_share\tMUT_dF_kT\t"
+            "mean_share\tshare_err\n"
+            "1\t2\t33.333\t0.000\t3\t60.000\t0.000\t46.667\t13.333\n"
+            "2\t2\t33.333\t0.000\t0\t0.000\t-\t16.667\t16.667\n");
+}
+
+struct CountRefusal {
+  const char* name;
+  std::string counts;
+  std::string err;  // after "wordclusters: {dir}/counts"
+};
+
+const CountRefusal count_refusals[] = {
+    {"NoCount", "AB\n", ":1: expected \"COUNT WORD\" with a count of at least 1"},
+    {"ZeroCount", "3 AB\n0 AC\n", ":2: expected \"COUNT WORD\" with a count of at least 1"},
+    {"LeadingZero", "03 AB\n", ":1: expected \"COUNT WORD\" with a count of at least 1"},
+    {"NotALetter", "3 A1\n",
+     ":1: expected \"COUNT WORD\" with a word of 1 to 10 letters of the code (A-Z, a-z)"},
+    {"TwoSpaces", "3  AB\n",
+     ":1: expected \"COUNT WORD\" with a word of 1 to 10 letters of the code (A-Z, a-z)"},
+    {"OtherLength", "3 AB\n2 ABC\n", ":2: a word of 3 letters, but the first word has 2"},
+    {"CutShort", "3 AB\n2 A", ":2: the last line has no newline: the file is cut short"},
+    {"TooManyFrames", "18446744073709551615 AB\n1 AC\n",
+     ":2: the counts add up to more than 18446744073709551615 frames"},
+};
+
+class CountFileRefusals : public ::testing::TestWithParam<CountRefusal> {};
+
+TEST_P(CountFileRefusals, OneLine) {
+  const CountRefusal& c = GetParam();
+  TempDir dir;
+  dir.write("counts", c.counts);
+  const auto r = run_program(WORDCLUSTERS_EXE, {"--counted", dir.file("counts")});
+  EXPECT_EQ(r.err, "wordclusters: " + dir.file("counts") + c.err + "\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, CountFileRefusals, ::testing::ValuesIn(count_refusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StatesAcrossRuns, Refusals) {
+  TempDir dir;
+  dir.write("words", AB);
+  dir.write("dictionary", "A 1\nC 2\nB 1\n");
+  dir.write("long", "ABC 1\n");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"--counted", "--report", "r"},
+       usage("--counted cannot be combined with --report: count files hold no frames"), 2},
+      {{"--counted", "--weights", "w"},
+       usage("--counted cannot be combined with --weights: count files hold no frames"), 2},
+      {{"--counts", "--ndx", "n"}, usage("--counts cannot be combined with --ndx"), 2},
+      {{"--by-segment", "t"}, usage("--by-segment needs --segments, which names the segments"), 2},
+      {{"--segments", "W T:3", "--by-segment", "t"},
+       usage("--segments needs names of 1 to 64 printable characters without blanks, not 'W T'"),
+       2},
+      {{"--dictionary", dir.file("dictionary"), dir.file("words")},
+       "wordclusters: " + dir.file("dictionary") +
+           ":3: cluster 1 after cluster 2: the clusters must come in order 1, 2, 3, ... as "
+           "wordclusters writes them\n",
+       1},
+      {{"--dictionary", dir.file("long"), dir.file("words")},
+       "wordclusters: " + dir.file("long") + ": its words have 3 letters, the input's 1\n", 1},
+  };
+  for (const auto& c : cases) {
+    const auto r = run_program(WORDCLUSTERS_EXE, c.args, {.cwd = dir.path()});
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_EQ(r.out, "");
+  }
+}

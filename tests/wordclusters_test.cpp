@@ -335,7 +335,7 @@ const Case cases[] = {
      {"--b=2"},
      "",
      "",
-     usage("option '--b' is ambiguous; possibilities: '--barrier' '--blocks'"),
+     usage("option '--b' is ambiguous; possibilities: '--barrier' '--blocks' '--by-segment'"),
      2},
     {"AmbiguousTr",
      {"--tr", "x"},
@@ -359,7 +359,7 @@ const Case cases[] = {
      {"--segments", "3", "--trajectory", "/dev/null"},
      "",
      "",
-     usage("--segments needs --report or --transitions, whose visits it cuts"),
+     usage("--segments needs --report, --transitions or --by-segment, which it cuts"),
      2},
     {"UnknownShortOption", {"-x"}, "", "", usage("unknown option '-x'"), 2},
 };

@@ -19,6 +19,8 @@
 #include <string_view>
 
 #include "basins.hpp"
+#include "count_files.hpp"
+#include "dictionary.hpp"
 #include "descriptor_io.hpp"
 #include "file_clashes.hpp"
 #include "options.hpp"
@@ -61,6 +63,34 @@ void read_input(const Options& options, WordInput& input) {
            ": " + describe_error(input));
   }
   if (fd != STDIN_FILENO) ::close(fd);
+}
+
+// The count files, added up as if their words were read.
+void read_count_files(const Options& options, WordInput& input) {
+  start_counting(input.counts);
+  CountReading reading;
+  std::vector<const char*> names = options.count_files;
+  if (names.empty()) names.push_back("-");
+  for (const char* path : names) {
+    const bool standard_input = std::string_view(path) == "-";
+    const std::string name = standard_input ? "standard input" : path;
+    int fd = STDIN_FILENO;
+    if (standard_input && pcgrid::standard_descriptor_was_closed(STDIN_FILENO)) {
+      refuse(name + ": cannot read: " + std::strerror(EBADF));
+    }
+    if (!standard_input) fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) refuse(name + ": cannot open: " + std::strerror(errno));
+    if (!read_counts(fd, input.counts, reading)) {
+      refuse(name +
+             (reading.error == CountError::read_failed
+                  ? ""
+                  : ":" + std::to_string(reading.line + 1)) +
+             ": " + describe_count_error(reading));
+    }
+    if (!standard_input) ::close(fd);
+  }
+  input.letters = reading.letters;
+  input.lines = reading.frames;
 }
 
 // --segments and --blocks against the frames read.
@@ -188,10 +218,15 @@ void write_states(const Options& options, WordInput& input, const Landscape& lan
   if (options.report != nullptr || options.transitions != nullptr) {
     follow_visits(frames, options.segments, tables);
   }
-  if (options.report != nullptr && options.blocks != 0) {
-    sum_blocks(frames, options.blocks, options.weights != nullptr ? &weights : nullptr, tables);
+  const std::uint64_t blocks = options.report != nullptr ? options.blocks : 0;
+  const std::vector<std::uint64_t> no_segments;
+  const std::vector<std::uint64_t>& segments =
+      options.by_segment != nullptr ? options.segments : no_segments;
+  if (blocks != 0 || !segments.empty()) {
+    sum_parts(frames, blocks, segments, options.weights != nullptr ? &weights : nullptr, tables);
   }
-  write_state_files(files, frames, tables, {total, options.temperature, input.letters});
+  write_state_files(files, frames, tables,
+                    {total, options.temperature, input.letters, &options.segment_names});
 }
 
 void write_output(const std::string& output) {
@@ -211,12 +246,19 @@ void write_summary(const Options& options, const WordInput& input, const Landsca
   append_number(line, input.lines);
   line += " lines, ";
   append_number(line, input.counts.distinct);
-  line += " distinct words, ";
-  append_number(line, land.cells.size());
-  line += " cells of at least ";
-  append_number(line, options.min_frames);
-  line += options.min_frames == 1 ? " frame" : " frames";
-  if (!options.scan) {
+  line += " distinct words";
+  if (!options.counts) {
+    line += ", ";
+    append_number(line, land.cells.size());
+    if (options.dictionary != nullptr) {
+      line += " cells of the dictionary";
+    } else {
+      line += " cells of at least ";
+      append_number(line, options.min_frames);
+      line += options.min_frames == 1 ? " frame" : " frames";
+    }
+  }
+  if (!options.counts && !options.scan) {
     line += ", ";
     append_number(line, basins.states.size());
     line += " states holding ";
@@ -238,18 +280,40 @@ int main(int argc, char** argv) {
   StateFiles files;
   begin_state_files(options, files);
   WordInput input;
-  read_input(options, input);
+  if (options.counted) {
+    read_count_files(options, input);
+  } else {
+    read_input(options, input);
+  }
   check_frame_counts(options, input.lines);
+  std::string output;
+  if (options.counts) {
+    append_counts(input.counts, input.letters, output);
+    write_output(output);
+    write_summary(options, input, Landscape{}, Basins{}, 0);
+    return 0;
+  }
+  const Dictionary dictionary =
+      options.dictionary != nullptr ? read_dictionary(options.dictionary, input.letters)
+                                    : Dictionary{};
   WeightFile weights;
   Populations populations{{}, static_cast<double>(input.lines)};
   if (options.weights != nullptr) populations = weigh_words(options, input, weights);
   Landscape land;
+  Basins basins;
+  if (options.dictionary != nullptr) {
+    std::vector<std::uint32_t> cluster;
+    map_dictionary(dictionary, input.counts, populations.of_word, land, basins, cluster);
+    populations.of_word = {};
+    write_states(options, input, land, basins, cluster, weights, populations.total, files);
+    finish_state_files(files);
+    write_summary(options, input, land, basins, populations.total);
+    return 0;
+  }
   map_cells(input.counts, input.letters, options.min_frames, input.keep_frames,
             populations.of_word, land);
   populations.of_word = {};
   if (land.cells.size() >= UINT32_MAX) refuse("more than 4294967294 cells of at least N frames");
-  std::string output;
-  Basins basins;
   if (options.scan) {
     write_scan_table(land, options, populations.total, basins, output);
   } else {

@@ -145,7 +145,7 @@ void put_report_line(Writer& w, std::uint32_t s, const StateTables& tables, cons
   put(w, "\t");
   put_error(w, shares_defined, shares);
   put(w, "\t");
-  if (tables.population[s] != 0) {
+  if (tables.population[s] != 0 && tables.population[1] != 0) {
     put_fixed(w, minus_log_ratio(tables.population[s], tables.population[1]) * unit, 3);
   } else {
     put(w, "-");
@@ -156,7 +156,11 @@ void put_report_line(Writer& w, std::uint32_t s, const StateTables& tables, cons
   char* at = room(w);
   taken(w, write_word(tables.peak[s], settings.letters, at));
   put(w, "\t");
-  put_number(w, tables.representative[s]);
+  if (tables.representative[s] != 0) {
+    put_number(w, tables.representative[s]);
+  } else {
+    put(w, "-");  // a dictionary's state whose peak is in no frame
+  }
   put(w, "\t");
   put_number(w, tables.visits[s]);
   put(w, "\t");
@@ -238,8 +242,69 @@ void write_ndx(Writer& w, std::span<const std::uint32_t> state, const StateTable
     first = last + 1;
   }
   put(w, "[ representatives ]\n");
+  const auto shown = static_cast<std::uint64_t>(
+      tables.representative.size() - 1 -
+      std::count(tables.representative.begin() + 1, tables.representative.end(), 0));
+  std::uint64_t k = 0;
   for (std::uint32_t s = 1; s <= tables.states; ++s) {
-    taken(w, put_member(room(w), tables.representative[s], s - 1, tables.states));
+    if (tables.representative[s] == 0) continue;  // its peak is in no frame
+    taken(w, put_member(room(w), tables.representative[s], k++, shown));
+  }
+}
+
+// --- The states segment by segment ---
+
+void write_by_segment(Writer& w, const StateTables& tables, const ReportSettings& settings,
+                      const std::vector<std::string>& names) {
+  const double unit = settings.temperature == 0 ? 1.0 : BOLTZMANN_KJ * settings.temperature;
+  const std::size_t row = tables.states + 1;
+  put(w, "state");
+  for (const std::string& name : names) {
+    for (const char* column : {"_frames", "_share", settings.temperature == 0 ? "_dF_kT" : "_dF_kJmol"}) {
+      put(w, "\t");
+      put(w, name);  // at most 64 bytes
+      put(w, column);
+    }
+  }
+  put(w, "\tmean_share\tshare_err\n");
+  std::vector<double> shares;
+  shares.reserve(tables.segments);
+  for (std::uint32_t s = 1; s <= tables.states; ++s) {
+    put_number(w, s);
+    shares.clear();
+    bool shares_defined = true;
+    for (std::uint64_t g = 0; g < tables.segments; ++g) {
+      const double segment = tables.segment_population[g];
+      const double in_state = tables.segment_state[g * row + s];
+      const double in_first = tables.segment_state[g * row + 1];
+      put(w, "\t");
+      put_number(w, tables.segment_frames[g * row + s]);
+      put(w, "\t");
+      if (segment != 0) {
+        shares.push_back(in_state * 100.0 / segment);
+        put_fixed(w, shares.back(), 3);
+      } else {
+        shares_defined = false;
+        put(w, "-");
+      }
+      put(w, "\t");
+      if (in_state != 0 && in_first != 0) {
+        put_fixed(w, minus_log_ratio(in_state, in_first) * unit, 3);
+      } else {
+        put(w, "-");
+      }
+    }
+    put(w, "\t");
+    if (shares_defined) {
+      double sum = 0;
+      for (const double share : shares) sum += share;
+      put_fixed(w, sum / static_cast<double>(shares.size()), 3);
+    } else {
+      put(w, "-");
+    }
+    put(w, "\t");
+    put_error(w, shares_defined && shares.size() >= 2, shares);
+    put(w, "\n");
   }
 }
 
@@ -288,6 +353,7 @@ void write_state_files(StateFiles& files, std::span<const std::uint32_t> state,
     if (option == "--ndx") write_ndx(w, state, tables);
     if (option == "--trajectory") write_trajectory(w, state);
     if (option == "--transitions") write_transitions(w, tables);
+    if (option == "--by-segment") write_by_segment(w, tables, settings, *settings.segment_names);
     flush(w);
   }
 }

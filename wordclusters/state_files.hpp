@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "options.hpp"
 #include "states.hpp"
@@ -16,6 +18,7 @@ struct ReportSettings {
   double total_population = 0;
   double temperature = 0;  // 0: kT
   int letters = 0;
+  const std::vector<std::string>* segment_names = nullptr;  // for --by-segment
 };
 
 struct StateFile {
@@ -26,7 +29,7 @@ struct StateFile {
 
 // The state files asked for, in the order of state_outputs.
 struct StateFiles {
-  StateFile files[4];
+  StateFile files[5];
   int count = 0;
 };
 
