@@ -132,7 +132,8 @@ void scale_down(Populations& populations, WeightFile& file) {
 
 // Each word's population as the sum of its frames' weights, in frame order.
 Populations weigh_words(const Options& options, const WordInput& input, WeightFile& weights) {
-  const bool twice = options.blocks != 0 && options.report != nullptr;
+  const bool twice = (options.blocks != 0 && options.report != nullptr) ||
+                     options.by_segment != nullptr;
   open_weights(weights, options.weights, twice);
   Populations populations{std::vector<double>(input.counts.distinct, 0.0), 0};
   bool any = false;
@@ -301,29 +302,25 @@ int main(int argc, char** argv) {
   if (options.weights != nullptr) populations = weigh_words(options, input, weights);
   Landscape land;
   Basins basins;
+  std::vector<std::uint32_t> cluster;
   if (options.dictionary != nullptr) {
-    std::vector<std::uint32_t> cluster;
     map_dictionary(dictionary, input.counts, populations.of_word, land, basins, cluster);
-    populations.of_word = {};
-    write_states(options, input, land, basins, cluster, weights, populations.total, files);
-    finish_state_files(files);
-    write_summary(options, input, land, basins, populations.total);
-    return 0;
+  } else {
+    map_cells(input.counts, input.letters, options.min_frames, input.keep_frames,
+              populations.of_word, land);
   }
-  map_cells(input.counts, input.letters, options.min_frames, input.keep_frames,
-            populations.of_word, land);
   populations.of_word = {};
   if (land.cells.size() >= UINT32_MAX) refuse("more than 4294967294 cells of at least N frames");
   if (options.scan) {
     write_scan_table(land, options, populations.total, basins, output);
-  } else {
+  } else if (options.dictionary == nullptr) {
     grow_basins(land, options.barrier, basins);
     choose_states(land, options.min_share, populations.total, basins);
-    const std::vector<std::uint32_t> cluster = clusters_of_cells(land, basins);
+    cluster = clusters_of_cells(land, basins);
     write_dictionary(land, basins, cluster, input.letters, output);
-    if (input.keep_frames) {
-      write_states(options, input, land, basins, cluster, weights, populations.total, files);
-    }
+  }
+  if (input.keep_frames && !options.scan) {
+    write_states(options, input, land, basins, cluster, weights, populations.total, files);
   }
   write_output(output);
   finish_state_files(files);
