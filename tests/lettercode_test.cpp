@@ -333,7 +333,9 @@ TEST_P(LettercodeGridCase, ErrorsAndStatus) {
   const auto r = run_program(LETTERCODE_EXE, args, {.input = c.input});
   EXPECT_EQ(r.err, with_path(c.err, dir.file("grid")));
   EXPECT_EQ(r.status, c.status);
-  if (c.status != 0) EXPECT_EQ(r.out, "");
+  if (c.status != 0) {
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(GridFiles, LettercodeGridCase, ::testing::ValuesIn(grid_cases),

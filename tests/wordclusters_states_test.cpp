@@ -914,7 +914,7 @@ TEST(StatesAcrossRuns, CountsOfShardsGiveTheDictionary) {
       dir.write(name + ".counts", r.out);
       counted.push_back(dir.file(name + ".counts"));
     }
-    for (const std::vector<std::string> options :
+    for (const std::vector<std::string>& options :
          {std::vector<std::string>{}, {"--min-frames", "1", "--min-share", "0.5"}, {"--scan"}}) {
       std::vector<std::string> args = options, shard_args = options;
       args.push_back(dir.file("words"));
