@@ -737,6 +737,32 @@ TEST(Pctable, OutputFileAppearsOnlyWhenWhole) {
   EXPECT_EQ(r.status, 1);
 }
 
+// The table reaches the disk before its name does, and the name before
+// success is reported: a failed sync is a failed run. Descriptor 4 is the
+// temporary file, then the folder.
+TEST(Pctable, OutputFileSyncedBeforeAndAfterItsRename) {
+  if (!pcgrid::testing::faults_available()) GTEST_SKIP() << "no fault injection in this build";
+  const struct {
+    const char* faults;
+    std::string err;
+    bool table_there;
+  } cases[] = {
+      {"fsync:4:1:eio", "write error: Input/output error", false},
+      {"fsync:4:2:eio", "cannot sync its folder: Input/output error", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.faults);
+    TempDir dir;
+    dir.write("in.txt", "1 2\n");
+    const RunResult r = run_program(PCTABLE_EXE, {"-o", "table", "in.txt"},
+                                    {.cwd = dir.path(), .env = pcgrid::testing::with_faults(c.faults)});
+    EXPECT_EQ(r.err, "pctable: table: " + c.err + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.exists("table"), c.table_there);
+    EXPECT_EQ(entries(dir.path()).size(), c.table_there ? 2u : 1u);
+  }
+}
+
 TEST(Pctable, StandardOutputIsEmptyAfterALateRefusalInAFile) {
   TempDir dir;
   std::string text;
