@@ -120,6 +120,12 @@ bool sync_folder(const std::string& path) {
   return synced;
 }
 
+const char* open_in_place(WholeFile& file, const char* name) {
+  file.target = name;
+  file.fd = open(name, O_WRONLY | O_CLOEXEC);
+  return file.fd < 0 ? "cannot write" : nullptr;
+}
+
 mode_t new_file_mode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -167,12 +173,12 @@ const char* begin_whole_file(WholeFile& file, const char* name) {
     return nullptr;
   }
   struct stat found {};
+  // The kernel follows the links itself first: /dev/stdout, /dev/fd/N and
+  // the like lead to a pipe that no path names, to be written in place.
+  if (stat(name, &found) == 0 && !S_ISREG(found.st_mode)) return open_in_place(file, name);
   bool exists = false;
   if (!follow_links(name, file.target, found, exists)) return "cannot follow the link";
-  if (exists && !S_ISREG(found.st_mode)) {
-    file.fd = open(file.target.c_str(), O_WRONLY | O_CLOEXEC);
-    return file.fd < 0 ? "cannot write" : nullptr;
-  }
+  if (exists && !S_ISREG(found.st_mode)) return open_in_place(file, file.target.c_str());
   file.temporary = file.target + ".XXXXXX";
   file.fd = mkostemp(file.temporary.data(), O_CLOEXEC);
   if (file.fd < 0) return "cannot create a file beside it";

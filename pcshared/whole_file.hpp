@@ -7,8 +7,8 @@
 // file as it was. An existing file keeps its permissions; a new one gets
 // those the umask lets in. A symbolic link is followed: its target is
 // replaced and the link stays. Anything else that exists (a FIFO, a
-// character device) is opened and written in place, and "-" is standard
-// output.
+// character device, a pipe named as /dev/stdout or /dev/fd/N) is opened and
+// written in place, and "-" is standard output.
 //
 // Until finish_whole_file, the temporary file is removed when the process
 // exits and when SIGHUP, SIGINT, SIGTERM, SIGPIPE or SIGXFSZ ends it.
