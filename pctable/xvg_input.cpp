@@ -1,6 +1,7 @@
 #include "xvg_input.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 
 #include "blank.hpp"
@@ -158,13 +159,18 @@ std::string_view next_data_line(Cursor& cursor) {
   return {};
 }
 
+// The value of a checked number; from_chars takes no plus sign.
+double value_of(std::string_view number) {
+  if (number.starts_with('+')) number.remove_prefix(1);
+  double value = 0;
+  const auto read = std::from_chars(number.data(), number.data() + number.size(), value);
+  return read.ec == std::errc{} && read.ptr == number.data() + number.size() ? value : NAN;
+}
+
+// Two checked numbers of the joining column: "1", "+1", "1.0" and "1e0"
+// are one value.
 bool same_value(std::string_view a, std::string_view b) {
-  if (a == b) return true;
-  double x = 0;
-  double y = 0;
-  const auto ra = std::from_chars(a.data(), a.data() + a.size(), x);
-  const auto rb = std::from_chars(b.data(), b.data() + b.size(), y);
-  return ra.ec == std::errc{} && rb.ec == std::errc{} && x == y;
+  return a == b || value_of(a) == value_of(b);
 }
 
 }  // namespace
