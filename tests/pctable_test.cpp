@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <ostream>
@@ -793,6 +794,37 @@ TEST(Pctable, UnreadableInputs) {
   r = run_program(PCTABLE_EXE, {}, {.input = "1 2\n", .stdout_path = "/dev/full"});
   EXPECT_EQ(r.err, "pctable: standard output: write error: No space left on device\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// Someone who types "pctable" learns what it waits for; a pipe or a file
+// gets no such line.
+TEST(Pctable, NoteOnATerminal) {
+  const std::string note =
+      "pctable reads a GROMACS xvg file, delimited text or a NumPy .npy array on standard "
+      "input until Ctrl-D; man pctable describes it.\n";
+  const std::string table_summary =
+      "pctable: 1 frame, 2 components (standard input: space-separated)\n";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-"}}) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const std::string keyboard = ptsname(terminal);
+    const int held_open = open(keyboard.c_str(), O_RDWR | O_NOCTTY);  // keeps what is typed
+    ASSERT_GE(held_open, 0);
+    ASSERT_EQ(write(terminal, "1 2\n\x04", 5), 5);
+    // One Ctrl-D ends the input: nothing is read after it.
+    std::vector<std::string> timed = {"10", PCTABLE_EXE};
+    timed.insert(timed.end(), args.begin(), args.end());
+    const RunResult r = run_program("/usr/bin/timeout", timed, {.stdin_path = keyboard});
+    close(held_open);
+    close(terminal);
+    EXPECT_EQ(r.out, "1 1 2\n");
+    EXPECT_EQ(r.err, note + table_summary);
+    EXPECT_EQ(r.status, 0);
+  }
+  const RunResult r = run_program(PCTABLE_EXE, {}, {.input = "1 2\n"});
+  EXPECT_EQ(r.err, table_summary);
 }
 
 TEST(Pctable, HelpAndVersion) {
