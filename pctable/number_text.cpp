@@ -1,5 +1,6 @@
 #include "number_text.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -90,6 +91,13 @@ NumberText check_number(std::string_view text) {
   // Below 10^(integer digits + exponent): most numbers are decided here.
   if (integer_digits + exponent <= SURELY_FINITE) return NumberText::ok;
   return overflows(text, integer, integer_digits, exponent) ? NumberText::overflow : NumberText::ok;
+}
+
+double number_value(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);  // which from_chars does not take
+  double value = 0;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  return read.ec == std::errc{} && read.ptr == text.data() + text.size() ? value : NAN;
 }
 
 bool is_int32_text(std::string_view text) {

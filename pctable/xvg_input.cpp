@@ -1,7 +1,5 @@
 #include "xvg_input.hpp"
 
-#include <charconv>
-#include <cmath>
 #include <string>
 
 #include "blank.hpp"
@@ -159,18 +157,10 @@ std::string_view next_data_line(Cursor& cursor) {
   return {};
 }
 
-// The value of a checked number; from_chars takes no plus sign.
-double value_of(std::string_view number) {
-  if (number.starts_with('+')) number.remove_prefix(1);
-  double value = 0;
-  const auto read = std::from_chars(number.data(), number.data() + number.size(), value);
-  return read.ec == std::errc{} && read.ptr == number.data() + number.size() ? value : NAN;
-}
-
 // Two checked numbers of the joining column: "1", "+1", "1.0" and "1e0"
 // are one value.
 bool same_value(std::string_view a, std::string_view b) {
-  return a == b || value_of(a) == value_of(b);
+  return a == b || number_value(a) == number_value(b);
 }
 
 }  // namespace
