@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "failure.hpp"
@@ -14,7 +15,6 @@ namespace pctable {
 namespace {
 
 constexpr std::size_t BLOCK = std::size_t{1} << 20;
-char block[BLOCK + 2 * MAX_LINE];
 Cursor cursor;
 Row row;
 std::string_view pieces[MAX_FIELDS + 1];
@@ -110,7 +110,8 @@ std::string describe(char separator) {
 }  // namespace
 
 void read_delimited(Table& table, const Input& input) {
-  start_input_cursor(cursor, input, block);
+  const auto block = std::make_unique_for_overwrite<char[]>(BLOCK + 2 * MAX_LINE);
+  start_input_cursor(cursor, input, {block.get(), BLOCK + 2 * MAX_LINE});
   Layout layout = start_layout(input.name, 0);
   char separator = 0;
   std::int64_t header_line = 0;

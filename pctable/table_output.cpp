@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "descriptor_io.hpp"
 #include "failure.hpp"
@@ -26,13 +27,14 @@ constexpr std::size_t MAX_POINTS_LINE = 99'997;
 constexpr std::int64_t MAX_POINTS = 2'147'483'647;
 
 constexpr std::size_t OUTPUT_BUFFER = std::size_t{1} << 20;
-char buffer[OUTPUT_BUFFER + MAX_POINTS_LINE + 1];
+constexpr std::size_t BUFFER_ROOM = OUTPUT_BUFFER + MAX_POINTS_LINE + 1;
+std::unique_ptr<char[]> buffer;  // BUFFER_ROOM bytes, taken when the first input starts
 std::size_t filled = 0;
 pcgrid::WholeFile output{.target = "-", .temporary = {}, .fd = STDOUT_FILENO};
 std::string output_name = "standard output";
 
 void write_out() {
-  const int error = pcgrid::write_fully(output.fd, buffer, filled);
+  const int error = pcgrid::write_fully(output.fd, buffer.get(), filled);
   if (error != 0) fail(output_name, std::string("write error: ") + std::strerror(error));
   filled = 0;
 }
@@ -115,6 +117,7 @@ void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t l
 }
 
 Layout start_layout(std::string_view file, int time_column) {
+  if (buffer == nullptr) buffer = std::make_unique_for_overwrite<char[]>(BUFFER_ROOM);
   Layout layout;
   layout.file = file;
   layout.time_column = time_column;
@@ -172,14 +175,14 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   if (!table.writing) return;
 
   if (filled + length + 1 > OUTPUT_BUFFER) write_out();
-  char* out = buffer + filled;
+  char* out = buffer.get() + filled;
   if (!points) out = put_text(out, label);
   for (int i = 0; i < layout.chosen_count; ++i) {
     if (!points || i > 0) *out++ = ' ';
     out = put_text(out, row.field[layout.chosen[i]]);
   }
   *out++ = '\n';
-  filled = static_cast<std::size_t>(out - buffer);
+  filled = static_cast<std::size_t>(out - buffer.get());
 }
 
 void note_input(Table& table, const Layout& layout, std::string what) {

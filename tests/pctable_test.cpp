@@ -792,6 +792,45 @@ TEST(Pctable, OutputFileSyncedBeforeAndAfterItsRename) {
   }
 }
 
+// Under a tight limit on address space the table is written whole, or
+// the run ends with one message and nothing beside the output's name.
+TEST(Pctable, OutOfMemoryIsOneMessage) {
+  if (SANITIZED) GTEST_SKIP() << "the sanitizers need terabytes of address space";
+  TempDir dir;
+  std::string csv = "a,b,c\n";
+  for (int i = 0; i < 20'000; ++i) csv += std::to_string(i % 7) + ".5,-1," + std::to_string(i) + "e-3\n";
+  dir.write("pcs.csv", csv);
+  ASSERT_EQ(std::system(("cp " + std::string(PCGRID_TEST_DATA) + "/gmx-anaeig-proj-5vec.xvg " +
+                         dir.file("proj.xvg"))
+                            .c_str()),
+            0);
+  std::string sets;  // each set read through a buffer of its own
+  for (int s = 0; s < 100; ++s) sets += "0 1\n1 2\n&\n";
+  dir.write("sets.xvg", sets);
+  int refused = 0;
+  for (const char* input : {"proj.xvg", "pcs.csv", "sets.xvg"}) {
+    const RunResult whole =
+        run_program(PCTABLE_EXE, {"--columns", "2-3", input}, {.cwd = dir.path()});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    for (const unsigned long mib : {12, 16, 20, 24, 28, 32, 40}) {
+      SCOPED_TRACE(std::string(input) + " in " + std::to_string(mib) + " MiB");
+      const RunResult r = run_program(PCTABLE_EXE, {"--columns", "2-3", "-o", "table", input},
+                                      {.cwd = dir.path(), .address_space_limit = mib << 20});
+      refused += r.status != 0;
+      if (r.status == 0) {
+        EXPECT_EQ(r.err, whole.err);
+        EXPECT_EQ(dir.read("table"), whole.out);
+        unlink(dir.file("table").c_str());
+      } else {
+        EXPECT_EQ(r.err, "pctable: out of memory\n");
+        EXPECT_EQ(r.status, 1);
+      }
+      EXPECT_EQ(entries(dir.path()).size(), 3u);
+    }
+  }
+  EXPECT_GT(refused, 0);  // the message was seen
+}
+
 TEST(Pctable, StandardOutputIsEmptyAfterALateRefusalInAFile) {
   TempDir dir;
   std::string text;
