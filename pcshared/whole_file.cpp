@@ -73,11 +73,6 @@ void forget(const std::string& path) {
   }
 }
 
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // `name` with its symbolic links followed, as far as they lead (a link to
 // a name that does not exist yet gives that name). False with errno set
 // on a loop or an unreadable link.
@@ -133,6 +128,11 @@ mode_t new_file_mode() {
 }
 
 }  // namespace
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 FileIdentity identity_of_path(const char* path) {
   struct stat found {};

@@ -27,6 +27,9 @@ struct FileIdentity {
   ino_t inode = 0;
 };
 
+// The folder part of a path, with its slash ("" for a bare name).
+std::string folder_of(const std::string& path);
+
 // The file that `path` names, links followed.
 FileIdentity identity_of_path(const char* path);
 // The file open on `fd`.

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "messages.hpp"
+
 namespace pctable {
 
 namespace {
@@ -115,22 +117,7 @@ bool is_int32_text(std::string_view text) {
 }
 
 std::string quoted(std::string_view text) {
-  constexpr std::size_t SHOWN = 40;
-  constexpr char HEX[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size() && i < SHOWN; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x20 || byte == 0x7f) {
-      out += "\\x";
-      out += HEX[byte >> 4];
-      out += HEX[byte & 15];
-    } else {
-      out += text[i];
-    }
-  }
-  if (text.size() > SHOWN) out += "...";
-  out += '"';
-  return out;
+  return pcgrid::quoted_field(text);
 }
 
 }  // namespace pctable
