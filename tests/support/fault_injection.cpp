@@ -4,7 +4,8 @@
 //   PCGRID_FAULTS=RULE[,RULE...]      RULE = CALL:FD:N:ACTION
 //
 //   CALL    read, write or fsync
-//   FD      the descriptor the call is made on
+//   FD      the descriptor the call is made on, or * for any (calls then
+//           counted on all descriptors together)
 //   N       which call on that descriptor, counted from 1: "3" the third
 //           only, "3+" the third and every later one
 //   ACTION  eio, eintr, eagain, enospc: the call fails with that errno and
@@ -40,7 +41,9 @@ constexpr int MAX_FD = 256;
 
 Rule rules[MAX_RULES];
 int rule_count = 0;
+constexpr int ANY_FD = -1;
 std::atomic<long> calls[3][MAX_FD];
+std::atomic<long> calls_on_any[3];
 
 bool parse_action(const char* text, std::size_t length, Action& action) {
   constexpr struct {
@@ -75,9 +78,16 @@ bool parse_rule(const char*& text, Rule& rule) {
     return false;
   }
   char* end = nullptr;
-  rule.fd = static_cast<int>(std::strtol(text, &end, 10));
-  if (end == text || *end != ':' || rule.fd < 0 || rule.fd >= MAX_FD) return false;
-  text = end + 1;
+  if (*text == '*') {
+    rule.fd = ANY_FD;
+    ++text;
+  } else {
+    rule.fd = static_cast<int>(std::strtol(text, &end, 10));
+    if (end == text || rule.fd < 0 || rule.fd >= MAX_FD) return false;
+    text = end;
+  }
+  if (*text != ':') return false;
+  ++text;
   rule.first = std::strtol(text, &end, 10);
   if (end == text || rule.first < 1) return false;
   rule.and_later = *end == '+';
@@ -133,10 +143,12 @@ void load_rules() {
 const Rule* fault_for(Call call, int fd) {
   load_rules();
   if (fd < 0 || fd >= MAX_FD) return nullptr;
-  const long index = calls[static_cast<int>(call)][fd].fetch_add(1) + 1;
+  const long on_fd = calls[static_cast<int>(call)][fd].fetch_add(1) + 1;
+  const long on_any = calls_on_any[static_cast<int>(call)].fetch_add(1) + 1;
   for (int r = 0; r < rule_count; ++r) {
     const Rule& rule = rules[r];
-    if (rule.call == call && rule.fd == fd &&
+    const long index = rule.fd == ANY_FD ? on_any : on_fd;
+    if (rule.call == call && (rule.fd == fd || rule.fd == ANY_FD) &&
         (index == rule.first || (rule.and_later && index > rule.first))) {
       return &rule;
     }
