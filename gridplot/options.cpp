@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "messages.hpp"
 #include "numbers.hpp"
 
 namespace gridplot {
@@ -37,9 +38,7 @@ constexpr char USAGE[] =
     "  --help              this help\n"
     "  --version           the version\n";
 
-std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
-}
+using pcgrid::quoted;
 
 void set_label(std::string& label, std::string_view name, std::string_view value) {
   if (value.find_first_of("\n\r") != std::string_view::npos) {
@@ -157,11 +156,6 @@ std::string written(const char* arg) {
 void usage_error(const std::string& what) {
   std::fprintf(stderr, "gridplot: %s (see gridplot --help)\n", what.c_str());
   std::exit(2);
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 Options read_options(int argc, char** argv) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages.hpp"
 #include "refusal.hpp"
 
 namespace wordclusters {
@@ -95,11 +96,7 @@ const option LONG_OPTIONS[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-std::string quoted(std::string_view value) {
-  std::string text(1, '\'');
-  text.append(value).push_back('\'');
-  return text;
-}
+using pcgrid::quoted;
 
 std::string option_name(int code) {
   for (const option& o : LONG_OPTIONS) {

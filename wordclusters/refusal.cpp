@@ -4,11 +4,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "messages.hpp"
+
 namespace wordclusters {
 
 void refuse(const std::string& what) {
-  std::fprintf(stderr, "wordclusters: %s\n", what.c_str());
-  std::exit(1);
+  pcgrid::refuse("wordclusters", what);
 }
 
 namespace {
@@ -25,8 +26,7 @@ void refuse_when_memory_runs_out() {
 }
 
 void usage_error(const std::string& what) {
-  std::fprintf(stderr, "wordclusters: %s (see wordclusters --help)\n", what.c_str());
-  std::exit(2);
+  pcgrid::refuse("wordclusters", what + " (see wordclusters --help)", 2);
 }
 
 }  // namespace wordclusters
