@@ -140,13 +140,14 @@ plane_limits() {
 }
 
 # segment_names: "NAME:FRAMES,..." for --segments, each shard named after
-# its table's file (without the folder and the last extension), or
-# shardI when that name is not a plain word.
+# its table's file, without the folder and an extension of letters
+# (wt.table: wt; shard.007: shard.007), or shardI when that name is not a
+# plain word.
 segment_names() {
   i=1
   while [ "$i" -le "$shards" ]; do
     name=$(basename "$(table "$i")")
-    name=${name%.*}
+    case ${name##*.} in "$name" | *[!A-Za-z]*) ;; *) name=${name%.*} ;; esac
     case $name in '' | *[!A-Za-z0-9_.-]*) name=shard$i ;; esac
     frames=$(wc -l < "$work/shard.$i/words")
     printf '%s%s:%s' "$([ "$i" -eq 1 ] || echo ,)" "$name" "$frames"
