@@ -131,11 +131,11 @@ map_of() {
 
 # plane_limits: "XMIN XMAX YMIN YMAX", the limits of PC 1 and PC 2 in the
 # grid of all: the smallest and largest value of each over every shard, as
-# the map of the joined table would find them.
+# the map of the joined table would find them.  The grid file's
+# "limits MIN MAX" lines are its components', component 1 first.
 plane_limits() {
-  awk 'NR == 1 && $1 < 2 { exit 1 }
-       NR == 2 || NR == 3 { limits = limits (NR == 2 ? "" : " ") $1 " " $2 }
-       END { if (limits == "") exit 1; print limits }' "$work/grid" ||
+  awk '$1 == "limits" && ++component <= 2 { limits = limits (component == 1 ? "" : " ") $2 " " $3 }
+       END { if (component < 2) exit 1; print limits }' "$work/grid" ||
     fail "$work/grid: the maps need a grid of two components or more"
 }
 
