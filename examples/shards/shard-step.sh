@@ -1,7 +1,7 @@
 #!/bin/sh
 # One step of the shard recipe: the whole workflow of examples/pipeline.sh
-# over K shards of one data set, split into steps that each read one shard
-# (the maps) and steps that add up what the shards gave (the reductions).
+# over K shards of one data set, split into map steps, each of which reads
+# one shard, and reduce steps, which add up what the shards gave.
 # run-parallel.sh runs the steps with GNU parallel, submit-slurm.sh as Slurm
 # jobs; both run exactly these commands, in this order:
 #
@@ -13,8 +13,8 @@
 #   dictionary    all       every shard.I/counts and map  cwords_clusters, grid.matrix
 #   states        shard I   its table and words, grid,    shard.I/states.tsv, .ndx,
 #                           cwords_clusters               trajectory, transitions, members
-#   segments      all       every shard.I/words,          segments.tsv (one row per state,
-#                           cwords_clusters               its share in every shard)
+#   segments      all       every shard.I/words           segments.tsv (one row per state,
+#                                                         its share in every shard)
 #
 # Usage: shard-step.sh --bin DIR [--barrier KT] [--min-share PERCENT]
 #                      [--nodes N] STEP WORK [I]
@@ -204,10 +204,12 @@ case $step in
       "$bin/clusterback" --grid grid < "$(table "$shard")"
     ;;
   segments)
+    # The states of the joined words are those of the dictionary: the same
+    # words, the same options.
     cd "$work"
     # shellcheck disable=SC2002,SC2046
     cat $(each shard.%d/words) |
-      run segments.log /dev/null "$bin/wordclusters" --dictionary cwords_clusters \
+      run segments.log /dev/null "$bin/wordclusters" --barrier "$barrier" --min-share "$share" \
         --segments "$(segment_names)" --by-segment segments.tsv -
     ;;
   *) usage ;;

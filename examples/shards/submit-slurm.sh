@@ -106,7 +106,7 @@ grid=$(submit grid "$grid_of")
 words=$(submit words "$grid" "$array")
 dictionary=$(submit dictionary "$words")
 states=$(submit states "$dictionary" "$array")
-segments=$(submit segments "$dictionary")
+segments=$(submit segments "$words")
 jobs="$grid_of $grid $words $dictionary $states $segments"
 printf 'grid-of %s\ngrid %s\nwords %s\ndictionary %s\nstates %s\nsegments %s\n' \
   "$grid_of" "$grid" "$words" "$dictionary" "$states" "$segments"
