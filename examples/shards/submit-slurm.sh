@@ -107,29 +107,35 @@ words=$(submit words "$grid" "$array")
 dictionary=$(submit dictionary "$words")
 states=$(submit states "$dictionary" "$array")
 segments=$(submit segments "$words")
-jobs="$grid_of $grid $words $dictionary $states $segments"
 printf 'grid-of %s\ngrid %s\nwords %s\ndictionary %s\nstates %s\nsegments %s\n' \
   "$grid_of" "$grid" "$words" "$dictionary" "$states" "$segments"
 [ "$wait" = yes ] || exit 0
 
-# job_states: the state of every job and array task of the run, one a line.
-job_states() {
-  for id in $jobs; do
-    scontrol -o show job "$id" | sed -n 's/.* JobState=\([A-Z_]*\) .*/\1/p'
+# show_jobs ID...: "JobId=N [ArrayJobId=A ArrayTaskId=I] JobName=NAME ...
+# JobState=STATE ...", a line for each job and array task; "UNKNOWN" for a
+# job that the controller does not know (or a controller that does not
+# answer).
+show_jobs() {
+  for id in "$@"; do
+    scontrol -o show job "$id" 2>/dev/null || echo UNKNOWN
   done
 }
 
-while job_states | grep -qv -e '^COMPLETED$' -e '^CANCELLED$' -e '^FAILED$' -e '^TIMEOUT$' \
-  -e '^NODE_FAIL$' -e '^OUT_OF_MEMORY$' -e '^PREEMPTED$' -e '^BOOT_FAIL$' -e '^DEADLINE$'; do
+# states ID...: the state of each job and array task, one a line.
+states() {
+  show_jobs "$@" | sed -e 's/.* JobState=\([A-Z_]*\) .*/\1/'
+}
+
+# A failed job cancels the jobs that wait for it: the run is over when the
+# last two steps are.
+while states "$states" "$segments" | grep -q -e PENDING -e RUNNING -e CONFIGURING \
+  -e COMPLETING -e SUSPENDED -e REQUEUE -e RESIZING -e SIGNALING -e STAGE_OUT; do
   sleep 2
 done
-if job_states | grep -qv '^COMPLETED$'; then
-  for id in $jobs; do
-    # "JobId=N [ArrayJobId=A ArrayTaskId=I] JobName=NAME ... JobState=STATE ..."
-    scontrol -o show job "$id" |
-      sed -n -e 's/^JobId=[^ ]* ArrayJobId=\([^ ]*\) ArrayTaskId=\([^ ]*\) JobName=\([^ ]*\) .* JobState=\([A-Z_]*\) .*/\3 \1_\2 \4/p' \
-        -e 's/^JobId=\([^ ]*\) JobName=\([^ ]*\) .* JobState=\([A-Z_]*\) .*/\2 \1 \3/p' |
-      grep -v ' COMPLETED$' >&2 || true
-  done
+if states "$states" "$segments" | grep -qv '^COMPLETED$'; then
+  show_jobs "$grid_of" "$grid" "$words" "$dictionary" "$states" "$segments" |
+    sed -n -e 's/^JobId=[^ ]* ArrayJobId=\([^ ]*\) ArrayTaskId=\([^ ]*\) JobName=\([^ ]*\) .* JobState=\([A-Z_]*\) .*/\3 \1_\2 \4/p' \
+      -e 's/^JobId=\([^ ]*\) JobName=\([^ ]*\) .* JobState=\([A-Z_]*\) .*/\2 \1 \3/p' |
+    grep -v ' COMPLETED$' >&2 || true
   fail "a job did not complete (see $work/slurm/ and $work/shard.*/*.log)"
 fi
