@@ -25,7 +25,10 @@ shards_dir=$(cd "$(dirname "$0")/../examples/shards" && pwd)
 work=$(mktemp -d)
 slurm_dir=
 cleanup() {
-  [ -z "$slurm_dir" ] || "$shards_dir/local-slurm.sh" stop "$slurm_dir" || true
+  if [ -n "$slurm_dir" ]; then
+    "$shards_dir/local-slurm.sh" stop "$slurm_dir" || true
+    rm -rf "$slurm_dir"
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -72,18 +75,23 @@ sed -n '18001,$p' joined > r3.table
 sizes="7000 11000 12000"
 
 # The one-machine run on the joined table, each shard a segment.
+# one_machine LOG PROGRAM ARGUMENT...: a step of the one-machine run, in one/,
+# with its messages in one/LOG.
+one_machine() {
+  log=$1
+  shift
+  (cd one && "$@" 2> "$log") || { cat "one/$log" >&2; fail "the one-machine run: $1 failed"; }
+}
 mkdir one
-(
-  cd one
-  "$bin/lettercode" --grid-of ../joined > grid
-  "$bin/lettercode" < ../joined > words 2> /dev/null
-  "$bin/wordclusters" --segments 7000,11000,12000 --report states.tsv --ndx states.ndx \
-    --trajectory trajectory --transitions transitions words > cwords_clusters 2> /dev/null
-  "$bin/clusterback" < ../joined > members 2> /dev/null
-  awk '{ print $2, $3 }' ../joined > points
-  "$bin/gridmap" 100 points > gridmap.log || true
-  grep -q '^All done\.$' gridmap.log
-) || fail "the one-machine run failed"
+one_machine grid.log "$bin/lettercode" --grid-of ../joined > one/grid
+one_machine lettercode.log "$bin/lettercode" < joined > one/words
+one_machine wordclusters.log "$bin/wordclusters" --segments 7000,11000,12000 --report states.tsv \
+  --ndx states.ndx --trajectory trajectory --transitions transitions words > one/cwords_clusters
+one_machine clusterback.log "$bin/clusterback" < joined > one/members
+awk '{ print $2, $3 }' joined > one/points
+# gridmap ends with status 1 even when it succeeds, and says so last.
+(cd one && "$bin/gridmap" 100 points > gridmap.log) || true
+grep -q '^All done\.$' one/gridmap.log || fail "the one-machine run: gridmap failed"
 states=$(awk 'END { print $2 + 0 }' one/cwords_clusters)
 [ "$states" -ge 2 ] || fail "the joined table has $states states: too few to check anything"
 
@@ -158,7 +166,8 @@ same ends/report one/report "the shards' reports do not add up to the joined tab
 [ "$slurm" = yes ] || exit 0
 
 # The Slurm form, on a cluster of this machine alone: the same files.
-slurm_dir=$work/slurm
+# munged wants a folder that everyone can pass through, which $work is not.
+slurm_dir=$(mktemp -d)
 conf=$("$shards_dir/local-slurm.sh" start "$slurm_dir") || fail "the local Slurm did not start"
 SLURM_CONF=$conf
 export SLURM_CONF
