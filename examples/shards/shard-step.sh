@@ -112,7 +112,7 @@ run() {
   else
     [ "$output" = /dev/null ] || rm -f "$partial"
     cat "$log" >&2
-    fail "$(basename "$1") failed on shard ${shard:-all} (see $(pwd)/$log)"
+    fail "$(basename "$1") failed${shard:+ on shard $shard} (see $(pwd)/$log)"
   fi
 }
 
@@ -121,8 +121,10 @@ run() {
 # writes its messages to standard output and always ends with status 1:
 # its last line says how it went.
 map_of() {
-  # shellcheck disable=SC2046
-  "$bin/gridmap" --limits $(plane_limits) "$nodes" - > gridmap.log || true
+  limits=$(plane_limits)
+  # Four numbers, one word each.
+  # shellcheck disable=SC2086
+  "$bin/gridmap" --limits $limits "$nodes" - > gridmap.log || true
   grep -q '^All done\.$' gridmap.log || {
     tr '\b' ' ' < gridmap.log | tail -n 5 >&2
     fail "gridmap failed on shard $shard"
