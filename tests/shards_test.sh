@@ -171,8 +171,9 @@ slurm_dir=$(mktemp -d)
 conf=$("$shards_dir/local-slurm.sh" start "$slurm_dir") || fail "the local Slurm did not start"
 SLURM_CONF=$conf
 export SLURM_CONF
-"$shards_dir/submit-slurm.sh" --bin "$bin" --wait srun wt.table r2.table r3.table > slurm.log 2>&1 ||
-  { cat slurm.log >&2; fail "submit-slurm.sh failed"; }
+# A node that goes down leaves the jobs pending: ten minutes are plenty.
+timeout 600 "$shards_dir/submit-slurm.sh" --bin "$bin" --wait srun wt.table r2.table r3.table \
+  > slurm.log 2>&1 || { cat slurm.log >&2; fail "submit-slurm.sh failed or took too long"; }
 for file in grid cwords_clusters grid.matrix grid_log.matrix segments.tsv; do
   same "srun/$file" "run/$file" "the Slurm run's $file is not GNU parallel's"
 done
