@@ -23,6 +23,7 @@ struct PassRules {
   bool limits_given;  // a point outside `limits` gets no node, rather than an edge one
   NodeLimits limits;  // the limits the nodes span
   int GX, GY;         // highest node index along x and along y
+  bool find_limits_too = false;  // with find_nodes: the limits of the points as well
 };
 
 // Why a part stopped before its end.
@@ -43,9 +44,10 @@ struct NodeRecord {
 // The points of a part, up to the piece it stopped at, if any.
 struct PartPoints {
   std::int64_t points;            // pieces accepted
+  std::int64_t usual;             // pieces converted from their tokens, accepted or not
   Stop stop;                      // what is wrong with the piece after them
   std::string_view piece;         // that piece, as C string functions see it
-  double xmin, xmax, ymin, ymax;  // first pass: the limits of the points, found in file order
+  double xmin, xmax, ymin, ymax;  // the limits of the points, found in file order (first pass)
   const NodeRecord* nodes;        // second pass: the node of each point
 };
 
@@ -56,10 +58,15 @@ struct BlockPoints {
   PartPoints part[MAX_PARTS];
 };
 
+// The node records of convert_block (about 22 MB), reserved; then the
+// threads that share a block started. False when the memory is exhausted.
+bool reserve_block_work();
+
 // Converts the pieces of `block` (whole pieces of at most MAX_PIECE
 // characters, the first at its start, with BLOCK_PADDING readable bytes
 // after it, at most READ_BLOCK + MAX_PIECE bytes), on all threads when it is
-// large enough. The node records stay valid until the next call.
+// large enough. The node records stay valid until the next call. Needs
+// reserve_block_work first.
 void convert_block(std::string_view block, const PassRules& rules, BlockPoints& points);
 
 // Converts the pieces of `text` (as for convert_block) on this thread into
