@@ -238,7 +238,11 @@ const Refusal refusals[] = {
     {"NegativeWeight", {}, AB, "1\n-0.5\n1\n", bad_weight(2, "-0.5"), 1},
     {"InfiniteWeight", {}, AB, "1\n1\ninf\n", bad_weight(3, "inf"), 1},
     {"EmptyWeightLine", {}, AB, "1\n\n1\n", bad_weight(2, ""), 1},
-    {"CarriageReturn", {}, AB, "1\r\n1\n1\n", bad_weight(1, "1\\x0D"), 1},
+    {"TwoCarriageReturns", {}, AB, "1\r\r\n1\n1\n", bad_weight(1, "1\\x0D\\x0D"), 1},
+    {"Hexadecimal", {}, AB, "1\n0x10\n1\n", bad_weight(2, "0x10"), 1},
+    {"MinusZero", {}, AB, "1\n-0\n1\n", bad_weight(2, "-0"), 1},
+    {"BeyondTheDoubles", {}, AB, "1\n1e400\n1\n", bad_weight(2, "1e400"), 1},
+    {"TwoNumbers", {}, AB, "1\n1 1\n1\n", bad_weight(2, "1 1"), 1},
     {"TooFewWeights",
      {},
      AB,
@@ -249,7 +253,7 @@ const Refusal refusals[] = {
      {},
      AB,
      "1\n1\n1\n1\n",
-     "wordclusters: {dir}/weights has 4 weights, the input has 3 frames\n",
+     "wordclusters: {dir}/weights has more than 3 weights, the input has 3 frames\n",
      1},
     {"AllWeightsZero",
      {},
@@ -305,6 +309,12 @@ const Refusal refusals[] = {
      AB,
      "",
      "",
+     1},
+    {"WeightsAreTheWords",
+     {"--weights", "{dir}/words"},
+     AB,
+     "",
+     "wordclusters: {dir}/words: the --weights file is the input, which holds the words\n",
      1},
     {"OutputOnStandardOutput",
      {"--transitions", "-"},
@@ -372,6 +382,150 @@ TEST(StateFileWeights, FromAPipeWithBlocks) {
   // 4, state 1 2 and state 2 none.
   EXPECT_EQ(dir.read("report"), HEADER + "1\t5\t50.000\t0.000\t0.000\t0.000\tA\t2\t2\t3.0\n" +
                                     "2\t2\t16.667\t12.500\t1.099\t-\tC\t5\t1\t4.0\n");
+}
+
+// Weights times 1e300 (or near the largest double) give what the weights
+// themselves give: no share overflows, and no state appears or goes. So do
+// weights written with a plus sign, blanks around them and CR LF line ends.
+TEST(StateFileWeights, EqualWeightsGiveEqualFiles) {
+  struct ScaleCase {
+    std::vector<std::string> args;
+    std::string words, weights, scaled;
+  };
+  const ScaleCase cases[] = {
+      {{"--blocks", "2"},
+       UNASSIGNED,
+       lines({"1", "2", "2", "1", "1", "1", "1", "1", "0.5", "0.5", "1"}),
+       lines({"1e300", "2e300", "2e300", "1e300", "1e300", "1e300", "1e300", "1e300", "0.5e300",
+              "0.5e300", "1e300"})},
+      {{"--min-share", "50"},
+       lines({"A", "A", "C", "C"}),
+       lines({"80", "80", "1", "1"}),
+       lines({"80e306", "80e306", "1e306", "1e306"})},
+      {{"--blocks", "2"},
+       UNASSIGNED,
+       lines({"1", "2", "2", "1", "1", "1", "1", "1", "0.5", "0.5", "1"}),
+       "+1\r\n 2\r\n2 \r\n\t1\t\r\n+1e0\n1.\n1\n1\n.5\n5E-1\n1"},
+  };
+  for (const ScaleCase& c : cases) {
+    TempDir plain, scaled;
+    const auto expected = run_with_files(plain, c.args, c.words, c.weights);
+    const auto r = run_with_files(scaled, c.args, c.words, c.scaled);
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    EXPECT_EQ(r.status, 0) << c.scaled;
+    EXPECT_EQ(r.out, expected.out) << c.scaled;
+    EXPECT_EQ(r.err, expected.err) << c.scaled;
+    for (const char* file : FILES) EXPECT_EQ(scaled.read(file), plain.read(file)) << file;
+  }
+}
+
+// A state whose population is less than 1e-308 of the first's has a
+// finite free energy.
+TEST(StateFileWeights, TinyShareHasAFiniteFreeEnergy) {
+  TempDir dir;
+  const auto r = run_with_files(dir, {"--min-share", "0"}, lines({"A", "A", "C", "C"}),
+                                lines({"1e300", "1e300", "1e-300", "1e-300"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("report"), HEADER + "1\t2\t100.000\t-\t0.000\t-\tA\t1\t1\t2.0\n" +
+                                    "2\t2\t0.000\t-\t1381.551\t-\tC\t3\t1\t-\n");
+}
+
+// Weights without end are refused at the first weight too many, also
+// when they are read twice.
+TEST(StateFileWeights, EndlessWeightsAreRefused) {
+  TempDir dir;
+  dir.write("words", AB);
+  for (const std::string options : {"", "--blocks 2 --report \"$1\""}) {
+    const auto r = run_program(
+        "/bin/sh",
+        {"-c", "yes 1 | timeout 10 \"$0\" --weights - " + options + " \"$2\"", WORDCLUSTERS_EXE,
+         dir.file("report"), dir.file("words")},
+        {.env = {"TMPDIR=" + dir.path()}});
+    EXPECT_EQ(r.err, "wordclusters: standard input has more than 3 weights, the input has 3 frames\n")
+        << options;
+    EXPECT_EQ(r.status, 1) << options;
+    EXPECT_FALSE(dir.exists("report"));
+  }
+}
+
+// Words and weights both read through /dev/stdin: one file given twice.
+TEST(StateFileWeights, WordsAndWeightsFromOneStream) {
+  const auto r = run_program("/bin/sh", {"-c", "printf 'A\\nA\\nB\\n' | \"$0\" --weights /dev/stdin /dev/stdin",
+                                         WORDCLUSTERS_EXE});
+  EXPECT_EQ(r.err,
+            "wordclusters: /dev/stdin: the --weights file is the input, which holds the words\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+// --- Out of memory ---
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;  // the sanitizers' shadow memory needs terabytes of addresses
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// 3,000,000 frames of 8 words, none a neighbour of another: 8 states under
+// --min-share 0. In 40 MiB of address space the frames' words (12 MB) fit,
+// a 32 MB pass of the index file does not, nor 1,000,000 blocks of 8 states.
+TEST(StateFileMemory, OutOfMemoryIsOneMessage) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  const char* const eight[] = {"AA\n", "AC\n", "CA\n", "CC\n", "EE\n", "EA\n", "AE\n", "GG\n"};
+  std::string words;
+  std::uint32_t x = 1;
+  for (int i = 0; i < 3'000'000; ++i) {
+    x = x * 1103515245u + 12345u;
+    words += eight[x >> 29];
+  }
+  struct MemoryCase {
+    std::vector<std::string> args;
+    std::string err;  // empty: the run succeeds
+  };
+  const MemoryCase cases[] = {
+      {{"--trajectory", "out"}, ""},
+      {{"--ndx", "out"}, "wordclusters: out of memory\n"},
+      {{"--ndx", "out", "--report", "report"}, "wordclusters: out of memory\n"},
+      {{"--min-share", "0", "--blocks", "1000000", "--report", "out"},
+       "wordclusters: --blocks 1000000 for 8 states needs 80 MB: out of memory\n"},
+  };
+  for (const MemoryCase& c : cases) {
+    TempDir dir;
+    dir.write("words", words);
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) {
+      if (arg == "out" || arg == "report") arg = dir.file(arg);
+    }
+    args.push_back("words");
+    const auto r = run_program(WORDCLUSTERS_EXE, args,
+                               {.cwd = dir.path(), .address_space_limit = 40ul << 20});
+    if (c.err.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.err, c.err) << args[0];
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      ++files;
+    EXPECT_EQ(files, 1u) << args[0];
+  }
+}
+
+// A state file that cannot be written is refused before the input is read:
+// here an input without end.
+TEST(StateFileWrites, RefusedBeforeTheInputIsRead) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  TempDir dir;
+  const auto r =
+      run_program("/bin/sh", {"-c", "yes A | timeout 20 \"$0\" --report \"$1\"", WORDCLUSTERS_EXE,
+                              dir.file("no-folder/report")},
+                  {.address_space_limit = 256ul << 20});
+  EXPECT_EQ(r.err, "wordclusters: " + dir.file("no-folder/report") +
+                       ": cannot create a file beside it: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
 }
 
 // --- A plain model of the definitions ---
@@ -705,3 +859,193 @@ TEST(StateFilesModel, RealProjection) {
 }
 
 }  // namespace
+
+// --- States across runs: count files, an existing dictionary, segments ---
+
+namespace across {
+
+// The real projection's words (many cells of equal population: ties) and
+// 3,000 random words of three letters from a small alphabet.
+std::vector<std::string> word_sets(const TempDir& dir) {
+  auto r =
+      run_program(PCTABLE_EXE, {"-o", dir.file("table"), TEST_DATA "/gmx-anaeig-proj-5vec.xvg"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = run_program(LETTERCODE_EXE, {}, {.stdin_path = dir.file("table")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string random;
+  std::mt19937 generator(7);
+  for (int i = 0; i < 3000; ++i) {
+    for (int k = 0; k < 3; ++k) random += "ABCDEF"[generator() % 6];
+    random += '\n';
+  }
+  return {r.out, random};
+}
+
+// `words` cut at a third and at three quarters of its lines.
+std::vector<std::string> shards(const std::string& words) {
+  std::vector<std::size_t> starts{0};
+  for (std::size_t at = 0; (at = words.find('\n', at)) != std::string::npos; ++at) {
+    starts.push_back(at + 1);
+  }
+  const std::size_t lines = starts.size() - 1;
+  const std::size_t cut[] = {0, lines / 3, lines * 3 / 4, lines};
+  std::vector<std::string> parts;
+  for (int i = 0; i < 3; ++i) {
+    parts.push_back(words.substr(starts[cut[i]], starts[cut[i + 1]] - starts[cut[i]]));
+  }
+  return parts;
+}
+
+}  // namespace across
+
+// The dictionary (and the summary) from the counts of shards is the one
+// from their words joined; counts of counts are the counts of the whole.
+TEST(StatesAcrossRuns, CountsOfShardsGiveTheDictionary) {
+  TempDir dir;
+  for (const std::string& words : across::word_sets(dir)) {
+    dir.write("words", words);
+    std::vector<std::string> counted{"--counted"};
+    const std::vector<std::string> parts = across::shards(words);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const std::string name = "part" + std::to_string(i);
+      dir.write(name, parts[i]);
+      const auto r = run_program(WORDCLUSTERS_EXE, {"--counts", dir.file(name)});
+      ASSERT_EQ(r.status, 0) << r.err;
+      dir.write(name + ".counts", r.out);
+      counted.push_back(dir.file(name + ".counts"));
+    }
+    for (const std::vector<std::string> options :
+         {std::vector<std::string>{}, {"--min-frames", "1", "--min-share", "0.5"}, {"--scan"}}) {
+      std::vector<std::string> args = options, shard_args = options;
+      args.push_back(dir.file("words"));
+      shard_args.insert(shard_args.end(), counted.begin(), counted.end());
+      const auto whole = run_program(WORDCLUSTERS_EXE, args);
+      const auto added = run_program(WORDCLUSTERS_EXE, shard_args);
+      ASSERT_EQ(whole.status, 0) << whole.err;
+      EXPECT_EQ(added.status, 0) << added.err;
+      EXPECT_EQ(added.out, whole.out);
+      EXPECT_EQ(added.err, whole.err);
+    }
+    counted.push_back("--counts");
+    EXPECT_EQ(run_program(WORDCLUSTERS_EXE, counted).out,
+              run_program(WORDCLUSTERS_EXE, {"--counts", dir.file("words")}).out);
+  }
+}
+
+// The frames that made a dictionary, assigned to it, give the same state
+// files; a shard's own frames give its slice of the trajectory.
+TEST(StatesAcrossRuns, DictionaryGivesTheSameStateFiles) {
+  TempDir dir;
+  const std::string words = across::word_sets(dir)[1];
+  const std::vector<std::string> parts = across::shards(words);
+  const std::string segments = "A:" + std::to_string(std::count(parts[0].begin(), parts[0].end(), '\n')) +
+                               ",B:" + std::to_string(std::count(parts[1].begin(), parts[1].end(), '\n')) +
+                               ",C:" + std::to_string(std::count(parts[2].begin(), parts[2].end(), '\n'));
+  const std::vector<std::string> options = {"--min-share", "0.5", "--blocks", "5", "--segments",
+                                            segments};
+  TempDir made, assigned;
+  const auto r = run_with_files(made, options, words, "");
+  ASSERT_EQ(r.status, 0) << r.err;
+  dir.write("dictionary", r.out);
+  std::vector<std::string> with_dictionary = options;
+  with_dictionary.insert(with_dictionary.end(), {"--dictionary", dir.file("dictionary")});
+  const auto again = run_with_files(assigned, with_dictionary, words, "");
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, "");
+  for (const char* file : FILES) EXPECT_EQ(assigned.read(file), made.read(file)) << file;
+
+  dir.write("shard", parts[1]);
+  const auto shard = run_program(WORDCLUSTERS_EXE, {"--dictionary", dir.file("dictionary"),
+                                                    "--trajectory", dir.file("trajectory"),
+                                                    dir.file("shard")});
+  ASSERT_EQ(shard.status, 0) << shard.err;
+  const std::string trajectory = made.read("trajectory");
+  const std::vector<std::string> slices = across::shards(trajectory);
+  EXPECT_EQ(dir.read("trajectory"), slices[1]);
+}
+
+// Each state's frames, share and free energy in each named segment, then
+// the mean share and its standard error.
+TEST(StatesAcrossRuns, BySegment) {
+  TempDir dir;
+  dir.write("words", UNASSIGNED);
+  // WT: Z A A J C C (A 2, C 2 of 6); MUT: K L A A A (A 3 of 5).
+  const auto r = run_program(WORDCLUSTERS_EXE, {"--segments", "WT:6,MUT:5", "--by-segment",
+                                                dir.file("table"), dir.file("words")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("table"),
+            "state\tWT_frames\tWT_share\tWT_dF_kT\tMUT_frames\tMUT_share\tMUT_dF_kT\t"
+            "mean_share\tshare_err\n"
+            "1\t2\t33.333\t0.000\t3\t60.000\t0.000\t46.667\t13.333\n"
+            "2\t2\t33.333\t0.000\t0\t0.000\t-\t16.667\t16.667\n");
+}
+
+struct CountRefusal {
+  const char* name;
+  std::string counts;
+  std::string err;  // after "wordclusters: {dir}/counts"
+};
+
+const CountRefusal count_refusals[] = {
+    {"NoCount", "AB\n", ":1: expected \"COUNT WORD\" with a count of at least 1"},
+    {"ZeroCount", "3 AB\n0 AC\n", ":2: expected \"COUNT WORD\" with a count of at least 1"},
+    {"LeadingZero", "03 AB\n", ":1: expected \"COUNT WORD\" with a count of at least 1"},
+    {"NotALetter", "3 A1\n",
+     ":1: expected \"COUNT WORD\" with a word of 1 to 10 letters of the code (A-Z, a-z)"},
+    {"TwoSpaces", "3  AB\n",
+     ":1: expected \"COUNT WORD\" with a word of 1 to 10 letters of the code (A-Z, a-z)"},
+    {"OtherLength", "3 AB\n2 ABC\n", ":2: a word of 3 letters, but the first word has 2"},
+    {"CutShort", "3 AB\n2 A", ":2: the last line has no newline: the file is cut short"},
+    {"TooManyFrames", "18446744073709551615 AB\n1 AC\n",
+     ":2: the counts add up to more than 18446744073709551615 frames"},
+};
+
+class CountFileRefusals : public ::testing::TestWithParam<CountRefusal> {};
+
+TEST_P(CountFileRefusals, OneLine) {
+  const CountRefusal& c = GetParam();
+  TempDir dir;
+  dir.write("counts", c.counts);
+  const auto r = run_program(WORDCLUSTERS_EXE, {"--counted", dir.file("counts")});
+  EXPECT_EQ(r.err, "wordclusters: " + dir.file("counts") + c.err + "\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, CountFileRefusals, ::testing::ValuesIn(count_refusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StatesAcrossRuns, Refusals) {
+  TempDir dir;
+  dir.write("words", AB);
+  dir.write("dictionary", "A 1\nC 2\nB 1\n");
+  dir.write("long", "ABC 1\n");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"--counted", "--report", "r"},
+       usage("--counted cannot be combined with --report: count files hold no frames"), 2},
+      {{"--counted", "--weights", "w"},
+       usage("--counted cannot be combined with --weights: count files hold no frames"), 2},
+      {{"--counts", "--ndx", "n"}, usage("--counts cannot be combined with --ndx"), 2},
+      {{"--by-segment", "t"}, usage("--by-segment needs --segments, which names the segments"), 2},
+      {{"--segments", "W T:3", "--by-segment", "t"},
+       usage("--segments needs names of 1 to 64 printable characters without blanks, not 'W T'"),
+       2},
+      {{"--dictionary", dir.file("dictionary"), dir.file("words")},
+       "wordclusters: " + dir.file("dictionary") +
+           ":3: cluster 1 after cluster 2: the clusters must come in order 1, 2, 3, ... as "
+           "wordclusters writes them\n",
+       1},
+      {{"--dictionary", dir.file("long"), dir.file("words")},
+       "wordclusters: " + dir.file("long") + ": its words have 3 letters, the input's 1\n", 1},
+  };
+  for (const auto& c : cases) {
+    const auto r = run_program(WORDCLUSTERS_EXE, c.args, {.cwd = dir.path()});
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_EQ(r.out, "");
+  }
+}

@@ -40,6 +40,9 @@ void refuse_clashing_files(const Options& options) {
                                        : weights_from_standard_input
                                            ? pcgrid::identity_of_descriptor(STDIN_FILENO)
                                            : pcgrid::identity_of_path(options.weights);
+  if (pcgrid::same_file(input, weights)) {
+    refuse(std::string(options.weights) + ": the --weights file is the input, which holds the words");
+  }
   const pcgrid::FileIdentity standard_output = pcgrid::identity_of_descriptor(STDOUT_FILENO);
   const bool output_is_file = is_regular(standard_output, STDOUT_FILENO);
   if (output_is_file && pcgrid::same_file(standard_output, input)) {
@@ -47,6 +50,20 @@ void refuse_clashing_files(const Options& options) {
   }
   if (output_is_file && pcgrid::same_file(standard_output, weights)) {
     refuse("standard output is the --weights file, which it would change");
+  }
+  for (const char* name : options.count_files) {
+    const pcgrid::FileIdentity count_file = std::strcmp(name, "-") == 0
+                                                ? pcgrid::identity_of_descriptor(STDIN_FILENO)
+                                                : pcgrid::identity_of_path(name);
+    if (output_is_file && pcgrid::same_file(standard_output, count_file)) {
+      refuse("standard output is the input, which it would change");
+    }
+  }
+  const pcgrid::FileIdentity dictionary = options.dictionary == nullptr
+                                              ? pcgrid::FileIdentity{}
+                                              : pcgrid::identity_of_path(options.dictionary);
+  if (output_is_file && pcgrid::same_file(standard_output, dictionary)) {
+    refuse("standard output is the --dictionary file, which it would change");
   }
   const std::vector<NamedOutput> named = state_outputs(options);
   for (std::size_t i = 0; i < named.size(); ++i) {
@@ -56,6 +73,7 @@ void refuse_clashing_files(const Options& options) {
     const std::string what = std::string(out.name) + ": the " + out.option + " file is ";
     if (pcgrid::same_file(identity, input)) refuse(what + "the input");
     if (pcgrid::same_file(identity, weights)) refuse(what + "the --weights file");
+    if (pcgrid::same_file(identity, dictionary)) refuse(what + "the --dictionary file");
     if (output_is_file && pcgrid::same_file(identity, standard_output)) {
       refuse(what + "standard output, where the dictionary goes");
     }

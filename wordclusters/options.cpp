@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -21,7 +22,10 @@ constexpr char USAGE[] =
     "Usage: wordclusters [--min-frames N] [--barrier B] [--min-share P] [--scan] [FILE]\n"
     "   or: wordclusters [--min-frames N] [--barrier B] [--min-share P] [--weights FILE]\n"
     "                    [--report FILE] [--ndx FILE] [--trajectory FILE] [--transitions FILE]\n"
-    "                    [--segments N1,N2,...] [--blocks K] [--temperature T] [FILE]\n"
+    "                    [--segments [NAME:]N1,...] [--by-segment FILE] [--blocks K]\n"
+    "                    [--temperature T] [--dictionary DICT] [FILE]\n"
+    "   or: wordclusters --counts [FILE]\n"
+    "   or: wordclusters --counted [--counts] [options of the first form] [FILE...]\n"
     "Reads lettercode's words, one per line, from FILE or standard input, and\n"
     "writes the cells of every metastable state as \"WORD CLUSTER\" lines.\n"
     "\n"
@@ -36,9 +40,14 @@ constexpr char USAGE[] =
     "  --ndx FILE          an index file: each state's frames, then the representatives\n"
     "  --trajectory FILE   the state of every frame, a line each (0: in no state)\n"
     "  --transitions FILE  \"FROM TO COUNT\" for every pair of states that follow each other\n"
-    "  --segments N1,N2,...  the frames are trajectories of N1, N2, ... frames end to end\n"
+    "  --segments [NAME:]N1,...  the frames are trajectories of N1, N2, ... frames end to end\n"
+    "  --by-segment FILE   per state and segment: frames, share and free energy, then the\n"
+    "                      mean share over the segments and its standard error\n"
     "  --blocks K          standard errors over K blocks of frames in the report\n"
     "  --temperature T     free energies in kJ/mol at T kelvin, not in kT\n"
+    "  --dictionary DICT   the states of DICT (a dictionary made before), not new ones\n"
+    "  --counts            write the counted words (\"COUNT WORD\" lines), not the dictionary\n"
+    "  --counted           the files are count files, whose counts are added up\n"
     "  --help              this help\n"
     "  --version           the version\n"
     "See man wordclusters for every column and rule.\n";
@@ -56,6 +65,10 @@ enum OptionCode {
   SEGMENTS,
   BLOCKS,
   TEMPERATURE,
+  BY_SEGMENT,
+  COUNTS,
+  COUNTED,
+  DICTIONARY,
   HELP,
   VERSION_CODE,
 };
@@ -73,13 +86,19 @@ const option LONG_OPTIONS[] = {
     {"segments", required_argument, nullptr, SEGMENTS},
     {"blocks", required_argument, nullptr, BLOCKS},
     {"temperature", required_argument, nullptr, TEMPERATURE},
+    {"by-segment", required_argument, nullptr, BY_SEGMENT},
+    {"counts", no_argument, nullptr, COUNTS},
+    {"counted", no_argument, nullptr, COUNTED},
+    {"dictionary", required_argument, nullptr, DICTIONARY},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION_CODE},
     {nullptr, 0, nullptr, 0},
 };
 
 std::string quoted(std::string_view value) {
-  return "'" + std::string(value) + "'";
+  std::string text(1, '\'');
+  text.append(value).push_back('\'');
+  return text;
 }
 
 std::string option_name(int code) {
@@ -115,18 +134,37 @@ std::uint64_t whole_number(const char* name, std::string_view value, std::uint64
   return number;
 }
 
+// A segment's name: 1 to 64 bytes of printable ASCII, no blank, comma or colon.
+bool is_segment_name(std::string_view name) {
+  return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
+    return c > ' ' && c < 0x7f && c != ',' && c != ':';
+  });
+}
+
 void read_segments(std::string_view value, Options& options) {
   options.segments_given = true;
   options.segments.clear();
+  options.segment_names.clear();
   std::uint64_t total = 0;
   for (std::size_t start = 0;;) {
     const std::size_t comma = std::min(value.find(',', start), value.size());
+    std::string_view item = value.substr(start, comma - start);
+    std::string name = std::to_string(options.segments.size() + 1);
+    if (const std::size_t colon = item.find(':'); colon != std::string_view::npos) {
+      name = item.substr(0, colon);
+      item.remove_prefix(colon + 1);
+      if (!is_segment_name(name)) {
+        usage_error("--segments needs names of 1 to 64 printable characters without blanks, not " +
+                    quoted(name));
+      }
+    }
     std::uint64_t frames = 0;
-    if (!parse_number(value.substr(start, comma - start), frames) || frames > UINT64_MAX - total) {
+    if (!parse_number(item, frames) || frames > UINT64_MAX - total) {
       usage_error("--segments needs frame counts separated by commas, not " + quoted(value));
     }
     total += frames;
     options.segments.push_back(frames);
+    options.segment_names.push_back(name);
     if (comma == value.size()) break;
     start = comma + 1;
   }
@@ -192,12 +230,62 @@ void set_option(int code, const char* value, Options& options) {
     case BLOCKS:
       options.blocks = whole_number("--blocks", text, 2);
       break;
+    case BY_SEGMENT:
+      options.by_segment = output_name(code, value);
+      break;
+    case COUNTS:
+      options.counts = true;
+      break;
+    case COUNTED:
+      options.counted = true;
+      break;
+    case DICTIONARY:
+      options.dictionary = file_name(code, value);
+      break;
     case TEMPERATURE:
       if (!parse_number(text, options.temperature) || !std::isfinite(options.temperature) ||
           !(options.temperature > 0)) {
         usage_error("--temperature needs a number of kelvin above 0, not " + quoted(text));
       }
       break;
+  }
+}
+
+// A long option that begins two or more names and is none of them.
+void refuse_ambiguous(std::string_view argument) {
+  if (!argument.starts_with("--")) return;
+  const std::string_view name = argument.substr(2, argument.find('=') - 2);
+  std::string possibilities;
+  int matches = 0;
+  for (const option& o : LONG_OPTIONS) {
+    if (o.name == nullptr) break;
+    if (name == o.name) return;
+    if (std::string_view(o.name).starts_with(name)) {
+      possibilities += " '--" + std::string(o.name) + "'";
+      ++matches;
+    }
+  }
+  if (matches > 1) {
+    usage_error("option " + quoted(argument.substr(0, name.size() + 2)) +
+                " is ambiguous; possibilities:" + possibilities);
+  }
+}
+
+// Options that only a state file uses, given without one.
+void refuse_unused(const Options& options) {
+  if (options.scan) return;  // refused with --scan instead
+  if (options.by_segment != nullptr && !options.segments_given) {
+    usage_error("--by-segment needs --segments, which names the segments");
+  }
+  if (options.blocks != 0 && options.report == nullptr) {
+    usage_error("--blocks needs --report, whose standard errors it gives");
+  }
+  if (options.temperature != 0 && options.report == nullptr) {
+    usage_error("--temperature needs --report, whose free energies it gives");
+  }
+  if (options.segments_given && options.report == nullptr && options.transitions == nullptr &&
+      options.by_segment == nullptr) {
+    usage_error("--segments needs --report, --transitions or --by-segment, which it cuts");
   }
 }
 
@@ -212,9 +300,53 @@ void refuse_with_scan(const Options& options) {
       {options.segments_given, SEGMENTS},
       {options.blocks != 0, BLOCKS},
       {options.temperature != 0, TEMPERATURE},
+      {options.by_segment != nullptr, BY_SEGMENT},
+      {options.counts, COUNTS},
+      {options.dictionary != nullptr, DICTIONARY},
   };
   for (const auto& [is_given, code] : given) {
     if (is_given) usage_error("--scan cannot be combined with " + option_name(code));
+  }
+}
+
+// What needs the frames, which count files do not hold.
+void refuse_with_counted(const Options& options) {
+  const std::pair<bool, int> given[] = {
+      {options.weights != nullptr, WEIGHTS},
+      {options.report != nullptr, REPORT},
+      {options.ndx != nullptr, NDX},
+      {options.trajectory != nullptr, TRAJECTORY},
+      {options.transitions != nullptr, TRANSITIONS},
+      {options.segments_given, SEGMENTS},
+      {options.by_segment != nullptr, BY_SEGMENT},
+      {options.blocks != 0, BLOCKS},
+      {options.temperature != 0, TEMPERATURE},
+      {options.dictionary != nullptr, DICTIONARY},
+  };
+  for (const auto& [is_given, code] : given) {
+    if (is_given) {
+      usage_error("--counted cannot be combined with " + option_name(code) +
+                  ": count files hold no frames");
+    }
+  }
+}
+
+// --counts writes the counts alone.
+void refuse_with_counts(const Options& options) {
+  const std::pair<bool, int> given[] = {
+      {options.weights != nullptr, WEIGHTS},
+      {options.report != nullptr, REPORT},
+      {options.ndx != nullptr, NDX},
+      {options.trajectory != nullptr, TRAJECTORY},
+      {options.transitions != nullptr, TRANSITIONS},
+      {options.segments_given, SEGMENTS},
+      {options.by_segment != nullptr, BY_SEGMENT},
+      {options.blocks != 0, BLOCKS},
+      {options.temperature != 0, TEMPERATURE},
+      {options.dictionary != nullptr, DICTIONARY},
+  };
+  for (const auto& [is_given, code] : given) {
+    if (is_given) usage_error("--counts cannot be combined with " + option_name(code));
   }
 }
 
@@ -233,18 +365,27 @@ Options read_options(int argc, char** argv) {
     }
     if (code == ':') usage_error(option_name(optopt) + " needs a value");
     if (code == '?') {
-      // An unknown option, or a known one given a value it does not take.
+      // An unknown option, an ambiguous beginning, or a known option given
+      // a value it does not take.
       const bool is_short = optopt != 0 && optopt < 256;
+      if (!is_short) refuse_ambiguous(argv[optind - 1]);
       usage_error("unknown option " + quoted(is_short ? std::string{'-', static_cast<char>(optopt)}
                                                       : std::string(argv[optind - 1])));
     }
     set_option(code, optarg, options);
   }
   for (int a = optind; a < argc; ++a) {
+    if (options.counted) {
+      options.count_files.push_back(argv[a]);
+      continue;
+    }
     if (options.file != nullptr) usage_error("one input file at most, not also " + quoted(argv[a]));
     options.file = argv[a];
   }
   if (options.scan) refuse_with_scan(options);
+  if (options.counted) refuse_with_counted(options);
+  if (options.counts) refuse_with_counts(options);
+  refuse_unused(options);
   const bool words_from_standard_input =
       options.file == nullptr || std::string_view(options.file) == "-";
   if (words_from_standard_input && options.weights != nullptr &&
@@ -259,7 +400,8 @@ std::vector<NamedOutput> state_outputs(const Options& options) {
   const NamedOutput all[] = {{"--report", options.report},
                              {"--ndx", options.ndx},
                              {"--trajectory", options.trajectory},
-                             {"--transitions", options.transitions}};
+                             {"--transitions", options.transitions},
+                             {"--by-segment", options.by_segment}};
   for (const NamedOutput& n : all) {
     if (n.name != nullptr) named.push_back(n);
   }
@@ -268,7 +410,8 @@ std::vector<NamedOutput> state_outputs(const Options& options) {
 
 bool keeps_frames(const Options& options) {
   return options.report != nullptr || options.ndx != nullptr || options.trajectory != nullptr ||
-         options.transitions != nullptr || options.weights != nullptr;
+         options.transitions != nullptr || options.weights != nullptr ||
+         options.by_segment != nullptr || options.dictionary != nullptr;
 }
 
 }  // namespace wordclusters

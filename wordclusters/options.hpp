@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace wordclusters {
@@ -19,7 +20,13 @@ struct Options {
   const char* transitions = nullptr;
   const char* weights = nullptr;  // "-": standard input
   bool segments_given = false;
-  std::vector<std::uint64_t> segments;  // frames of each, in order
+  std::vector<std::uint64_t> segments;      // frames of each, in order
+  std::vector<std::string> segment_names;   // of each: its own, or its number from 1
+  const char* by_segment = nullptr;         // a state file too
+  bool counts = false;                      // write the counted words, not the dictionary
+  bool counted = false;                     // the files are count files, not words
+  std::vector<const char*> count_files;     // with `counted`; empty: standard input
+  const char* dictionary = nullptr;         // the states to assign the frames to
   std::uint64_t blocks = 0;             // 0: none
   double temperature = 0;               // kelvin; 0: free energies in kT
 };

@@ -1,6 +1,11 @@
 #include "states.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "refusal.hpp"
 
 namespace wordclusters {
 
@@ -15,6 +20,31 @@ void size_tables(std::uint32_t states, StateTables& tables) {
     table->assign(states + 1, 0);
   }
   tables.population.assign(states + 1, 0.0);
+}
+
+// The populations of K blocks for S states, 8 (S + 2) K bytes: a K too
+// many for the memory is refused, with what it would take.
+void size_block_tables(std::uint64_t blocks, std::size_t row, StateTables& tables) {
+  std::size_t numbers = 0;
+  bool held = !__builtin_mul_overflow(blocks, row, &numbers) &&
+              numbers <= tables.block_state.max_size();
+  const std::new_handler handler = std::set_new_handler(nullptr);
+  try {
+    if (held) {
+      tables.block_population.assign(blocks, 0.0);
+      tables.block_state.assign(numbers, 0.0);
+    }
+  } catch (const std::bad_alloc&) {
+    held = false;
+  }
+  std::set_new_handler(handler);
+  if (!held) {
+    tables.block_population = {};
+    const double megabytes = 8.0 * static_cast<double>(blocks) * static_cast<double>(row + 1) / 1e6;
+    refuse("--blocks " + std::to_string(blocks) + " for " + std::to_string(row - 1) +
+           " states needs " + std::to_string(static_cast<std::uint64_t>(std::ceil(megabytes))) +
+           " MB: out of memory");
+  }
 }
 
 }  // namespace
@@ -47,7 +77,10 @@ void assign_states(const WordCounts& counts, const Landscape& land, const Basins
     const std::uint32_t peak_cell = basins.states[s - 1];
     tables.peak[s] = land.cells[peak_cell].key;
     tables.population[s] = basins.population[peak_cell];
-    peak_number[s] = static_cast<std::uint32_t>(find_word(counts, tables.peak[s])->value >> 32);
+    // A dictionary's peak may be missing from the frames: then no representative.
+    if (const WordSlot* slot = find_word(counts, tables.peak[s])) {
+      peak_number[s] = static_cast<std::uint32_t>(slot->value >> 32);
+    }
   }
   for (std::size_t f = 0; f < frame_word.size(); ++f) {
     const std::uint32_t word = frame_word[f];
@@ -92,26 +125,41 @@ void follow_visits(std::span<const std::uint32_t> state, const std::vector<std::
   stop_counting(pairs);
 }
 
-void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, WeightFile* weights,
-                StateTables& tables) {
+void sum_parts(std::span<const std::uint32_t> state, std::uint64_t blocks,
+               const std::vector<std::uint64_t>& segments, WeightFile* weights,
+               StateTables& tables) {
   const std::uint64_t frames = state.size();
   const std::size_t row = tables.states + 1;
   tables.blocks = blocks;
-  tables.block_population.assign(blocks, 0.0);
-  tables.block_state.assign(blocks * row, 0.0);
+  if (blocks != 0) size_block_tables(blocks, row, tables);
+  tables.segments = segments.size();
+  tables.segment_population.assign(segments.size(), 0.0);
+  tables.segment_state.assign(segments.size() * row, 0.0);
+  tables.segment_frames.assign(segments.size() * row, 0);
   if (weights != nullptr) reread_weights(*weights);
-  std::uint64_t f = 0;
-  for (std::uint64_t b = 0; b < blocks; ++b) {
-    // Frame f (from 0) is in block floor(f * blocks / frames).
-    const std::uint64_t end = ((b + 1) * frames + blocks - 1) / blocks;
-    double& block = tables.block_population[b];
-    double* in_state = &tables.block_state[b * row];
-    for (; f < end; ++f) {
-      double weight = 1.0;
-      if (weights != nullptr && !next_weight(*weights, weight))
-        too_few_weights(*weights, f, frames);
-      block += weight;
-      in_state[state[f]] += weight;
+  // Frame f (from 0) is in block floor(f * blocks / frames).
+  std::uint64_t block = 0, block_end = blocks == 0 ? frames : (frames + blocks - 1) / blocks;
+  std::size_t segment = 0;
+  std::uint64_t segment_end = segments.empty() ? frames : segments[0];
+  for (std::uint64_t f = 0; f < frames; ++f) {
+    double weight = 1.0;
+    if (weights != nullptr) {
+      if (!next_weight(*weights, weight)) too_few_weights(*weights, f, frames);
+      weight *= weights->scale;
+    }
+    if (blocks != 0) {
+      while (f >= block_end) {
+        ++block;
+        block_end = ((block + 1) * frames + blocks - 1) / blocks;
+      }
+      tables.block_population[block] += weight;
+      tables.block_state[block * row + state[f]] += weight;
+    }
+    if (!segments.empty()) {
+      while (f >= segment_end) segment_end += segments[++segment];
+      tables.segment_population[segment] += weight;
+      tables.segment_state[segment * row + state[f]] += weight;
+      ++tables.segment_frames[segment * row + state[f]];
     }
   }
   if (weights != nullptr) expect_end(*weights, frames);

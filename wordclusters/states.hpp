@@ -31,6 +31,10 @@ struct StateTables {
   std::uint64_t blocks = 0;              // 0: no block statistics
   std::vector<double> block_population;  // per block
   std::vector<double> block_state;       // block b, state s: [b * (states + 1) + s]
+  std::uint64_t segments = 0;            // 0: no segment statistics
+  std::vector<double> segment_population;         // per segment
+  std::vector<double> segment_state;              // segment g, state s: [g * (states + 1) + s]
+  std::vector<std::uint64_t> segment_frames;      // the same, in frames
 };
 
 // Each cell's cluster (0: none), by its position in visiting order.
@@ -48,9 +52,12 @@ void assign_states(const WordCounts& counts, const Landscape& land, const Basins
 void follow_visits(std::span<const std::uint32_t> state, const std::vector<std::uint64_t>& segments,
                    StateTables& tables);
 
-// The population of each block and of each state in it; the weights are
-// read again from `weights` when it is not null.
-void sum_blocks(std::span<const std::uint32_t> state, std::uint64_t blocks, WeightFile* weights,
-                StateTables& tables);
+// The population of each block (none when `blocks` is 0) and of each
+// segment of `segments` (none when it is empty), and of each state in it;
+// the weights are read again from `weights` when it is not null, times its
+// scale.
+void sum_parts(std::span<const std::uint32_t> state, std::uint64_t blocks,
+               const std::vector<std::uint64_t>& segments, WeightFile* weights,
+               StateTables& tables);
 
 }  // namespace wordclusters

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,16 +14,14 @@
 #include "descriptor_io.hpp"
 #include "refusal.hpp"
 #include "standard_descriptors.hpp"
+#include "weight_text.hpp"
 
 namespace wordclusters {
 
 namespace {
 
-constexpr std::size_t BUFFER = std::size_t{1} << 20;
 constexpr std::size_t LONGEST_LINE = 1024;  // no weight is longer
 constexpr std::size_t SHOWN = 40;           // bytes of a bad line quoted
-
-char buffer[BUFFER];
 
 [[noreturn]] void refuse_file(const WeightFile& file, const char* what) {
   refuse(file.name + ": " + what + ": " + std::strerror(errno));
@@ -61,11 +58,12 @@ std::string shown(std::string_view line) {
 // More bytes after the unfinished line that starts at `begin`; false at the
 // end of the file.
 bool fill(WeightFile& file) {
+  char* const buffer = file.buffer.data();
   std::memmove(buffer, buffer + file.begin, file.end - file.begin);
   file.end -= file.begin;
   file.begin = 0;
   const int from = file.second_reading && file.copy >= 0 ? file.copy : file.fd;
-  const ssize_t got = pcgrid::read_some(from, buffer + file.end, BUFFER - file.end);
+  const ssize_t got = pcgrid::read_some(from, buffer + file.end, WEIGHT_BUFFER_BYTES - file.end);
   if (got < 0) refuse_file(file, "cannot read");
   if (got == 0) return false;
   if (file.copy >= 0 && !file.second_reading) {
@@ -83,6 +81,7 @@ bool fill(WeightFile& file) {
 // The next line without its newline; false at the end of the file.
 bool next_line(WeightFile& file, std::string_view& line) {
   if (file.at_end) return false;
+  const char* const buffer = file.buffer.data();
   for (;;) {
     const char* start = buffer + file.begin;
     const std::size_t size = file.end - file.begin;
@@ -113,11 +112,32 @@ struct stat status_of(const WeightFile& file) {
   return found;
 }
 
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// A line's weight: blanks around it, and a carriage return at the end, are
+// allowed, up to 1024 bytes in all; the text is written as a weight (pcgrid::is_weight_text), and its
+// value is finite. A value below the smallest double reads as 0, or as the
+// nearest double, as strtod rounds.
+bool read_weight(std::string_view line, double& weight) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
+  if (line.size() > LONGEST_LINE || !pcgrid::is_weight_text(line)) return false;
+  char text[LONGEST_LINE + 1];
+  line.copy(text, line.size());
+  text[line.size()] = '\0';
+  weight = std::strtod(text, nullptr);
+  return std::isfinite(weight);
+}
+
 }  // namespace
 
 void open_weights(WeightFile& file, const char* path, bool twice) {
   const bool standard_input = std::strcmp(path, "-") == 0;
   file.name = standard_input ? "standard input" : path;
+  file.buffer.resize(WEIGHT_BUFFER_BYTES);
   if (standard_input) {
     file.fd = STDIN_FILENO;
     if (pcgrid::standard_descriptor_was_closed(STDIN_FILENO)) {
@@ -145,12 +165,7 @@ void open_weights(WeightFile& file, const char* path, bool twice) {
 bool next_weight(WeightFile& file, double& weight) {
   std::string_view line;
   if (!next_line(file, line)) return false;
-  const char* const end = line.data() + line.size();
-  const auto [stop, error] = std::from_chars(line.data(), end, weight);
-  if (line.empty() || error != std::errc{} || stop != end || !std::isfinite(weight) ||
-      !(weight >= 0)) {
-    not_a_weight(file, line);
-  }
+  if (!read_weight(line, weight)) not_a_weight(file, line);
   return true;
 }
 
@@ -158,9 +173,7 @@ void expect_end(WeightFile& file, std::uint64_t frames) {
   double weight = 0;
   if (!next_weight(file, weight)) return;
   if (file.second_reading) changed(file);
-  while (next_weight(file, weight)) {
-  }
-  refuse(file.name + " has " + std::to_string(file.line) + " weights, the input has " +
+  refuse(file.name + " has more than " + std::to_string(frames) + " weights, the input has " +
          std::to_string(frames) + " frames");
 }
 

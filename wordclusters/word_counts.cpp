@@ -15,7 +15,7 @@ std::span<WordSlot> map_slots(std::size_t count) {
   const std::size_t bytes = count * sizeof(WordSlot);
   void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) {
-    std::fputs("wordclusters: out of memory for the table of distinct words\n", stderr);
+    std::fputs("wordclusters: out of memory\n", stderr);
     std::exit(1);
   }
   madvise(memory, bytes, MADV_HUGEPAGE);  // only advice: without it the table works as well

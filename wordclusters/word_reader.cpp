@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "descriptor_io.hpp"
 #include "table_memory.hpp"
@@ -13,25 +14,28 @@ namespace wordclusters {
 
 namespace {
 
-constexpr std::size_t READ_BLOCK = std::size_t{1} << 20;
-constexpr std::uint64_t MAX_KEPT_FRAMES = UINT32_MAX;     // a word's count fits the low 32 bits
+constexpr std::size_t WORD_BLOCK_BYTES = std::size_t{1} << 20;  // read at a time
+constexpr std::uint64_t MAX_KEPT_FRAMES = UINT32_MAX;  // a word's count fits the low 32 bits
 constexpr std::size_t FRAME_STEP = std::size_t{1} << 22;  // frames reserved at a time: 16 MB
-
-char block[READ_BLOCK + MAX_LETTERS];
 
 // Words wait in a short queue between finding their slot and being counted
 // in it, so that the slot can be fetched from memory meanwhile.
 constexpr int QUEUE = 16;
-std::uint64_t queue[QUEUE];
-int queued = 0;
-std::uint64_t counted = 0;  // frames counted so far
+
+struct Reader {
+  WordInput& input;
+  std::vector<char> block = std::vector<char>(WORD_BLOCK_BYTES + MAX_LETTERS);
+  std::uint64_t queue[QUEUE] = {};
+  int queued = 0;
+  std::uint64_t counted = 0;  // frames counted so far
+};
 
 bool fail(WordInput& input, WordError error) {
   input.error = error;
   return false;
 }
 
-bool reserve_frames(WordInput& input) {
+bool reserve_frames(WordInput& input, std::uint64_t counted) {
   if (counted + QUEUE <= input.reserved_frames) return true;
   const std::size_t more = input.reserved_frames + FRAME_STEP;
   void* grown = pcgrid::grow_zeroed(input.frame_word, input.reserved_frames * sizeof(std::uint32_t),
@@ -52,24 +56,25 @@ std::uint32_t count_kept_word(WordCounts& counts, std::uint64_t key) {
   return static_cast<std::uint32_t>(slot.value >> 32);
 }
 
-bool count_queued_words(WordInput& input) {
+bool count_queued_words(Reader& r) {
+  WordInput& input = r.input;
   if (input.keep_frames) {
-    if (!reserve_frames(input)) return fail(input, WordError::out_of_memory);
-    for (int q = 0; q < queued; ++q) {
-      input.frame_word[counted++] = count_kept_word(input.counts, queue[q]);
+    if (!reserve_frames(input, r.counted)) return fail(input, WordError::out_of_memory);
+    for (int q = 0; q < r.queued; ++q) {
+      input.frame_word[r.counted++] = count_kept_word(input.counts, r.queue[q]);
     }
   } else {
-    for (int q = 0; q < queued; ++q) count_word(input.counts, queue[q]);
-    counted += static_cast<std::uint64_t>(queued);
+    for (int q = 0; q < r.queued; ++q) count_word(input.counts, r.queue[q]);
+    r.counted += static_cast<std::uint64_t>(r.queued);
   }
-  queued = 0;
+  r.queued = 0;
   return true;
 }
 
-bool queue_word(WordInput& input, std::uint64_t key) {
-  __builtin_prefetch(&input.counts.slots[home_slot(input.counts, key)], 1);
-  queue[queued++] = key;
-  return queued < QUEUE || count_queued_words(input);
+bool queue_word(Reader& r, std::uint64_t key) {
+  __builtin_prefetch(&r.input.counts.slots[home_slot(r.input.counts, key)], 1);
+  r.queue[r.queued++] = key;
+  return r.queued < QUEUE || count_queued_words(r);
 }
 
 bool not_a_letter(WordInput& input, const char* line, std::size_t i) {
@@ -79,7 +84,8 @@ bool not_a_letter(WordInput& input, const char* line, std::size_t i) {
 }
 
 // One complete line of `size` bytes, its newline not included.
-bool take_word(WordInput& input, const char* line, std::size_t size) {
+bool take_word(Reader& r, const char* line, std::size_t size) {
+  WordInput& input = r.input;
   std::uint64_t key = 0;
   for (std::size_t i = 0; i < size; ++i) {
     const int letter = LETTER_INDEX[static_cast<unsigned char>(line[i])];
@@ -96,23 +102,24 @@ bool take_word(WordInput& input, const char* line, std::size_t size) {
   if (input.keep_frames && input.lines == MAX_KEPT_FRAMES) {
     return fail(input, WordError::too_many_frames);
   }
-  if (!queue_word(input, key)) return false;
+  if (!queue_word(r, key)) return false;
   ++input.lines;
   return true;
 }
 
-// The complete lines of block[0 .. end): false on a refusal, otherwise
-// `taken` is where the unfinished last line begins. An unfinished line of
-// more than 10 bytes is refused now.
-bool take_lines(WordInput& input, std::size_t end, std::size_t& taken) {
+// The complete lines of the block's first `end` bytes: false on a refusal,
+// otherwise `taken` is where the unfinished last line begins. An unfinished
+// line of more than 10 bytes is refused now.
+bool take_lines(Reader& r, std::size_t end, std::size_t& taken) {
+  const char* const block = r.block.data();
   const char* p = block;
   const char* const stop = block + end;
   while (const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(stop - p))) {
     const char* line_end = static_cast<const char*>(newline);
-    if (!take_word(input, p, static_cast<std::size_t>(line_end - p))) return false;
+    if (!take_word(r, p, static_cast<std::size_t>(line_end - p))) return false;
     p = line_end + 1;
   }
-  if (static_cast<std::size_t>(stop - p) > MAX_LETTERS) return take_word(input, p, MAX_LETTERS + 1);
+  if (static_cast<std::size_t>(stop - p) > MAX_LETTERS) return take_word(r, p, MAX_LETTERS + 1);
   taken = static_cast<std::size_t>(p - block);
   return true;
 }
@@ -121,11 +128,11 @@ bool take_lines(WordInput& input, std::size_t end, std::size_t& taken) {
 
 bool read_words(int fd, WordInput& input) {
   start_counting(input.counts);
-  queued = 0;
-  counted = 0;
+  Reader r{input};
+  char* const block = r.block.data();
   std::size_t kept = 0;  // bytes of an unfinished line at the start of the block
   for (;;) {
-    const ssize_t got = pcgrid::read_some(fd, block + kept, READ_BLOCK);
+    const ssize_t got = pcgrid::read_some(fd, block + kept, WORD_BLOCK_BYTES);
     if (got < 0) {
       input.number = static_cast<std::uint64_t>(errno);
       return fail(input, WordError::read_failed);
@@ -133,12 +140,12 @@ bool read_words(int fd, WordInput& input) {
     if (got == 0) break;
     const std::size_t end = kept + static_cast<std::size_t>(got);
     std::size_t taken = 0;
-    if (!take_lines(input, end, taken)) return false;
+    if (!take_lines(r, end, taken)) return false;
     kept = end - taken;
     std::memmove(block, block + taken, kept);
   }
-  if (kept > 0 && !take_word(input, block, kept)) return false;  // without a newline
-  return count_queued_words(input);
+  if (kept > 0 && !take_word(r, block, kept)) return false;  // without a newline
+  return count_queued_words(r);
 }
 
 bool error_has_line(WordError error) {
@@ -159,7 +166,7 @@ std::string describe_error(const WordInput& input) {
     case WordError::not_a_letter: {
       const unsigned char c = input.byte;
       if (c == '\r') return "a carriage return" + where + " (lines must end with a newline alone)";
-      if (c > ' ' && c < 0x7f) return "'" + std::string(1, static_cast<char>(c)) + "'" + foreign;
+      if (c > ' ' && c < 0x7f) return std::string{'\'', static_cast<char>(c), '\''} + foreign;
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", c);
       return std::string("byte ") + hex + foreign;
@@ -172,7 +179,7 @@ std::string describe_error(const WordInput& input) {
     case WordError::too_many_frames:
       return "more than 4294967295 frames: too many to keep the state of each";
     case WordError::out_of_memory:
-      return "out of memory for the words of " + std::to_string(input.lines) + " frames";
+      return "out of memory";
   }
   return "";
 }

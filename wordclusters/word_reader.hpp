@@ -44,7 +44,8 @@ struct WordInput {
 bool read_words(int fd, WordInput& input);
 
 // What went wrong, as the message's text after "NAME:LINE: " (or after
-// "NAME: " for read_failed, out_of_memory and too_many_frames).
+// "NAME: " for read_failed and too_many_frames; out_of_memory's text is the
+// whole message).
 std::string describe_error(const WordInput& input);
 bool error_has_line(WordError error);
 
