@@ -159,9 +159,17 @@ done |
 awk -F '\t' 'NR > 1 { print $1, $2, $7, $8, $9 }' one/states.tsv > one/report
 same ends/report one/report "the shards' reports do not add up to the joined table's"
 
-# The per-segment table: a header and a row per state.
-[ "$(wc -l < run/segments.tsv)" -eq $((states + 1)) ] ||
-  fail "segments.tsv does not have a row per state"
+# The per-segment table: a row per state, each shard a segment named after
+# its table, with the frames of the shard's own report.
+awk -F '\t' 'NR > 1 { print $1, $2, $5, $8 }' run/segments.tsv > ends/segment_frames
+for i in 1 2 3; do
+  awk -F '\t' 'NR > 1 { print $2 }' "run/shard.$i/states.tsv" > "ends/frames.$i"
+done
+awk 'NR > 1 { print $1 }' one/states.tsv | paste -d ' ' - ends/frames.1 ends/frames.2 ends/frames.3 \
+  > ends/report_frames
+same ends/segment_frames ends/report_frames "segments.tsv does not give each shard's frames of each state"
+head -n 1 run/segments.tsv | grep -q '^state	wt_frames	.*	r2_frames	.*	r3_frames	' ||
+  fail "segments.tsv does not name the segments after the shards' tables"
 
 [ "$slurm" = yes ] || exit 0
 
