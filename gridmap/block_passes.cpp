@@ -1,6 +1,8 @@
 // The build's own passes: the data file read a block at a time, the lines
 // of a block converted on all threads (point_blocks.hpp), then taken in
 // file order.
+#include <unistd.h>
+
 #include <algorithm>
 #include <string_view>
 
@@ -71,10 +73,8 @@ void take_limits(GridAccumulator& grid, const PartPoints& part, const char* name
 // memory is fetched meanwhile.
 constexpr std::size_t FETCH_AHEAD = 16;
 
-void bin_points(GridAccumulator& grid, const PartPoints& part, const FileSeen& seen,
-                const char* name, std::int32_t& left_out) {
-  const auto count = static_cast<std::size_t>(part.points);
-  const NodeRecord* nodes = part.nodes;
+void bin_records(GridAccumulator& grid, const NodeRecord* nodes, std::size_t count,
+                 const FileSeen& seen, const char* name, std::int32_t& left_out) {
   for (std::size_t i = 0; i < count; ++i) {
     if (grid.lines == seen.lines) refuse(CHANGED, name);
     if (i + FETCH_AHEAD < count && nodes[i + FETCH_AHEAD].j >= 0) {
@@ -91,6 +91,11 @@ void bin_points(GridAccumulator& grid, const PartPoints& part, const FileSeen& s
     }
     accept_line(grid, name);
   }
+}
+
+void bin_points(GridAccumulator& grid, const PartPoints& part, const FileSeen& seen,
+                const char* name, std::int32_t& left_out) {
+  bin_records(grid, part.nodes, static_cast<std::size_t>(part.points), seen, name, left_out);
   if (part.stop == Stop::none) return;
   if (grid.lines == seen.lines) refuse(CHANGED, name);
   refuse_line(BAD_LINE, part.piece);
@@ -156,17 +161,63 @@ FileSeen first_pass_by_blocks(const Run& run) {
                      .limits = {},
                      .GX = grid.GX,
                      .GY = grid.GY};
+  std::size_t capacity = 0;
+  PointRecord* kept = keeping_room(capacity);
+  std::size_t kept_points = 0;
+  off_t kept_bytes = 0;
   std::string_view block;
   for (bool first = true; read_block(run, block); first = false) {
-    // The first line fixes the columns of every other.
+    // The first line fixes the columns of every other. The points are kept
+    // whole, z included, while they fit.
     if (first) grid.ncol = rules.ncol = first_columns(block);
+    rules.keep_points = kept_points < capacity;
+    rules.read_z = args.weights || (rules.keep_points && grid.ncol == 3);
     convert_block(block, rules, block_points);
+    std::size_t points = 0;
     for (int k = 0; k < block_points.parts; ++k) {
       take_limits(grid, block_points.part[k], args.name);
+      points += static_cast<std::size_t>(block_points.part[k].points);
     }
+    if (!rules.keep_points) continue;
+    if (points > capacity - kept_points) {
+      capacity = 0;
+      continue;
+    }
+    for (int k = 0; k < block_points.parts; ++k) {
+      const PartPoints& part = block_points.part[k];
+      std::copy_n(part.kept, part.points, kept + kept_points);
+      kept_points += static_cast<std::size_t>(part.points);
+    }
+    kept_bytes += static_cast<off_t>(block.size());
   }
-  return end_first_pass(run);
+  FileSeen seen = end_first_pass(run);
+  seen.kept = kept;
+  seen.kept_points = kept_points;
+  seen.kept_bytes = kept_bytes;
+  return seen;
 }
+
+namespace {
+
+// The points the first pass kept, added to their nodes as if read again,
+// and the file read on after them; unless the file has changed since, when
+// it is read again from its start.
+void bin_kept_points(const Run& run, const FileSeen& seen, const PassRules& rules,
+                     std::int32_t& left_out) {
+  // The reader was rewound and holds nothing: it reads on from where it is
+  // sought to.
+  if (seen.kept_points == 0 || !unchanged_since(run, seen) ||
+      lseek(fileno(run.reader.file), seen.kept_bytes, SEEK_SET) != seen.kept_bytes) {
+    return;
+  }
+  for (std::size_t first = 0; first < seen.kept_points; first += NODES_AT_ONCE) {
+    const std::size_t count = std::min(NODES_AT_ONCE, seen.kept_points - first);
+    const NodeRecord* nodes = nodes_of(seen.kept + first, count, rules);
+    bin_records(run.grid, nodes, count, seen, run.args.name, left_out);
+  }
+}
+
+}  // namespace
 
 void second_pass_by_blocks(const Run& run, const FileSeen& seen) {
   const Arguments& args = run.args;
@@ -181,6 +232,7 @@ void second_pass_by_blocks(const Run& run, const FileSeen& seen) {
                            .GX = grid.GX,
                            .GY = grid.GY};
   std::int32_t left_out = 0;
+  bin_kept_points(run, seen, rules, left_out);
   std::string_view block;
   while (read_block(run, block)) {
     convert_block(block, rules, block_points);

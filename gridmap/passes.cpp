@@ -16,6 +16,11 @@ off_t data_size(const pcgrid::LineReader& reader) {
   return fstat(fileno(reader.file), &status) == 0 ? status.st_size : -1;
 }
 
+timespec data_modified(const pcgrid::LineReader& reader) {
+  struct stat status {};
+  return fstat(fileno(reader.file), &status) == 0 ? status.st_mtim : timespec{-1, -1};
+}
+
 }  // namespace
 
 [[noreturn]] void refuse_line(const char* what, std::string_view line) {
@@ -37,7 +42,7 @@ void accept_line(GridAccumulator& grid, const char* name) {
 FileSeen end_first_pass(const Run& run) {
   const std::int32_t lines = run.grid.lines;
   show_count(BACKSPACES, "\n", lines);
-  const FileSeen seen = {lines, data_size(run.reader)};
+  const FileSeen seen = {lines, data_size(run.reader), data_modified(run.reader), nullptr, 0, 0};
   if (!pcgrid::rewind_reader(run.reader)) refuse(CANNOT_READ, run.args.name);
   say("Read %d lines.\n", lines);
   return seen;
@@ -52,6 +57,12 @@ void end_one_pass(const Run& run) {
   show_count(BACKSPACES, "\n", run.grid.lines);
   std::fclose(run.reader.file);
   say("Read %d lines.\n", run.grid.lines);
+}
+
+bool unchanged_since(const Run& run, const FileSeen& seen) {
+  const timespec modified = data_modified(run.reader);
+  return data_size(run.reader) == seen.size && modified.tv_sec == seen.modified.tv_sec &&
+         modified.tv_nsec == seen.modified.tv_nsec && seen.modified.tv_sec != -1;
 }
 
 NodeLimits start_second_pass(GridAccumulator& grid) {

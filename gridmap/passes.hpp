@@ -14,6 +14,7 @@
 #include "arguments.hpp"
 #include "grid_accumulator.hpp"
 #include "line_reader.hpp"
+#include "point_blocks.hpp"
 
 namespace gridmap {
 
@@ -38,7 +39,17 @@ struct Run {
 struct FileSeen {
   std::int32_t lines;
   off_t size;
+  timespec modified;  // when the file was last written
+  // The points of the first lines of the file, kept by the first pass
+  // (block reading only): their count and the bytes they were read from.
+  const PointRecord* kept;
+  std::size_t kept_points;
+  off_t kept_bytes;
 };
+
+// Whether the file is as the first pass left it: the same size, written
+// at the same time.
+bool unchanged_since(const Run& run, const FileSeen& seen);
 
 // What is wrong with a line, and the line quoted as read, its own newline
 // included.

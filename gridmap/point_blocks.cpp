@@ -207,10 +207,18 @@ NodeRecord node_of(const Point& point, const PassRules& rules) {
 constexpr std::size_t MAX_RECORDS = (pcgrid::READ_BLOCK + pcgrid::MAX_PIECE) / 3 + 1 + MAX_PARTS;
 NodeRecord* records;  // MAX_RECORDS of them, about 22 MB: reserve_block_work
 
+// The points kept by the first pass, KEPT_POINTS of them (48 MB), then
+// MAX_RECORDS point records of a block, laid out as `records`.
+constexpr std::size_t KEPT_POINTS = std::size_t{1} << 22;
+PointRecord* kept_points;
+PointRecord* point_records;
+
 template <bool USUAL_FORM>
-PartPoints convert_part_with(std::string_view text, const PassRules& rules, NodeRecord* nodes) {
+PartPoints convert_part_with(std::string_view text, const PassRules& rules, NodeRecord* nodes,
+                             PointRecord* kept) {
   PartPoints part{};
   part.nodes = nodes;
+  part.kept = kept;
   const char* p = text.data();
   const char* const end = p + text.size();
   Windows windows{p, end, NO_WINDOW, {}, {}};
@@ -228,6 +236,7 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
       return part;
     }
     if (rules.find_nodes) nodes[part.points] = node_of(point, rules);
+    if (rules.keep_points) kept[part.points] = {point.x, point.y, point.z};
     if (!rules.find_nodes || rules.find_limits_too) widen_limits(part, point);
     ++part.points;
     p += length;
@@ -249,6 +258,9 @@ int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
   pcgrid::cut_at_newlines(block, parts, bounds);
   return parts;
 }
+
+// Fewer points have their nodes found on one thread.
+constexpr std::size_t POINTS_WORTH_THREADS = 4096;
 
 // Each worker thread's stack (1 MiB, limit_thread_stacks) and guard page,
 // with room to spare for what the runtime keeps for it.
@@ -274,11 +286,36 @@ bool reserve_block_work() {
   return true;
 }
 
+PointRecord* keeping_room(std::size_t& capacity) {
+  if (kept_points == nullptr) {
+    const std::size_t bytes = (KEPT_POINTS + MAX_RECORDS) * sizeof(PointRecord);
+    // Small pages: the parts of a block write their points far apart, and
+    // each would take a huge page of its own.
+    void* room = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room != MAP_FAILED) {
+      kept_points = static_cast<PointRecord*>(room);
+      point_records = kept_points + KEPT_POINTS;
+    }
+  }
+  capacity = kept_points == nullptr ? 0 : KEPT_POINTS;
+  return kept_points;
+}
+
+const NodeRecord* nodes_of(const PointRecord* points, std::size_t count, const PassRules& rules) {
+  const auto n = static_cast<std::int64_t>(count);
+#pragma omp parallel for schedule(static) if (count >= POINTS_WORTH_THREADS)
+  for (std::int64_t i = 0; i < n; ++i) {
+    const PointRecord& p = points[i];
+    records[i] = node_of(Point{p.x, p.y, p.z, {}, 3}, rules);
+  }
+  return records;
+}
+
 PartPoints convert_part(std::string_view text, const PassRules& rules, NodeRecord* nodes,
-                        bool usual_form) {
+                        bool usual_form, PointRecord* kept) {
   // The reference build converts with the C library alone.
-  if (usual_form && !pcgrid::LIBC_IO) return convert_part_with<true>(text, rules, nodes);
-  return convert_part_with<false>(text, rules, nodes);
+  if (usual_form && !pcgrid::LIBC_IO) return convert_part_with<true>(text, rules, nodes, kept);
+  return convert_part_with<false>(text, rules, nodes, kept);
 }
 
 void convert_block(std::string_view block, const PassRules& rules, BlockPoints& points) {
@@ -288,8 +325,9 @@ void convert_block(std::string_view block, const PassRules& rules, BlockPoints& 
   for (int k = 0; k < points.parts; ++k) {
     const auto offset = static_cast<std::size_t>(bounds[k] - block.data());
     const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
-    points.part[k] =
-        convert_part(part, rules, records + offset / 3 + static_cast<std::size_t>(k), true);
+    const std::size_t first = offset / 3 + static_cast<std::size_t>(k);
+    points.part[k] = convert_part(part, rules, records + first, true,
+                                  rules.keep_points ? point_records + first : nullptr);
   }
 }
 

@@ -325,7 +325,16 @@ TEST(GridmapFailure, FileChangedBetweenThePasses) {
     for (ssize_t got; (got = read(ends[0], block, sizeof block)) > 0;) out.append(block, got);
     close(ends[0]);
     EXPECT_EQ(wait_for(pid), 1) << c.what;
-    EXPECT_EQ(out, before_second + counter(c.seen, false) + changed) << c.what;
+    // The points kept from the first pass are binned without reading them
+    // again, so where a change made during the second pass is seen depends
+    // on how many were kept: at the line where the file ends or differs, or
+    // at the end of the kept points.
+    ASSERT_TRUE(out.starts_with(before_second) && out.ends_with(changed)) << c.what;
+    const std::string count =
+        out.substr(before_second.size(), out.size() - before_second.size() - changed.size());
+    EXPECT_TRUE(counter(BIG, false).starts_with(count) &&
+                count.size() >= counter(c.seen, false).size())
+        << c.what;
     EXPECT_EQ(pcgrid::testing::read_file(dir.file("err")), "") << c.what;
     EXPECT_EQ(dir.read("grid.matrix"), "") << c.what;
     EXPECT_FALSE(dir.exists("grid_log.matrix")) << c.what;

@@ -182,6 +182,29 @@ TEST(Gridmap, Refusals) {
   }
 }
 
+// A file of more points than the first pass keeps for the second: the
+// points kept and those read again are binned alike, z included.
+TEST(Gridmap, MorePointsThanKept) {
+  const int lines = 4'500'000;  // the first pass keeps 4,194,304 points at most
+  std::string data;
+  data.reserve(lines * 6);
+  for (int i = 0; i < lines; ++i)
+    data += i % 3 == 0 ? "0 0 1\n" : i % 3 == 1 ? "1 1 2\n" : "1 0 4\n";
+  TempDir dir;
+  dir.write("p", data);
+  for (const bool weights : {false, true}) {
+    const RunResult r = gridmap(dir, weights ? std::vector<std::string>{"--weights", "3", "p"}
+                                             : std::vector<std::string>{"3", "p"});
+    EXPECT_TRUE(r.out.ends_with(WRITING + "All done.\n"));
+    EXPECT_EQ(
+        dir.read("grid.matrix"),
+        weights
+            ? matrix(3, 3,
+                     {{0, 0, "1.5000000e+06"}, {2, 2, "3.0000000e+06"}, {2, 0, "6.0000000e+06"}})
+            : matrix(3, 3, {{0, 0, ONE}, {2, 2, "2.0000000e+00"}, {2, 0, "4.0000000e+00"}}));
+  }
+}
+
 // --help and --version answer on standard output with status 0 and touch
 // no file; a prefix of them is still the usage line.
 TEST(Gridmap, HelpAndVersion) {

@@ -962,6 +962,15 @@ TEST(StatesAcrossRuns, DictionaryGivesTheSameStateFiles) {
   const std::string trajectory = made.read("trajectory");
   const std::vector<std::string> slices = across::shards(trajectory);
   EXPECT_EQ(dir.read("trajectory"), slices[1]);
+
+  // No frames: every state is empty, and no share is 0 / 0.
+  dir.write("small", "A 1\nC 2\n");
+  dir.write("none", "");
+  const auto empty = run_program(WORDCLUSTERS_EXE, {"--dictionary", dir.file("small"), "--report",
+                                                    dir.file("report"), dir.file("none")});
+  ASSERT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(dir.read("report"), HEADER + "1\t0\t-\t-\t-\t-\tA\t-\t0\t-\n" +
+                                    "2\t0\t-\t-\t-\t-\tC\t-\t0\t-\n");
 }
 
 // Each state's frames, share and free energy in each named segment, then

@@ -297,6 +297,7 @@ int main(int argc, char** argv) {
   const Dictionary dictionary =
       options.dictionary != nullptr ? read_dictionary(options.dictionary, input.letters)
                                     : Dictionary{};
+  if (input.letters == 0) input.letters = dictionary.letters;  // no frames: the peaks' words
   WeightFile weights;
   Populations populations{{}, static_cast<double>(input.lines)};
   if (options.weights != nullptr) populations = weigh_words(options, input, weights);

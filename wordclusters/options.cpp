@@ -255,6 +255,7 @@ void set_option(int code, const char* value, Options& options) {
 void refuse_ambiguous(std::string_view argument) {
   if (!argument.starts_with("--")) return;
   const std::string_view name = argument.substr(2, argument.find('=') - 2);
+  if (name.empty()) return;
   std::string possibilities;
   int matches = 0;
   for (const option& o : LONG_OPTIONS) {

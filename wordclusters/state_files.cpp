@@ -141,7 +141,11 @@ void put_report_line(Writer& w, std::uint32_t s, const StateTables& tables, cons
   put(w, "\t");
   put_number(w, tables.frames[s]);
   put(w, "\t");
-  put_fixed(w, tables.population[s] * 100.0 / settings.total_population, 3);
+  if (settings.total_population != 0) {
+    put_fixed(w, tables.population[s] * 100.0 / settings.total_population, 3);
+  } else {
+    put(w, "-");  // a dictionary's state, and no frames
+  }
   put(w, "\t");
   put_error(w, shares_defined, shares);
   put(w, "\t");

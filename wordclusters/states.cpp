@@ -125,10 +125,75 @@ void follow_visits(std::span<const std::uint32_t> state, const std::vector<std::
   stop_counting(pairs);
 }
 
+namespace {
+
+// Frame f (from 0) is in block floor(f * blocks / frames): block b ends
+// before this frame.
+std::uint64_t block_end(std::uint64_t b, std::uint64_t blocks, std::uint64_t frames) {
+  return ((b + 1) * frames + blocks - 1) / blocks;
+}
+
+// Without weights each frame weighs 1: the parts are summed one after the
+// other, range by range.
+void count_parts(std::span<const std::uint32_t> state, const std::vector<std::uint64_t>& segments,
+                 StateTables& tables) {
+  const std::uint64_t frames = state.size();
+  const std::size_t row = tables.states + 1;
+  std::uint64_t f = 0;
+  for (std::uint64_t b = 0; b < tables.blocks; ++b) {
+    double& block = tables.block_population[b];
+    double* in_state = &tables.block_state[b * row];
+    for (const std::uint64_t end = block_end(b, tables.blocks, frames); f < end; ++f) {
+      block += 1.0;
+      in_state[state[f]] += 1.0;
+    }
+  }
+  f = 0;
+  for (std::size_t g = 0; g < segments.size(); ++g) {
+    double* in_state = &tables.segment_state[g * row];
+    std::uint64_t* frames_in_state = &tables.segment_frames[g * row];
+    tables.segment_population[g] = static_cast<double>(segments[g]);
+    for (const std::uint64_t end = f + segments[g]; f < end; ++f) {
+      in_state[state[f]] += 1.0;
+      ++frames_in_state[state[f]];
+    }
+  }
+}
+
+// With weights, read once more, every part is summed in one pass.
+void weigh_parts(std::span<const std::uint32_t> state, const std::vector<std::uint64_t>& segments,
+                 WeightFile& weights, StateTables& tables) {
+  const std::uint64_t frames = state.size();
+  const std::size_t row = tables.states + 1;
+  const std::uint64_t blocks = tables.blocks;
+  reread_weights(weights);
+  std::uint64_t block = 0, ends_block = blocks == 0 ? frames : block_end(0, blocks, frames);
+  std::size_t segment = 0;
+  std::uint64_t ends_segment = segments.empty() ? frames : segments[0];
+  for (std::uint64_t f = 0; f < frames; ++f) {
+    double weight = 1.0;
+    if (!next_weight(weights, weight)) too_few_weights(weights, f, frames);
+    weight *= weights.scale;
+    if (blocks != 0) {
+      while (f >= ends_block) ends_block = block_end(++block, blocks, frames);
+      tables.block_population[block] += weight;
+      tables.block_state[block * row + state[f]] += weight;
+    }
+    if (!segments.empty()) {
+      while (f >= ends_segment) ends_segment += segments[++segment];
+      tables.segment_population[segment] += weight;
+      tables.segment_state[segment * row + state[f]] += weight;
+      ++tables.segment_frames[segment * row + state[f]];
+    }
+  }
+  expect_end(weights, frames);
+}
+
+}  // namespace
+
 void sum_parts(std::span<const std::uint32_t> state, std::uint64_t blocks,
                const std::vector<std::uint64_t>& segments, WeightFile* weights,
                StateTables& tables) {
-  const std::uint64_t frames = state.size();
   const std::size_t row = tables.states + 1;
   tables.blocks = blocks;
   if (blocks != 0) size_block_tables(blocks, row, tables);
@@ -136,33 +201,11 @@ void sum_parts(std::span<const std::uint32_t> state, std::uint64_t blocks,
   tables.segment_population.assign(segments.size(), 0.0);
   tables.segment_state.assign(segments.size() * row, 0.0);
   tables.segment_frames.assign(segments.size() * row, 0);
-  if (weights != nullptr) reread_weights(*weights);
-  // Frame f (from 0) is in block floor(f * blocks / frames).
-  std::uint64_t block = 0, block_end = blocks == 0 ? frames : (frames + blocks - 1) / blocks;
-  std::size_t segment = 0;
-  std::uint64_t segment_end = segments.empty() ? frames : segments[0];
-  for (std::uint64_t f = 0; f < frames; ++f) {
-    double weight = 1.0;
-    if (weights != nullptr) {
-      if (!next_weight(*weights, weight)) too_few_weights(*weights, f, frames);
-      weight *= weights->scale;
-    }
-    if (blocks != 0) {
-      while (f >= block_end) {
-        ++block;
-        block_end = ((block + 1) * frames + blocks - 1) / blocks;
-      }
-      tables.block_population[block] += weight;
-      tables.block_state[block * row + state[f]] += weight;
-    }
-    if (!segments.empty()) {
-      while (f >= segment_end) segment_end += segments[++segment];
-      tables.segment_population[segment] += weight;
-      tables.segment_state[segment * row + state[f]] += weight;
-      ++tables.segment_frames[segment * row + state[f]];
-    }
+  if (weights != nullptr) {
+    weigh_parts(state, segments, *weights, tables);
+  } else {
+    count_parts(state, segments, tables);
   }
-  if (weights != nullptr) expect_end(*weights, frames);
 }
 
 }  // namespace wordclusters
