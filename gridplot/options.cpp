@@ -111,7 +111,7 @@ void set_option(Options& options, std::string_view name, std::string_view value)
         options.state_y < 1) {
       usage_error("--state-columns needs I,J, two column numbers from 1, not " + quoted(value));
     }
-  } else {
+  } else if (name == "--data") {
     set_file(options.data, name, value);
   }
 }
@@ -135,21 +135,46 @@ Format picture_format(const std::string& out) {
 
 namespace {
 
+// Each entry has its own value (its index + 1), so that getopt_long sees a
+// prefix of several names as ambiguous instead of taking the first.
 constexpr option LONG_OPTIONS[] = {
-    {"matrix", required_argument, nullptr, 0}, {"temperature", required_argument, nullptr, 0},
-    {"unit", required_argument, nullptr, 0},   {"xlabel", required_argument, nullptr, 0},
-    {"ylabel", required_argument, nullptr, 0}, {"zlabel", required_argument, nullptr, 0},
-    {"title", required_argument, nullptr, 0},  {"fmax", required_argument, nullptr, 0},
-    {"zrange", required_argument, nullptr, 0}, {"contours", required_argument, nullptr, 0},
-    {"states", required_argument, nullptr, 0}, {"state-columns", required_argument, nullptr, 0},
-    {"data", required_argument, nullptr, 0},   {"help", no_argument, nullptr, 0},
-    {"version", no_argument, nullptr, 0},      {nullptr, 0, nullptr, 0},
+    {"matrix", required_argument, nullptr, 1},  {"temperature", required_argument, nullptr, 2},
+    {"unit", required_argument, nullptr, 3},    {"xlabel", required_argument, nullptr, 4},
+    {"ylabel", required_argument, nullptr, 5},  {"zlabel", required_argument, nullptr, 6},
+    {"title", required_argument, nullptr, 7},   {"fmax", required_argument, nullptr, 8},
+    {"zrange", required_argument, nullptr, 9},  {"contours", required_argument, nullptr, 10},
+    {"states", required_argument, nullptr, 11}, {"state-columns", required_argument, nullptr, 12},
+    {"data", required_argument, nullptr, 13},   {"help", no_argument, nullptr, 14},
+    {"version", no_argument, nullptr, 15},      {nullptr, 0, nullptr, 0},
 };
 
 // The option as the user wrote it, without its value: "--size" of "--size=3".
 std::string written(const char* arg) {
   const std::string_view text = arg;
   return std::string(text.substr(0, text.find('=')));
+}
+
+// A long option that getopt_long refused: a value given to one that takes
+// none, a prefix of several names (ambiguous), or no name at all.
+[[noreturn]] void refuse_option(const char* arg) {
+  const std::string name = written(arg);
+  std::string possibilities;
+  int fits = 0;
+  if (name.starts_with("--") && name.size() > 2) {
+    const std::string_view prefix = std::string_view(name).substr(2);
+    for (const option* o = LONG_OPTIONS; o->name != nullptr; ++o) {
+      if (prefix == o->name) usage_error(name + " takes no value");
+      if (std::string_view(o->name).starts_with(prefix)) {
+        possibilities += " '--" + std::string(o->name) + "'";
+        ++fits;
+      }
+    }
+  }
+  if (fits > 1) {
+    usage_error("option " + quoted(name) + " is ambiguous; possibilities:" + possibilities);
+  }
+  if (fits == 1) usage_error(name + " takes no value");  // --hel=x
+  usage_error("unknown option " + quoted(name));
 }
 
 }  // namespace
@@ -167,11 +192,10 @@ std::string folder_of(const std::string& path) {
 Options read_options(int argc, char** argv) {
   Options options;
   opterr = 0;  // the messages are ours
-  int index = 0;
-  for (int got; (got = getopt_long(argc, argv, ":", LONG_OPTIONS, &index)) != -1;) {
-    if (got == '?') usage_error("unknown option " + quoted(written(argv[optind - 1])));
+  for (int got; (got = getopt_long(argc, argv, ":", LONG_OPTIONS, nullptr)) != -1;) {
+    if (got == '?') refuse_option(argv[optind - 1]);
     if (got == ':') usage_error(written(argv[optind - 1]) + " needs a value");
-    const std::string name = std::string("--") + LONG_OPTIONS[index].name;
+    const std::string name = std::string("--") + LONG_OPTIONS[got - 1].name;
     if (name == "--help") {
       std::fputs(USAGE, stdout);
       std::exit(std::fflush(stdout) == 0 ? 0 : 1);
