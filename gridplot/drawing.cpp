@@ -14,6 +14,7 @@
 #include "picture.hpp"
 #include "piped_program.hpp"
 #include "script.hpp"
+#include "svg_form.hpp"
 #include "whole_file.hpp"
 
 namespace gridplot {
@@ -128,6 +129,13 @@ void finish_drawing(Drawing& drawing, const Options& options) {
     show_messages(drawing);
     give_up(drawing, std::string("gnuplot wrote no whole ") + format_name(options.format) +
                          " picture (is the disk full?); " + options.out + " was left as it was");
+  }
+  if (options.format == Format::svg && !escape_text_ends(drawing.picture)) {
+    give_up(drawing, "cannot rewrite the temporary picture: " + reason());
+  }
+  if (options.format == Format::svg && !svg_is_well_formed(drawing.picture)) {
+    give_up(drawing, "gnuplot wrote an SVG picture that is not well-formed XML; " + options.out +
+                         " was left as it was");
   }
   if (drawing.own_picture) copy_picture(drawing, options);
   if (const char* failed = pcgrid::finish_whole_file(drawing.output)) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "numbers.hpp"
@@ -41,9 +42,46 @@ std::string quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
 }
 
+// The length of the UTF-8 character at the start of `text`, 0 when it is
+// not one (a stray byte, a cut or overlong sequence, a surrogate).
+std::size_t utf8_length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned first = byte(0);
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xbf;  // the second byte's range
+  if (first < 0x80) return 1;
+  if (first >= 0xc2 && first <= 0xdf) length = 2;
+  if (first >= 0xe0 && first <= 0xef) length = 3;
+  if (first >= 0xf0 && first <= 0xf4) length = 4;
+  if (first == 0xe0) low = 0xa0;
+  if (first == 0xed) high = 0x9f;
+  if (first == 0xf0) low = 0x90;
+  if (first == 0xf4) high = 0x8f;
+  if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A label is one line of UTF-8 text without control characters: pictures
+// store it as text (SVG as XML), and neither takes the others.
 void set_label(std::string& label, std::string_view name, std::string_view value) {
   if (value.find_first_of("\n\r") != std::string_view::npos) {
     usage_error(std::string(name) + " needs a text of one line");
+  }
+  for (std::size_t at = 0; at < value.size();) {
+    const unsigned char c = static_cast<unsigned char>(value[at]);
+    const std::size_t length = utf8_length(value.substr(at));
+    if (length == 0) {
+      usage_error(std::string(name) + " needs UTF-8 text; byte " + std::to_string(at + 1) +
+                  " is not (convert it with iconv)");
+    }
+    if (c < 0x20 || c == 0x7f) {
+      usage_error(std::string(name) + " needs text without control characters; byte " +
+                  std::to_string(at + 1) + " is one");
+    }
+    at += length;
   }
   label = value;
 }

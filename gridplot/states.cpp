@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "grid_accumulator.hpp"
-#include "grid_accumulator.hpp"
 #include "line_reader.hpp"
 #include "numbers.hpp"
 

@@ -384,6 +384,19 @@ const Refusal refusals[] = {
      "",
      "option '--z' is ambiguous; possibilities: '--zlabel' '--zrange' (see gridplot --help)",
      2},
+    // Pictures keep labels as text, an SVG as XML: UTF-8 without controls.
+    {"LabelNotUtf8",
+     {"--xlabel", "caf\xe9"},
+     "",
+     "",
+     "--xlabel needs UTF-8 text; byte 4 is not (convert it with iconv) (see gridplot --help)",
+     2},
+    {"LabelWithEscape",
+     {"--title", "a\x1b[1m"},
+     "",
+     "",
+     "--title needs text without control characters; byte 2 is one (see gridplot --help)",
+     2},
     {"ValueOfHelp", {"--help=x"}, "", "", "--help takes no value (see gridplot --help)", 2},
     // x from 1e-7 to 5e-7 is printed from 0 to 0.000001; or both 0.
     {"TinyRange",
@@ -536,6 +549,9 @@ const GnuplotFailure gnuplot_failures[] = {
      "gridplot: gnuplot wrote no whole PNG picture (is the disk full?); @ was left as it was\n"},
     {"CutSvg", "map.svg", "printf '<svg>\\n<g>\\n' > \"$out\"",
      "gridplot: gnuplot wrote no whole SVG picture (is the disk full?); @ was left as it was\n"},
+    {"SvgNotXml", "map.svg", "printf '<svg><g></svg>\\n' > \"$out\"",
+     "gridplot: gnuplot wrote an SVG picture that is not well-formed XML; @ was left as it "
+     "was\n"},
     {"CutPdf", "map.pdf", "printf '%s\\n' '%PDF-1.4' > \"$out\"",
      "gridplot: gnuplot wrote no whole PDF picture (is the disk full?); @ was left as it was\n"},
 };
@@ -683,6 +699,20 @@ TEST(Gridplot, StoppedWhileDrawing) {
   EXPECT_EQ(listing(dir),
             (std::vector<std::string>{"bin", "err", "grid.matrix", "grid_log.matrix", "gridmap.log",
                                       "landscape.png", "pid", "points", "script"}));
+}
+
+// gnuplot writes a label's "]]>" as it is, which XML does not allow in
+// text: escaped in the picture.
+TEST(Gridplot, SvgTextEscaped) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {"--xlabel", "]]>", dir.file("gridmap.log"), dir.file("map.svg")},
+                  {.env = {fake_gnuplot(
+                       dir, "printf '<svg a=\"]]>\"><text>]]> &lt;</text></svg>\\n' > \"$out\"")}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("map.svg"), "<svg a=\"]]&gt;\"><text>]]&gt; &lt;</text></svg>\n");
 }
 
 TEST(Gridplot, OutputFolderMissing) {
@@ -920,9 +950,9 @@ TEST(Gridplot, DrawsEveryFormat) {
     std::string start;
   } formats[] = {{"map.png", "\x89PNG"}, {"map.svg", "<?xml"}, {"map.PDF", "%PDF-"}};
   for (const auto& f : formats) {
-    const RunResult r =
-        run_program(GRIDPLOT_EXE, {"--contours", "0.5", "--fmax", "3", "--states",
-                                   dir.file("members"), dir.file("gridmap.log"), dir.file(f.out)});
+    const RunResult r = run_program(
+        GRIDPLOT_EXE, {"--title", "a ]]> & <b>", "--contours", "0.5", "--fmax", "3", "--states",
+                       dir.file("members"), dir.file("gridmap.log"), dir.file(f.out)});
     EXPECT_EQ(r.err, "") << f.out;
     EXPECT_EQ(r.status, 0) << f.out;
     const std::string picture = read_file(dir.file(f.out));
