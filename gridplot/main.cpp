@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -36,6 +37,13 @@ using namespace gridplot;
 
 constexpr double BOLTZMANN_KJ = 0.0083144626;  // kJ/(mol K)
 constexpr double JOULES_PER_CALORIE = 4.184;
+constexpr int MAX_CONTOURS = 100;
+
+// The shortest text that reads back as `value`.
+std::string format_number(double value) {
+  char digits[32];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
 
 pcgrid::FileIdentity identity_of_output(const std::string& name) {
   return name == "-" ? pcgrid::identity_of_descriptor(STDOUT_FILENO)
@@ -149,6 +157,32 @@ void map_values(const Options& options, const Run& run, std::vector<double>& val
   }
 }
 
+// Contour levels are the multiples of STEP above the lowest value, up to
+// the highest: gnuplot traces each over the whole map, so a step far below
+// the map's range would run for hours. More than MAX_CONTOURS are refused.
+void check_contours(const Options& options, const std::vector<double>& values) {
+  const double step = options.contour_step;
+  if (step == 0) return;
+  double lowest = INFINITY, highest = -INFINITY;
+  for (const double v : values) {
+    if (std::isnan(v)) continue;
+    lowest = std::min(lowest, v);
+    highest = std::max(highest, v);
+  }
+  const double levels = std::floor(highest / step) - std::floor(lowest / step);
+  if (levels <= MAX_CONTOURS) return;
+  // A step of range / (MAX_CONTOURS - 1) or more gives at most MAX_CONTOURS
+  // levels: the one proposed is that, rounded up to two digits.
+  const double least = (highest - lowest) / (MAX_CONTOURS - 1);
+  const double unit = std::pow(10.0, std::floor(std::log10(least)) - 1);
+  char text[200];
+  std::snprintf(text, sizeof text,
+                " gives %.4g levels over the map's range, %g to %g; at most %d are drawn: take a "
+                "step of at least %g",
+                levels, lowest, highest, MAX_CONTOURS, std::ceil(least / unit) * unit);
+  usage_error("--contours " + format_number(step) + text);
+}
+
 std::vector<StateLabel> read_states(const Options& options, const Run& run) {
   std::vector<StateLabel> labels;
   if (options.members.empty()) return labels;
@@ -193,6 +227,7 @@ int main(int argc, char** argv) {
   check_scale(options, run);
   std::vector<double> values = read_values(options, run);
   map_values(options, run, values);
+  check_contours(options, values);
   const std::vector<StateLabel> labels = read_states(options, run);
   write_data(options, run, values);
   draw(options, run, values, labels);

@@ -440,6 +440,14 @@ const Refusal refusals[] = {
      "",
      "--contours needs a step above 0, not '0' (see gridplot --help)",
      2},
+    // Each level is traced over the whole map: 100 at most.
+    {"TooManyContours",
+     {"--contours", "0.005"},
+     "",
+     "",
+     "--contours 0.005 gives 138 levels over the map's range, 0 to 0.693147; at most 100 are "
+     "drawn: take a step of at least 0.0071 (see gridplot --help)",
+     2},
     {"StateColumnsAlone",
      {"--state-columns", "4,3"},
      "",
