@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,22 @@ struct Drawing {
   bool own_picture = false;
   int messages = -1;  // gnuplot's standard output and error, shown only when it fails
 };
+
+// Under a limit of address space or data (ulimit -v, ulimit -d), which
+// gnuplot inherits, what is likely the cause of its failure; "" without.
+std::string memory_hint() {
+  std::string hint;
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && hint.empty()) {
+      hint = std::string("; it ran under a limit of ") + std::to_string(limit.rlim_cur >> 20) +
+             " MiB of " +
+             (resource == RLIMIT_AS ? "address space (ulimit -v)" : "data (ulimit -d)") +
+             ", perhaps too little for it";
+    }
+  }
+  return hint;
+}
 
 void show_messages(const Drawing& drawing) {
   char block[1 << 12];
@@ -92,13 +109,16 @@ void run_gnuplot(Drawing& drawing, const Options& options, const Run& run,
                          " was left as it was");
   }
   const int status = ran.status;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) give_up(drawing, not_installed);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
   show_messages(drawing);
   if (WIFSIGNALED(status)) {
-    give_up(drawing, "gnuplot was killed by signal " + std::to_string(WTERMSIG(status)));
+    give_up(drawing,
+            "gnuplot was killed by signal " + std::to_string(WTERMSIG(status)) + memory_hint());
   }
-  give_up(drawing, "gnuplot failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+  // 127: found, but not started (its libraries could not be loaded).
+  give_up(drawing,
+          std::string(WEXITSTATUS(status) == 127 ? "gnuplot could not start" : "gnuplot failed") +
+              " (exit status " + std::to_string(WEXITSTATUS(status)) + ")" + memory_hint());
 }
 
 // A picture written in place: its bytes copied from our own temporary file.

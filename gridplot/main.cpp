@@ -10,12 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -215,11 +216,20 @@ void write_data(const Options& options, const Run& run, const std::vector<double
   }
 }
 
+// An allocation that fails ends the run as any failure does, with what
+// was begun removed.
+void out_of_memory() {
+  remove_unfinished();
+  std::fputs("gridplot: out of memory\n", stderr);
+  std::exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   catch_stop_signals();
+  std::set_new_handler(out_of_memory);
   Options options = read_options(argc, argv);
   refuse_outputs_that_are_inputs(options);
   options.format = picture_format(options.out);

@@ -69,6 +69,33 @@ void append_node(std::string& text, const Run& run, int j, int k, double value) 
   text += '\n';
 }
 
+constexpr std::size_t NUMBER_ROOM = 24;  // the longest shortest text of a double
+
+// Room for the lines "x y value" of the nodes drawn (every node, or those
+// with a value) and a blank line after each row: the coordinates' exact
+// length, and the most a value can take ("NaN" where empty). A large grid's text is then not
+// grown by copies, which would need three times its size at once.
+std::size_t room_for_nodes(const Run& run, const std::vector<double>& values, bool every_node) {
+  std::vector<std::size_t> y_length(static_cast<std::size_t>(run.ny));
+  std::string number;
+  for (int k = 0; k < run.ny; ++k) {
+    number.clear();
+    append_number(number, node_y(run, k));
+    y_length[k] = number.size();
+  }
+  std::size_t room = 0;
+  for (int j = 0; j < run.nx; ++j) {
+    number.clear();
+    append_number(number, node_x(run, j));
+    for (int k = 0; k < run.ny; ++k) {
+      const bool empty = std::isnan(values[static_cast<std::size_t>(j) * run.ny + k]);
+      if (every_node || !empty) room += number.size() + y_length[k] + 3 + (empty ? 3 : NUMBER_ROOM);
+    }
+    room += 1;
+  }
+  return room;
+}
+
 const char* terminal(Format format) {
   switch (format) {
     case Format::svg:
@@ -164,6 +191,7 @@ std::string gnuplot_script(const Options& options, const Run& run,
       "1 '#fde725')\n";
   // Rows of y; contours need a blank line after each.
   const bool contours = options.contour_step > 0;
+  script.reserve(script.size() + room_for_nodes(run, values, true) + run.ny + 4096);
   script += "$map << EOD\n";
   for (int k = 0; k < run.ny; ++k) {
     for (int j = 0; j < run.nx; ++j) {
@@ -182,6 +210,7 @@ std::string gnuplot_script(const Options& options, const Run& run,
 
 std::string map_text(const Run& run, const std::vector<double>& values) {
   std::string text;
+  text.reserve(room_for_nodes(run, values, false));
   for (int j = 0; j < run.nx; ++j) {
     for (int k = 0; k < run.ny; ++k) {
       const double value = values[static_cast<std::size_t>(j) * run.ny + k];

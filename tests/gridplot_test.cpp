@@ -551,6 +551,9 @@ const GnuplotFailure gnuplot_failures[] = {
     {"ExitStatus", "landscape.png", "exit 3", "gridplot: gnuplot failed (exit status 3)\n"},
     {"ItsMessagesFirst", "landscape.png", "echo 'line 9: bad' >&2; echo out; exit 1",
      "line 9: bad\nout\ngridplot: gnuplot failed (exit status 1)\n"},
+    // Found but not started (a library it could not load, too little memory).
+    {"CouldNotStart", "landscape.png", "echo 'cannot load libx.so' >&2; exit 127",
+     "cannot load libx.so\ngridplot: gnuplot could not start (exit status 127)\n"},
     {"KilledBySignal", "landscape.png", "kill -9 $$", "gridplot: gnuplot was killed by signal 9\n"},
     // A full disk: gnuplot ends well, its picture does not.
     {"CutPng", "landscape.png", "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"",
@@ -674,8 +677,12 @@ TEST(Gridplot, OutputThatIsAnInput) {
   }
 }
 
-// SIGTERM while gnuplot draws: gnuplot is stopped too, and nothing is left.
-TEST(Gridplot, StoppedWhileDrawing) {
+// A signal that ends the process, while gnuplot draws: gnuplot is stopped
+// too, and nothing is left.
+class GridplotStopped : public ::testing::TestWithParam<int> {};
+
+TEST_P(GridplotStopped, WhileDrawing) {
+  const int signal = GetParam();
   TempDir dir;
   run_gridmap(dir, DIAGONAL);
   dir.write("landscape.png", "an older picture");
@@ -695,12 +702,12 @@ TEST(Gridplot, StoppedWhileDrawing) {
   for (int tries = 0; tries < 1000 && !dir.exists("pid"); ++tries) usleep(10000);
   ASSERT_TRUE(dir.exists("pid"));
   const pid_t gnuplot = std::stoi(dir.read("pid"));
-  kill(pid, SIGTERM);
+  kill(pid, signal);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_EQ(read_file(err), "gridplot: stopped by signal 15; " + dir.file("landscape.png") +
-                                " was left as it was\n");
+  EXPECT_EQ(read_file(err), "gridplot: stopped by signal " + std::to_string(signal) + "; " +
+                                dir.file("landscape.png") + " was left as it was\n");
   EXPECT_EQ(kill(gnuplot, 0), -1);
   if (kill(gnuplot, 0) == 0) kill(gnuplot, SIGKILL);
   EXPECT_EQ(dir.read("landscape.png"), "an older picture");
@@ -722,6 +729,40 @@ TEST(Gridplot, SvgTextEscaped) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read("map.svg"), "<svg a=\"]]&gt;\"><text>]]&gt; &lt;</text></svg>\n");
 }
+
+// The largest grid in 100 MB of address space: drawn, or refused as out of
+// memory with nothing left behind.
+TEST(Gridplot, LargestGridInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' shadow memory needs terabytes of addresses";
+#endif
+  TempDir dir;
+  std::string points;
+  for (int i = 0; i <= 1000; ++i) {
+    points += std::to_string(i) + " " + std::to_string(i * 7 % 1001) + "\n";
+  }
+  run_gridmap(dir, points, "1001");
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {"--data", dir.file("map.txt"), dir.file("gridmap.log")},
+                  {.env = {fake_gnuplot(dir, DRAW_PNG + "; rm '" + dir.file("script") + "'")},
+                   .address_space_limit = 100'000'000});
+  if (r.status == 0) {
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(dir.read("landscape.png"), WHOLE_PNG);
+  } else {
+    EXPECT_EQ(r.err, "gridplot: out of memory\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(dir.exists("landscape.png"));
+    EXPECT_FALSE(dir.exists("map.txt"));
+  }
+  for (const std::string& name : listing(dir)) {
+    EXPECT_EQ(name.find('.', name.find('.') + 1), std::string::npos) << "a temporary: " << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, GridplotStopped,
+                         ::testing::Values(SIGTERM, SIGUSR1, SIGALRM, SIGRTMIN + 1),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST(Gridplot, OutputFolderMissing) {
   TempDir dir;
