@@ -73,11 +73,15 @@ void begin_drawing(const Options& options, Drawing& drawing) {
   }
   drawing.picture = drawing.output.temporary;
   if (drawing.picture.empty()) {
-    const char* folder = std::getenv("TMPDIR");
-    drawing.picture =
-        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/gridplot-XXXXXX";
+    const char* given = std::getenv("TMPDIR");
+    const bool in_tmpdir = given != nullptr && *given != '\0';
+    const std::string folder = in_tmpdir ? given : "/tmp";
+    drawing.picture = folder + "/gridplot-XXXXXX";
     const int fd = mkostemp(drawing.picture.data(), O_CLOEXEC);
-    if (fd < 0) give_up(drawing, "cannot create a temporary picture: " + reason());
+    if (fd < 0) {
+      give_up(drawing, "cannot create a temporary picture in " + folder +
+                           (in_tmpdir ? " ($TMPDIR)" : "") + ": " + reason());
+    }
     drawing.own_picture = true;
     remove_on_stop(drawing.picture.c_str());
     ::close(fd);

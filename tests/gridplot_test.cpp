@@ -461,6 +461,21 @@ const Refusal refusals[] = {
      "@/members:2: not a line of clusterback's report (label, cluster number, components)",
      1,
      "         1    1   0.0000000  0.0000000\n         2    0   0.0000000  0.0000000\n"},
+    // Components are finite numbers of single precision.
+    {"MemberNotANumber",
+     {"--states", "@/members"},
+     "",
+     "",
+     "@/members:2: column 4: 'nan' is not a finite number",
+     1,
+     "         1    1   0.0000000  0.0000000\n         2    1   0.0000000  nan\n"},
+    {"MemberBeyondFloat",
+     {"--states", "@/members"},
+     "",
+     "",
+     "@/members:1: column 3: '1e40' is beyond the range of single precision",
+     1,
+     "         1    1   1e40  0.0000000\n"},
     {"MemberColumnMissing",
      {"--states", "@/members", "--state-columns", "3,5"},
      "",
@@ -763,6 +778,18 @@ TEST(Gridplot, LargestGridInLittleMemory) {
 INSTANTIATE_TEST_SUITE_P(Signals, GridplotStopped,
                          ::testing::Values(SIGTERM, SIGUSR1, SIGALRM, SIGRTMIN + 1),
                          [](const auto& info) { return std::to_string(info.param); });
+
+// A picture for standard output is drawn in $TMPDIR, named when missing.
+TEST(Gridplot, TemporaryFolderMissing) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  const RunResult r = run_program(GRIDPLOT_EXE, {dir.file("gridmap.log"), "-"},
+                                  {.env = {fake_gnuplot(dir), "TMPDIR=" + dir.file("none")}});
+  EXPECT_EQ(r.err, "gridplot: cannot create a temporary picture in " + dir.file("none") +
+                       " ($TMPDIR): No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
 
 TEST(Gridplot, OutputFolderMissing) {
   TempDir dir;
