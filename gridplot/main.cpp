@@ -97,10 +97,26 @@ void check_scale(const Options& options, const Run& run) {
   }
 }
 
+// gridmap writes grid.matrix in its current folder, and the log goes
+// wherever its output is sent: a matrix missing beside the log may be in
+// the current folder.
+[[noreturn]] void refuse_missing_matrix(const Options& options) {
+  std::string message = options.matrix + ": cannot open: " + reason() +
+                        " (the matrix is looked for beside " + options.log +
+                        "; --matrix names another file";
+  const pcgrid::FileIdentity here = pcgrid::identity_of_path("grid.matrix");
+  if (here.exists && !folder_of(options.log).empty()) {
+    message += "; the current folder has a grid.matrix: --matrix grid.matrix";
+  }
+  refuse(message + ")");
+}
+
 // The matrix is a file that gridmap wrote: a FIFO would wait for a writer
 // that never comes, so anything else is refused without waiting.
-int open_matrix(const std::string& name) {
+int open_matrix(const Options& options) {
+  const std::string& name = options.matrix;
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && errno == ENOENT && !options.matrix_given) refuse_missing_matrix(options);
   if (fd < 0) refuse(name + ": cannot open: " + reason());
   struct stat found {};
   if (::fstat(fd, &found) != 0) refuse(name + ": cannot open: " + reason());
@@ -116,7 +132,7 @@ int open_matrix(const std::string& name) {
 
 std::vector<double> read_values(const Options& options, const Run& run) {
   std::vector<double> values;
-  const int fd = open_matrix(options.matrix);
+  const int fd = open_matrix(options);
   std::string error = read_matrix(fd, options.matrix, run, values);
   ::close(fd);
   if (error.empty()) error = check_node_placement(options.log, run, values);

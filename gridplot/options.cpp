@@ -110,6 +110,7 @@ void set_file(std::string& file, std::string_view name, std::string_view value) 
 void set_option(Options& options, std::string_view name, std::string_view value) {
   if (name == "--matrix") {
     set_file(options.matrix, name, value);
+    options.matrix_given = true;
   } else if (name == "--temperature") {
     options.temperature = positive_number(name, value, "a number of kelvin above 0");
   } else if (name == "--unit") {

@@ -13,6 +13,7 @@ struct Options {
   std::string out;
   Format format = Format::png;
   std::string matrix;
+  bool matrix_given = false;  // by --matrix, not grid.matrix beside the log
   double temperature = 0;  // 0: none given
   Unit unit = Unit::kT;
   bool unit_given = false;

@@ -779,6 +779,27 @@ INSTANTIATE_TEST_SUITE_P(Signals, GridplotStopped,
                          ::testing::Values(SIGTERM, SIGUSR1, SIGALRM, SIGRTMIN + 1),
                          [](const auto& info) { return std::to_string(info.param); });
 
+// gridmap writes grid.matrix in its current folder, and the log where its
+// output was sent: the message says where the matrix was looked for, and
+// points at one in the current folder.
+TEST(Gridplot, MatrixNotBesideTheLog) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  std::filesystem::create_directory(dir.file("out"));
+  std::filesystem::rename(dir.file("gridmap.log"), dir.file("out/gridmap.log"));
+  const std::string path = fake_gnuplot(dir);
+  const std::string looked =
+      "gridplot: out/grid.matrix: cannot open: No such file or directory (the matrix is looked "
+      "for beside out/gridmap.log; --matrix names another file";
+  RunResult r = run_program(GRIDPLOT_EXE, {"out/gridmap.log"}, {.cwd = dir.path(), .env = {path}});
+  EXPECT_EQ(r.err, looked + "; the current folder has a grid.matrix: --matrix grid.matrix)\n");
+  EXPECT_EQ(r.status, 1);
+  std::filesystem::remove(dir.file("grid.matrix"));
+  r = run_program(GRIDPLOT_EXE, {"out/gridmap.log"}, {.cwd = dir.path(), .env = {path}});
+  EXPECT_EQ(r.err, looked + ")\n");
+  EXPECT_EQ(r.status, 1);
+}
+
 // A picture for standard output is drawn in $TMPDIR, named when missing.
 TEST(Gridplot, TemporaryFolderMissing) {
   TempDir dir;
