@@ -208,13 +208,29 @@ std::string gnuplot_script(const Options& options, const Run& run,
   return script;
 }
 
+// A node's coordinate as the shortest text that reads back to the same
+// float: the limits, and so the nodes, are known to single precision only
+// (0.3, not 0.30000000000000004).
+void append_coordinate(std::string& text, double value) {
+  char digits[32];
+  const auto [end, error] =
+      std::to_chars(digits, digits + sizeof digits, static_cast<float>(value));
+  text.append(digits, end);
+}
+
 std::string map_text(const Run& run, const std::vector<double>& values) {
   std::string text;
   text.reserve(room_for_nodes(run, values, false));
   for (int j = 0; j < run.nx; ++j) {
     for (int k = 0; k < run.ny; ++k) {
       const double value = values[static_cast<std::size_t>(j) * run.ny + k];
-      if (!std::isnan(value)) append_node(text, run, j, k, value);
+      if (std::isnan(value)) continue;
+      append_coordinate(text, node_x(run, j));
+      text += ' ';
+      append_coordinate(text, node_y(run, k));
+      text += ' ';
+      append_number(text, value);
+      text += '\n';
     }
     text += '\n';
   }

@@ -932,6 +932,13 @@ const MapData map_data[] = {
      "",
      {},
      "-1 0 0\n\n0 1 0.6931471805599453\n\n1 2 0.6931471805599453\n\n"},
+    // Node 1 lies at 0.1 + 0.4 / 2, 0.30000000000000004 in double precision.
+    {"ShortestCoordinates",
+     "0.1 0.1\n0.5 0.5\n0.3 0.3\n",
+     "",
+     "",
+     {},
+     "0.1 0.1 0\n\n0.3 0.3 0\n\n0.5 0.5 0\n\n"},
     {"NegativeMeans",
      "0 0 -2\n0 0 -4\n1 1 0.5\n0.5 0.5 1\n",
      "",
