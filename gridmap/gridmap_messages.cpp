@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "messages.hpp"
+
 namespace gridmap {
 
 namespace {
@@ -34,10 +36,7 @@ void say(const char* format, ...) {
 }
 
 void quit() {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("Can not write to standard output.\n", stderr);
-  }
-  std::exit(1);
+  pcgrid::exit_flushed(stdout, 1, "Can not write to standard output.\n");
 }
 
 void refuse(const char* format, ...) {

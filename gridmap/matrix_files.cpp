@@ -9,6 +9,7 @@
 #include "descriptor_io.hpp"
 #include "gridmap_messages.hpp"
 #include "number_format.hpp"
+#include "output.hpp"
 #include "pcgrid_config.hpp"
 
 namespace gridmap {
@@ -22,7 +23,8 @@ constexpr char CANNOT_WRITE[] = "Can not write output file %s.\n";
 // the end; the two files are written one after the other.
 constexpr std::size_t BUFFER = 1 << 20;
 char buffer[BUFFER];
-std::size_t filled = 0;
+pcgrid::OutputBuffer gathered{.fd = -1, .data = buffer, .capacity = BUFFER, .filled = 0};
+std::size_t& filled = gathered.filled;
 
 // One "%8.7e " value takes at most 16 characters ("-1.2345678e+308 "); a
 // row ends with a newline.
@@ -48,14 +50,14 @@ constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
 
 // Writes out the buffered rows, however many calls it takes.
 void flush_matrix(const MatrixFile& matrix) {
-  if (pcgrid::write_fully(matrix.fd, buffer, filled) != 0) cannot_write(matrix, true);
-  filled = 0;
+  gathered.fd = matrix.fd;
+  pcgrid::write_gathered(gathered, [&](int) { cannot_write(matrix, true); });
 }
 
 // Room for one more row at the end of the buffer.
 char* start_row(const MatrixFile& matrix) {
-  if (BUFFER - filled < ROW_CHARS) flush_matrix(matrix);
-  return buffer + filled;
+  gathered.fd = matrix.fd;
+  return pcgrid::room(gathered, ROW_CHARS, [&](int) { cannot_write(matrix, true); });
 }
 
 // Appends "%8.7e " of `value` to the row being built.

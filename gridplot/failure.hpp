@@ -7,11 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "messages.hpp"
+
 namespace gridplot {
 
 [[noreturn]] inline void refuse(const std::string& what) {
-  std::fprintf(stderr, "gridplot: %s\n", what.c_str());
-  std::exit(1);
+  pcgrid::refuse("gridplot", what);
 }
 
 // Why the last system call failed.

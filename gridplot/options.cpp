@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages.hpp"
 #include "numbers.hpp"
 
 namespace gridplot {
@@ -38,9 +39,7 @@ constexpr char USAGE[] =
     "  --help              this help\n"
     "  --version           the version\n";
 
-std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
-}
+using pcgrid::quoted;
 
 // The length of the UTF-8 character at the start of `text`, 0 when it is
 // not one (a stray byte, a cut or overlong sequence, a surrogate).
@@ -221,11 +220,6 @@ std::string written(const char* arg) {
 void usage_error(const std::string& what) {
   std::fprintf(stderr, "gridplot: %s (see gridplot --help)\n", what.c_str());
   std::exit(2);
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 Options read_options(int argc, char** argv) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "whole_file.hpp"
+
 namespace gridplot {
 
 enum class Unit { kT, kJ_per_mol, kcal_per_mol };
@@ -40,8 +42,7 @@ Options read_options(int argc, char** argv);
 // of those drawn.
 Format picture_format(const std::string& out);
 
-// The folder part of a path, with its slash ("" for a bare name).
-std::string folder_of(const std::string& path);
+using pcgrid::folder_of;
 
 [[noreturn]] void usage_error(const std::string& what);
 

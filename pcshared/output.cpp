@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "descriptor_io.hpp"
 #include "messages.hpp"
 #include "standard_descriptors.hpp"
 
@@ -15,43 +14,37 @@ namespace {
 
 constexpr std::size_t OUTPUT_BUFFER = 1 << 20;
 char buffer[OUTPUT_BUFFER];
-std::size_t filled = 0;
+OutputBuffer out{.fd = STDOUT_FILENO, .data = buffer, .capacity = OUTPUT_BUFFER, .filled = 0};
+
+[[noreturn]] void write_failed(int error) {
+  fail("Failed to write to standard output: %s\n", std::strerror(error));
+}
 
 // A standard output that the caller closed holds /dev/null, which would
 // take the data without a word: it fails as the closed descriptor would.
-void write_all(const char* data, std::size_t size) {
-  const int error = standard_descriptor_was_closed(STDOUT_FILENO)
-                        ? EBADF
-                        : write_fully(STDOUT_FILENO, data, size);
-  if (error != 0) fail("Failed to write to standard output: %s\n", std::strerror(error));
+void check_open() {
+  if (standard_descriptor_was_closed(STDOUT_FILENO)) write_failed(EBADF);
 }
 
 }  // namespace
 
 char* reserve_output(std::size_t size) {
-  if (size > OUTPUT_BUFFER - filled) flush_output();
-  return buffer + filled;
+  if (size > OUTPUT_BUFFER - out.filled) check_open();
+  return room(out, size, write_failed);
 }
 
 void commit_output(const char* end) {
-  filled = static_cast<std::size_t>(end - buffer);
+  commit(out, end);
 }
 
 void put_output(std::string_view bytes) {
-  if (bytes.size() > OUTPUT_BUFFER - filled) {
-    flush_output();
-    if (bytes.size() > OUTPUT_BUFFER) {
-      write_all(bytes.data(), bytes.size());
-      return;
-    }
-  }
-  std::memcpy(buffer + filled, bytes.data(), bytes.size());
-  filled += bytes.size();
+  if (bytes.size() > OUTPUT_BUFFER - out.filled) check_open();
+  put(out, bytes, write_failed);
 }
 
 void flush_output() {
-  write_all(buffer, filled);
-  filled = 0;
+  check_open();
+  write_gathered(out, write_failed);
 }
 
 }  // namespace pcgrid

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -17,8 +18,9 @@ namespace pcgrid {
 namespace {
 
 // Temporary files not yet renamed, removed at exit or on a fatal signal.
-// The handler reads a slot only while `used` is set, and the path is
-// written before it is set.
+// The handler reads a slot only while `used` is set: the path is written
+// before it is set and after it is cleared, with a signal fence between,
+// so that neither the compiler nor the handler sees them in another order.
 constexpr int MAX_UNFINISHED = 8;
 struct Unfinished {
   char path[PATH_MAX];
@@ -51,9 +53,11 @@ bool remember(const std::string& path) {
       }
     }
   }
+  if (path.size() >= PATH_MAX) return false;
   for (Unfinished& slot : unfinished) {
     if (slot.used) continue;
     std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_release);
     slot.used = 1;
     return true;
   }
@@ -62,13 +66,11 @@ bool remember(const std::string& path) {
 
 void forget(const std::string& path) {
   for (Unfinished& slot : unfinished) {
-    if (slot.used && path == slot.path) slot.used = 0;
+    if (slot.used && path == slot.path) {
+      slot.used = 0;
+      std::atomic_signal_fence(std::memory_order_release);
+    }
   }
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // `name` with its symbolic links followed, as far as they lead (a link to
@@ -100,6 +102,25 @@ bool follow_links(const char* name, std::string& target, struct stat& found, boo
   return false;
 }
 
+// Makes the rename of `path` durable. A folder that cannot be opened for
+// reading, or whose file system cannot sync folders, is left as it is.
+bool sync_folder(const std::string& path) {
+  const std::string folder = folder_of(path);
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return synced;
+}
+
+const char* open_in_place(WholeFile& file, const char* name) {
+  file.target = name;
+  file.fd = open(name, O_WRONLY | O_CLOEXEC);
+  return file.fd < 0 ? "cannot write" : nullptr;
+}
+
 mode_t new_file_mode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -107,6 +128,11 @@ mode_t new_file_mode() {
 }
 
 }  // namespace
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 FileIdentity identity_of_path(const char* path) {
   struct stat found {};
@@ -147,12 +173,12 @@ const char* begin_whole_file(WholeFile& file, const char* name) {
     return nullptr;
   }
   struct stat found {};
+  // The kernel follows the links itself first: /dev/stdout, /dev/fd/N and
+  // the like lead to a pipe that no path names, to be written in place.
+  if (stat(name, &found) == 0 && !S_ISREG(found.st_mode)) return open_in_place(file, name);
   bool exists = false;
   if (!follow_links(name, file.target, found, exists)) return "cannot follow the link";
-  if (exists && !S_ISREG(found.st_mode)) {
-    file.fd = open(file.target.c_str(), O_WRONLY | O_CLOEXEC);
-    return file.fd < 0 ? "cannot write" : nullptr;
-  }
+  if (exists && !S_ISREG(found.st_mode)) return open_in_place(file, file.target.c_str());
   file.temporary = file.target + ".XXXXXX";
   file.fd = mkostemp(file.temporary.data(), O_CLOEXEC);
   if (file.fd < 0) return "cannot create a file beside it";
@@ -175,8 +201,12 @@ const char* finish_whole_file(WholeFile& file) {
   if (file.fd == STDOUT_FILENO && file.temporary.empty()) return nullptr;
   const int fd = file.fd;
   file.fd = -1;
-  if (close(fd) != 0) {
-    const int error = errno;
+  // The bytes reach the disk before the new name points at them, so that
+  // after a crash of the machine the name holds the old file or the new one.
+  const bool synced = file.temporary.empty() || fsync(fd) == 0;
+  const int sync_error = errno;
+  if (close(fd) != 0 || !synced) {
+    const int error = synced ? errno : sync_error;
     abandon_whole_file(file);
     errno = error;
     return "write error";
@@ -190,7 +220,7 @@ const char* finish_whole_file(WholeFile& file) {
   }
   forget(file.temporary);
   file.temporary.clear();
-  return nullptr;
+  return sync_folder(file.target) ? nullptr : "cannot sync its folder";
 }
 
 void abandon_whole_file(WholeFile& file) {
@@ -204,7 +234,9 @@ void abandon_whole_file(WholeFile& file) {
 
 void remove_unfinished_files() {
   for (Unfinished& slot : unfinished) {
-    if (slot.used) unlink(slot.path);
+    if (!slot.used) continue;
+    std::atomic_signal_fence(std::memory_order_acquire);
+    unlink(slot.path);
   }
 }
 

@@ -1,13 +1,14 @@
 // Output files written whole or not at all.
 //
 // A regular file, or a name that does not exist yet, is written as a
-// temporary file beside it and renamed over it once complete: a reader sees
-// the old file or the new one, never a part, and a failed run leaves the old
+// temporary file beside it, synced, and renamed over it once complete, and
+// then the folder is synced: a reader sees the old file or the new one,
+// never a part, and a failed run, or a crash of the machine, leaves the old
 // file as it was. An existing file keeps its permissions; a new one gets
 // those the umask lets in. A symbolic link is followed: its target is
 // replaced and the link stays. Anything else that exists (a FIFO, a
-// character device) is opened and written in place, and "-" is standard
-// output.
+// character device, a pipe named as /dev/stdout or /dev/fd/N) is opened and
+// written in place, and "-" is standard output.
 //
 // Until finish_whole_file, the temporary file is removed when the process
 // exits and when SIGHUP, SIGINT, SIGTERM, SIGPIPE or SIGXFSZ ends it.
@@ -25,6 +26,9 @@ struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
 };
+
+// The folder part of a path, with its slash ("" for a bare name).
+std::string folder_of(const std::string& path);
 
 // The file that `path` names, links followed.
 FileIdentity identity_of_path(const char* path);
@@ -50,10 +54,11 @@ struct WholeFile {
 // fails with EBADF when standard output was closed at start.
 const char* begin_whole_file(WholeFile& file, const char* name);
 
-// Closes the file and, when it was written beside its target, renames it
-// over the target. Returns nullptr, or what failed with errno set; then the
-// temporary file is removed and the target left as it was. Standard output
-// is left open.
+// Closes the file and, when it was written beside its target, syncs it,
+// renames it over the target and syncs the folder. Returns nullptr, or what
+// failed with errno set; then the temporary file is removed and the target
+// left as it was (unless only the folder's sync failed: "cannot sync its
+// folder"). Standard output is left open.
 const char* finish_whole_file(WholeFile& file);
 
 // Gives up a file begun: its temporary file is closed and removed.

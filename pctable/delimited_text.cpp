@@ -1,17 +1,20 @@
 #include "delimited_text.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "failure.hpp"
 #include "fields.hpp"
+#include "number_text.hpp"
 
 namespace pctable {
 
 namespace {
 
 constexpr std::size_t BLOCK = std::size_t{1} << 20;
-char block[BLOCK + 2 * MAX_LINE];
 Cursor cursor;
 Row row;
 std::string_view pieces[MAX_FIELDS + 1];
@@ -42,6 +45,55 @@ char separator_of(std::string_view line) {
   return ' ';
 }
 
+// The first column while it rises from line to line by one step, as a
+// time or a frame number does and a component never does.
+struct Steps {
+  bool rising = true;
+  std::int64_t rows = 0;
+  double last = 0;
+  double step = 0;
+};
+
+void follow_steps(Steps& steps, std::string_view field) {
+  const double value = number_value(field);
+  if (steps.rows == 1) steps.step = value - steps.last;
+  if (steps.rows > 0) {
+    // Texts such as 0.0400, 0.0800 are not exact in binary: a step may
+    // differ from the first by rounding, far below a millionth of it.
+    const double slack = 1e-6 * steps.step + 1e-12 * std::fabs(value);
+    steps.rising = steps.step > 0 && std::fabs(value - steps.last - steps.step) <= slack;
+  }
+  steps.last = value;
+  ++steps.rows;
+}
+
+// "2-4", "2,4-6": the columns from 1, runs of them as ranges.
+std::string column_ranges(const int* columns, int count) {
+  std::string list;
+  for (int i = 0; i < count;) {
+    int j = i;
+    while (j + 1 < count && columns[j + 1] == columns[j] + 1) ++j;
+    if (!list.empty()) list += ',';
+    list += std::to_string(columns[i] + 1);
+    if (j > i) list += (j == i + 1 ? "," : "-") + std::to_string(columns[j] + 1);
+    i = j + 1;
+  }
+  return list;
+}
+
+// A first column kept as the first component although it rises by a
+// constant step over three lines or more, when the others are enough.
+std::string note_steps(const Table& table, const Layout& layout, const Steps& steps) {
+  const int others = layout.chosen_count - 1;
+  if (!steps.rising || steps.rows < 3 || layout.chosen[0] != 0 ||
+      table.options->column_count > 0 || others < (table.options->points ? 2 : 1)) {
+    return "";
+  }
+  return ", column 1 kept though it rises by a constant step as a time or frame number does: "
+         "--columns " +
+         column_ranges(layout.chosen + 1, others) + " drops it";
+}
+
 std::string describe(char separator) {
   switch (separator) {
     case ',':
@@ -58,11 +110,13 @@ std::string describe(char separator) {
 }  // namespace
 
 void read_delimited(Table& table, const Input& input) {
-  start_input_cursor(cursor, input, block);
+  const auto block = std::make_unique_for_overwrite<char[]>(BLOCK + 2 * MAX_LINE);
+  start_input_cursor(cursor, input, {block.get(), BLOCK + 2 * MAX_LINE});
   Layout layout = start_layout(input.name, 0);
   char separator = 0;
   std::int64_t header_line = 0;
   bool numbers_seen = false;
+  Steps steps;
   std::string_view line;
   while (next_line(cursor, line)) {
     if (cursor.line == 1 && line.starts_with(BYTE_ORDER_MARK)) {
@@ -80,12 +134,14 @@ void read_delimited(Table& table, const Input& input) {
     }
     numbers_seen = true;
     put_row(table, layout, row, cursor.line);
+    if (steps.rising) follow_steps(steps, row.field[0]);
   }
   if (!numbers_seen) {
     fail_at(input.name, cursor.line + 1, "expected a line of numbers, found the end of the input");
   }
   std::string what = describe(separator);
   if (header_line > 0) what += ", header line " + std::to_string(header_line) + " skipped";
+  what += note_steps(table, layout, steps);
   note_input(table, layout, what);
 }
 

@@ -30,7 +30,10 @@ void read_held(Input& input, std::size_t want) {
     const ssize_t got =
         pcgrid::read_some(input.fd, block, std::min(sizeof block, want - input.held.size()));
     if (got < 0) fail_errno(input, "read error: ");
-    if (got == 0) return;
+    if (got == 0) {
+      input.ended = true;
+      return;
+    }
     input.held.insert(input.held.end(), block, block + got);
   }
 }
@@ -128,7 +131,8 @@ void start_input_cursor(Cursor& cursor, const Input& input, std::span<char> buff
     cursor.offset = skip;
   } else {
     const std::span<const char> held(input.held.data(), input.held.size());
-    start_cursor(cursor, Source::stream, input.fd, input.name, held, buffer, 0, line);
+    const int fd = input.ended ? -1 : input.fd;
+    start_cursor(cursor, Source::stream, fd, input.name, held, buffer, 0, line);
   }
 }
 
@@ -153,7 +157,7 @@ std::int64_t copy_whole(Input& input, std::int64_t most) {
   };
   keep(input.held.data(), input.held.size());
   static char block[1 << 16];
-  for (;;) {
+  while (!input.ended) {
     const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
     if (got < 0) fail_errno(input, "read error: ");
     if (got == 0) break;

@@ -27,6 +27,7 @@ struct Input {
   std::int64_t size = 0;          // file: its size from `start`, when opened
   timespec modified{};            // file: its modification time, when opened
   std::vector<char> held;         // stream: the bytes read to recognise it
+  bool ended = false;             // stream: `held` is all of it (a terminal is not read on)
   Kind kind = Kind::delimited;
 };
 

@@ -46,6 +46,10 @@ void refill(Cursor& cursor) {
     copy(cursor, into, size);
     return;
   }
+  if (cursor.source == Source::stream && cursor.fd < 0) {
+    cursor.at_end = true;
+    return;
+  }
   if (cursor.source == Source::file) {
     room = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(room), cursor.limit - cursor.position));

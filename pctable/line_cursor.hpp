@@ -41,7 +41,8 @@ struct Cursor {
   std::int64_t line;  // number of the last line given
 };
 
-// A cursor over `fd` (a file, or a stream that gives `held` first), at `offset`
+// A cursor over `fd` (a file, or a stream that gives `held` first, and no
+// more when `fd` is -1: its end was read already), at `offset`
 // of the input, whose next line has the number `line` + 1. A file is read
 // to its end; set `limit` to stop sooner. Set `copy_fd` to copy a stream.
 void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,11 @@ using namespace pctable;
 
 std::vector<Input> open_inputs(const Options& options) {
   std::vector<Input> inputs(options.files.empty() ? 1 : options.files.size());
+  if (options.files.empty() || std::ranges::count(options.files, std::string_view("-")) > 0) {
+    pcgrid::tell_a_terminal(
+        "pctable reads a GROMACS xvg file, delimited text or a NumPy .npy array "
+        "on standard input until Ctrl-D; man pctable describes it.\n");
+  }
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     open_input(inputs[i], options.files.empty() ? "-" : options.files[i]);
   }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "blank.hpp"
@@ -35,8 +36,7 @@ constexpr std::size_t MAX_TEXT = 32;  // "-1.2345678901234567e-308" and more fit
 // with one read.
 constexpr std::size_t BLOCK = std::size_t{4} << 20;
 
-char first_buffer[std::size_t{1} << 20];
-char block[BLOCK];
+constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
 Row row;
 char texts[MAX_FIELDS][MAX_TEXT];
 int needed[MAX_CHOSEN + 1];  // the columns read: the chosen ones and the label
@@ -266,6 +266,7 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
   const auto block_rows =
       static_cast<std::int64_t>(BLOCK / (size * static_cast<std::size_t>(header.columns)));
   const std::size_t stride = static_cast<std::size_t>(block_rows) * size;
+  const auto block = std::make_unique_for_overwrite<char[]>(BLOCK);
   for (std::int64_t first = 0; first < header.rows; first += block_rows) {
     const std::int64_t rows = std::min(block_rows, header.rows - first);
     const std::size_t bytes = static_cast<std::size_t>(rows) * size;
@@ -273,13 +274,13 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
       const int c = needed[i];
       const std::int64_t at = input.start + header.data_offset + c * column_bytes +
                               first * static_cast<std::int64_t>(size);
-      const ssize_t got = pcgrid::pread_fully(input.fd, block + c * stride, bytes, at);
+      const ssize_t got = pcgrid::pread_fully(input.fd, block.get() + c * stride, bytes, at);
       if (got < 0) fail(input.name, std::string("read error: ") + std::strerror(errno));
       if (static_cast<std::size_t>(got) < bytes) fail(input.name, "changed while it was read");
     }
     for (std::int64_t r = 0; r < rows; ++r) {
       put_values(table, layout, input, header, first + r,
-                 block + r * static_cast<std::int64_t>(size), stride);
+                 block.get() + r * static_cast<std::int64_t>(size), stride);
     }
   }
 }
@@ -288,7 +289,8 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
 
 void read_npy(Table& table, Input& input) {
   Cursor cursor;
-  start_input_cursor(cursor, input, first_buffer);
+  const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
+  start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const NpyHeader header = read_header(cursor, input);
   if (header.fortran_order && input.source == Source::stream) {
     const std::int64_t expected = data_size(header);

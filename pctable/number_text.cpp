@@ -1,8 +1,11 @@
 #include "number_text.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+
+#include "messages.hpp"
 
 namespace pctable {
 
@@ -92,6 +95,13 @@ NumberText check_number(std::string_view text) {
   return overflows(text, integer, integer_digits, exponent) ? NumberText::overflow : NumberText::ok;
 }
 
+double number_value(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);  // which from_chars does not take
+  double value = 0;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  return read.ec == std::errc{} && read.ptr == text.data() + text.size() ? value : NAN;
+}
+
 bool is_int32_text(std::string_view text) {
   std::size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
@@ -107,22 +117,7 @@ bool is_int32_text(std::string_view text) {
 }
 
 std::string quoted(std::string_view text) {
-  constexpr std::size_t SHOWN = 40;
-  constexpr char HEX[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size() && i < SHOWN; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x20 || byte == 0x7f) {
-      out += "\\x";
-      out += HEX[byte >> 4];
-      out += HEX[byte & 15];
-    } else {
-      out += text[i];
-    }
-  }
-  if (text.size() > SHOWN) out += "...";
-  out += '"';
-  return out;
+  return pcgrid::quoted_field(text);
 }
 
 }  // namespace pctable

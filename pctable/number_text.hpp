@@ -21,6 +21,9 @@ enum class NumberText {
 // all), and an optional exponent: e or E, an optional sign, digits.
 NumberText check_number(std::string_view text);
 
+// The value of a number that check_number took, in double precision.
+double number_value(std::string_view text);
+
 // An optional sign and decimal digits whose value fits in 32 bits.
 bool is_int32_text(std::string_view text);
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "messages.hpp"
 #include "pcgrid_version.hpp"
 
 namespace pctable {
@@ -33,8 +34,7 @@ constexpr char HELP[] =
     "Exit status: 0 on success, 1 on bad input, 2 on a usage error.\n";
 
 [[noreturn]] void usage_error(const std::string& message) {
-  std::fprintf(stderr, "pctable: %s\nTry 'pctable --help'.\n", message.c_str());
-  std::exit(2);
+  pcgrid::refuse("pctable", message, 2, "Try 'pctable --help'.\n");
 }
 
 int column_number(std::string_view option, std::string_view text) {

@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "descriptor_io.hpp"
 #include "failure.hpp"
 #include "fields.hpp"
 #include "limits.hpp"
 #include "number_text.hpp"
+#include "output.hpp"
 #include "whole_file.hpp"
 
 namespace pctable {
@@ -25,16 +27,14 @@ constexpr std::size_t MAX_TABLE_LINE = pcgrid::LINE_CHARS - 1;
 constexpr std::size_t MAX_POINTS_LINE = 99'997;
 constexpr std::int64_t MAX_POINTS = 2'147'483'647;
 
-constexpr std::size_t OUTPUT_BUFFER = std::size_t{1} << 20;
-char buffer[OUTPUT_BUFFER + MAX_POINTS_LINE + 1];
-std::size_t filled = 0;
+constexpr std::size_t OUTPUT_BUFFER = (std::size_t{1} << 20) + MAX_POINTS_LINE + 1;
+std::unique_ptr<char[]> buffer;  // taken when the first input starts
+pcgrid::OutputBuffer gathered;
 pcgrid::WholeFile output{.target = "-", .temporary = {}, .fd = STDOUT_FILENO};
 std::string output_name = "standard output";
 
-void write_out() {
-  const int error = pcgrid::write_fully(output.fd, buffer, filled);
-  if (error != 0) fail(output_name, std::string("write error: ") + std::strerror(error));
-  filled = 0;
+[[noreturn]] void write_failed(int error) {
+  fail(output_name, std::string("write error: ") + std::strerror(error));
 }
 
 std::string column_list(const Layout& layout) {
@@ -115,6 +115,10 @@ void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t l
 }
 
 Layout start_layout(std::string_view file, int time_column) {
+  if (buffer == nullptr) {
+    buffer = std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER);
+    gathered = {.fd = output.fd, .data = buffer.get(), .capacity = OUTPUT_BUFFER, .filled = 0};
+  }
   Layout layout;
   layout.file = file;
   layout.time_column = time_column;
@@ -171,15 +175,14 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   }
   if (!table.writing) return;
 
-  if (filled + length + 1 > OUTPUT_BUFFER) write_out();
-  char* out = buffer + filled;
+  char* out = pcgrid::room(gathered, length + 1, write_failed);
   if (!points) out = put_text(out, label);
   for (int i = 0; i < layout.chosen_count; ++i) {
     if (!points || i > 0) *out++ = ' ';
     out = put_text(out, row.field[layout.chosen[i]]);
   }
   *out++ = '\n';
-  filled = static_cast<std::size_t>(out - buffer);
+  pcgrid::commit(gathered, out);
 }
 
 void note_input(Table& table, const Layout& layout, std::string what) {
@@ -212,7 +215,8 @@ bool output_written_in_place() {
 }
 
 void finish_output() {
-  write_out();
+  gathered.fd = output.fd;
+  pcgrid::write_gathered(gathered, write_failed);
   const char* failed = pcgrid::finish_whole_file(output);
   if (failed != nullptr) fail(output_name, std::string(failed) + ": " + std::strerror(errno));
 }

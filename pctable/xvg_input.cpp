@@ -1,6 +1,7 @@
 #include "xvg_input.hpp"
 
-#include <charconv>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "blank.hpp"
@@ -28,8 +29,7 @@ struct XvgIndex {
 };
 
 constexpr std::size_t SET_BUFFER = 2 * MAX_LINE + 4096;
-char first_buffer[std::size_t{1} << 20];
-char set_buffers[MAX_SETS][SET_BUFFER];
+constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
 Cursor cursors[MAX_SETS];
 XvgIndex index;
 Row row;
@@ -96,7 +96,8 @@ void check_data_line(const Input& input, std::int64_t line_number, std::string_v
 // copy is read from then on.
 void index_sets(Input& input) {
   Cursor& cursor = cursors[0];
-  start_input_cursor(cursor, input, first_buffer);
+  const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
+  start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const bool copying = input.source == Source::stream;
   if (copying) copy_as_read(cursor, input);
   index.count = 0;
@@ -158,13 +159,10 @@ std::string_view next_data_line(Cursor& cursor) {
   return {};
 }
 
+// Two checked numbers of the joining column: "1", "+1", "1.0" and "1e0"
+// are one value.
 bool same_value(std::string_view a, std::string_view b) {
-  if (a == b) return true;
-  double x = 0;
-  double y = 0;
-  const auto ra = std::from_chars(a.data(), a.data() + a.size(), x);
-  const auto rb = std::from_chars(b.data(), b.data() + b.size(), y);
-  return ra.ec == std::errc{} && rb.ec == std::errc{} && x == y;
+  return a == b || number_value(a) == number_value(b);
 }
 
 }  // namespace
@@ -174,8 +172,12 @@ void read_xvg(Table& table, Input& input) {
   index_sets(input);
   const int sets = index.count;
   const int width = index.set_width;
+  const auto set_buffers =
+      std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(sets) * SET_BUFFER);
   for (int s = 0; s < sets; ++s) {
-    start_input_cursor(cursors[s], input, set_buffers[s], index.sets[s].offset, index.sets[s].line);
+    const std::span<char> buffer(set_buffers.get() + static_cast<std::size_t>(s) * SET_BUFFER,
+                                 SET_BUFFER);
+    start_input_cursor(cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
   }
   Layout layout = start_layout(input.name, index.time_axis ? 1 : 0);
   layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed

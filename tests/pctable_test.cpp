@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <ostream>
@@ -134,6 +135,34 @@ const Case cases[] = {
      "0.0400 1\n&\n0.04 3\n",
      "1 0.0400 1 3\n",
      summary("1 frame, 3 components", "2 data sets joined"),
+     0},
+    {"XvgSameTimeWithSignsAndExponents",
+     {},
+     "+1 1\n-0 2\n2.5 3\n&\n1 4\n+0.0 5\n+25e-1 6\n",
+     "1 +1 1 4\n2 -0 2 5\n3 2.5 3 6\n",
+     summary("3 frames, 3 components", "2 data sets joined"),
+     0},
+    {"TimeColumnKeptIsNamed",
+     {},
+     "0.0000 1.5 2\n0.0400 2.5 3\n0.0800 -1 4\n",
+     "1 0.0000 1.5 2\n2 0.0400 2.5 3\n3 0.0800 -1 4\n",
+     summary("3 frames, 3 components",
+             "space-separated, column 1 kept though it rises by a constant step as a time or "
+             "frame number does: --columns 2,3 drops it"),
+     0},
+    {"FrameNumbersKeptAsAPointColumn",
+     {"--points"},
+     "frame a b\n10 1.5 2\n20 2.5 3\n30 -1 4\n",
+     "10 1.5 2\n20 2.5 3\n30 -1 4\n",
+     summary("3 points, 3 columns",
+             "space-separated, header line 1 skipped, column 1 kept though it rises by a "
+             "constant step as a time or frame number does: --columns 2,3 drops it"),
+     0},
+    {"FirstColumnRisingUnevenly",
+     {},
+     "1 1.5 2\n2 2.5 3\n4 -1 4\n",
+     "1 1 1.5 2\n2 2 2.5 3\n3 4 -1 4\n",
+     summary("3 frames, 3 components", "space-separated"),
      0},
     {"XvgRaggedSet",
      {},
@@ -737,6 +766,71 @@ TEST(Pctable, OutputFileAppearsOnlyWhenWhole) {
   EXPECT_EQ(r.status, 1);
 }
 
+// The table reaches the disk before its name does, and the name before
+// success is reported: a failed sync is a failed run. Descriptor 4 is the
+// temporary file, then the folder.
+TEST(Pctable, OutputFileSyncedBeforeAndAfterItsRename) {
+  if (!pcgrid::testing::faults_available()) GTEST_SKIP() << "no fault injection in this build";
+  const struct {
+    const char* faults;
+    std::string err;
+    bool table_there;
+  } cases[] = {
+      {"fsync:4:1:eio", "write error: Input/output error", false},
+      {"fsync:4:2:eio", "cannot sync its folder: Input/output error", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.faults);
+    TempDir dir;
+    dir.write("in.txt", "1 2\n");
+    const RunResult r = run_program(PCTABLE_EXE, {"-o", "table", "in.txt"},
+                                    {.cwd = dir.path(), .env = pcgrid::testing::with_faults(c.faults)});
+    EXPECT_EQ(r.err, "pctable: table: " + c.err + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.exists("table"), c.table_there);
+    EXPECT_EQ(entries(dir.path()).size(), c.table_there ? 2u : 1u);
+  }
+}
+
+// Under a tight limit on address space the table is written whole, or
+// the run ends with one message and nothing beside the output's name.
+TEST(Pctable, OutOfMemoryIsOneMessage) {
+  if (SANITIZED) GTEST_SKIP() << "the sanitizers need terabytes of address space";
+  TempDir dir;
+  std::string csv = "a,b,c\n";
+  for (int i = 0; i < 20'000; ++i) csv += std::to_string(i % 7) + ".5,-1," + std::to_string(i) + "e-3\n";
+  dir.write("pcs.csv", csv);
+  ASSERT_EQ(std::system(("cp " + std::string(PCGRID_TEST_DATA) + "/gmx-anaeig-proj-5vec.xvg " +
+                         dir.file("proj.xvg"))
+                            .c_str()),
+            0);
+  std::string sets;  // each set read through a buffer of its own
+  for (int s = 0; s < 100; ++s) sets += "0 1\n1 2\n&\n";
+  dir.write("sets.xvg", sets);
+  int refused = 0;
+  for (const char* input : {"proj.xvg", "pcs.csv", "sets.xvg"}) {
+    const RunResult whole =
+        run_program(PCTABLE_EXE, {"--columns", "2-3", input}, {.cwd = dir.path()});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    for (const unsigned long mib : {12, 16, 20, 24, 28, 32, 40}) {
+      SCOPED_TRACE(std::string(input) + " in " + std::to_string(mib) + " MiB");
+      const RunResult r = run_program(PCTABLE_EXE, {"--columns", "2-3", "-o", "table", input},
+                                      {.cwd = dir.path(), .address_space_limit = mib << 20});
+      refused += r.status != 0;
+      if (r.status == 0) {
+        EXPECT_EQ(r.err, whole.err);
+        EXPECT_EQ(dir.read("table"), whole.out);
+        unlink(dir.file("table").c_str());
+      } else {
+        EXPECT_EQ(r.err, "pctable: out of memory\n");
+        EXPECT_EQ(r.status, 1);
+      }
+      EXPECT_EQ(entries(dir.path()).size(), 3u);
+    }
+  }
+  EXPECT_GT(refused, 0);  // the message was seen
+}
+
 TEST(Pctable, StandardOutputIsEmptyAfterALateRefusalInAFile) {
   TempDir dir;
   std::string text;
@@ -761,6 +855,37 @@ TEST(Pctable, UnreadableInputs) {
   r = run_program(PCTABLE_EXE, {}, {.input = "1 2\n", .stdout_path = "/dev/full"});
   EXPECT_EQ(r.err, "pctable: standard output: write error: No space left on device\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// Someone who types "pctable" learns what it waits for; a pipe or a file
+// gets no such line.
+TEST(Pctable, NoteOnATerminal) {
+  const std::string note =
+      "pctable reads a GROMACS xvg file, delimited text or a NumPy .npy array on standard "
+      "input until Ctrl-D; man pctable describes it.\n";
+  const std::string table_summary =
+      "pctable: 1 frame, 2 components (standard input: space-separated)\n";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-"}}) {
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const std::string keyboard = ptsname(terminal);
+    const int held_open = open(keyboard.c_str(), O_RDWR | O_NOCTTY);  // keeps what is typed
+    ASSERT_GE(held_open, 0);
+    ASSERT_EQ(write(terminal, "1 2\n\x04", 5), 5);
+    // One Ctrl-D ends the input: nothing is read after it.
+    std::vector<std::string> timed = {"10", PCTABLE_EXE};
+    timed.insert(timed.end(), args.begin(), args.end());
+    const RunResult r = run_program("/usr/bin/timeout", timed, {.stdin_path = keyboard});
+    close(held_open);
+    close(terminal);
+    EXPECT_EQ(r.out, "1 1 2\n");
+    EXPECT_EQ(r.err, note + table_summary);
+    EXPECT_EQ(r.status, 0);
+  }
+  const RunResult r = run_program(PCTABLE_EXE, {}, {.input = "1 2\n"});
+  EXPECT_EQ(r.err, table_summary);
 }
 
 TEST(Pctable, HelpAndVersion) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages.hpp"
 #include "refusal.hpp"
 
 namespace wordclusters {
@@ -78,9 +79,7 @@ const option LONG_OPTIONS[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-std::string quoted(std::string_view value) {
-  return "'" + std::string(value) + "'";
-}
+using pcgrid::quoted;
 
 std::string option_name(int code) {
   for (const option& o : LONG_OPTIONS) {

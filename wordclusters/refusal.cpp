@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "messages.hpp"
+
 namespace wordclusters {
 
 void refuse(const std::string& what) {
-  std::fprintf(stderr, "wordclusters: %s\n", what.c_str());
-  std::exit(1);
+  pcgrid::refuse("wordclusters", what);
 }
 
 void usage_error(const std::string& what) {
-  std::fprintf(stderr, "wordclusters: %s (see wordclusters --help)\n", what.c_str());
-  std::exit(2);
+  pcgrid::refuse("wordclusters", what + " (see wordclusters --help)", 2);
 }
 
 }  // namespace wordclusters

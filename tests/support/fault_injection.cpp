@@ -1,14 +1,15 @@
-// Failure injection for the read(2) and write(2) calls of a program under
-// test, loaded with LD_PRELOAD. The faults come from the environment:
+// Failure injection for the read(2), write(2) and fsync(2) calls of a
+// program under test, loaded with LD_PRELOAD. The faults come from the environment:
 //
 //   PCGRID_FAULTS=RULE[,RULE...]      RULE = CALL:FD:N:ACTION
 //
-//   CALL    read or write
+//   CALL    read, write or fsync
 //   FD      the descriptor the call is made on
 //   N       which call on that descriptor, counted from 1: "3" the third
 //           only, "3+" the third and every later one
 //   ACTION  eio, eintr, eagain, enospc: the call fails with that errno and
 //           transfers nothing; short: the call transfers at most one byte
+//           (an fsync given "short" is left alone)
 //
 // Only the program's own calls are seen: the C library's stdio reaches the
 // kernel without passing through these symbols.
@@ -23,7 +24,7 @@
 
 namespace {
 
-enum class Call { read, write };
+enum class Call { read, write, fsync };
 enum class Action { eio, eintr, eagain, enospc, short_transfer };
 
 struct Rule {
@@ -39,7 +40,7 @@ constexpr int MAX_FD = 256;
 
 Rule rules[MAX_RULES];
 int rule_count = 0;
-std::atomic<long> calls[2][MAX_FD];
+std::atomic<long> calls[3][MAX_FD];
 
 bool parse_action(const char* text, std::size_t length, Action& action) {
   constexpr struct {
@@ -67,6 +68,9 @@ bool parse_rule(const char*& text, Rule& rule) {
   } else if (std::strncmp(text, "write:", 6) == 0) {
     rule.call = Call::write;
     text += 6;
+  } else if (std::strncmp(text, "fsync:", 6) == 0) {
+    rule.call = Call::fsync;
+    text += 6;
   } else {
     return false;
   }
@@ -91,6 +95,7 @@ bool parse_rule(const char*& text, Rule& rule) {
 
 using ReadFunction = ssize_t (*)(int, void*, std::size_t);
 using WriteFunction = ssize_t (*)(int, const void*, std::size_t);
+using SyncFunction = int (*)(int);
 
 ReadFunction real_read() {
   static const auto f = reinterpret_cast<ReadFunction>(dlsym(RTLD_NEXT, "read"));
@@ -99,6 +104,11 @@ ReadFunction real_read() {
 
 WriteFunction real_write() {
   static const auto f = reinterpret_cast<WriteFunction>(dlsym(RTLD_NEXT, "write"));
+  return f;
+}
+
+SyncFunction real_fsync() {
+  static const auto f = reinterpret_cast<SyncFunction>(dlsym(RTLD_NEXT, "fsync"));
   return f;
 }
 
@@ -174,4 +184,10 @@ extern "C" ssize_t write(int fd, const void* buffer, std::size_t size) {
     if (size > 1) size = 1;
   }
   return real_write()(fd, buffer, size);
+}
+
+extern "C" int fsync(int fd) {
+  const Rule* rule = fault_for(Call::fsync, fd);
+  if (rule != nullptr && fail(rule->action)) return -1;
+  return real_fsync()(fd);
 }

@@ -51,7 +51,7 @@ class TempDir {
   std::string path_;
 };
 
-// The environment entries that make a program's read and write calls fail as
+// The environment entries that make a program's read, write and fsync calls fail as
 // `rules` say (see fault_injection.cpp); empty where the build cannot inject
 // faults, which faults_available() tells.
 #ifdef FAULTS_LIB
