@@ -671,6 +671,19 @@ TEST_P(GridplotDestination, PictureWhereTheNameLeads) {
 INSTANTIATE_TEST_SUITE_P(Outputs, GridplotDestination, ::testing::ValuesIn(destinations),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Names that lead to anonymous pipes (/dev/stdout, /dev/fd/N) are written
+// in place, as FIFOs are.
+TEST(Gridplot, OutputsThatArePipes) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {"--data", "/dev/fd/2", dir.file("gridmap.log"), "/dev/stdout"},
+                  {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "0 0 0\n\n0.5 0.5 0.6931471805599453\n\n1 1 0.6931471805599453\n\n");
+  EXPECT_EQ(r.out, WHOLE_PNG);
+  EXPECT_EQ(r.status, 0);
+}
+
 // An output that is also an input is refused before anything is written.
 TEST(Gridplot, OutputThatIsAnInput) {
   TempDir dir;
