@@ -770,6 +770,13 @@ TEST(Gridplot, LargestGridInLittleMemory) {
     points += std::to_string(i) + " " + std::to_string(i * 7 % 1001) + "\n";
   }
   run_gridmap(dir, points, "1001");
+  // Every node holds a different count: a value of many digits each.
+  std::string matrix;
+  for (int j = 0; j < 1001; ++j) {
+    for (int k = 0; k < 1001; ++k) matrix += std::to_string(j * 1001 + k + 1) + " ";
+    matrix += "\n";
+  }
+  dir.write("grid.matrix", matrix);
   const RunResult r =
       run_program(GRIDPLOT_EXE, {"--data", dir.file("map.txt"), dir.file("gridmap.log")},
                   {.env = {fake_gnuplot(dir, DRAW_PNG + "; rm '" + dir.file("script") + "'")},
