@@ -88,42 +88,8 @@ void expect_png(const std::string& path, unsigned width, unsigned height) {
   EXPECT_EQ(be32(20), height);
 }
 
-const std::string PALETTE =
-    "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', 1 "
-    "'#fde725')\n";
-
 // Two points at node (0, 0), one each at (1, 1) and (2, 2); x and y from 0 to 1.
 const std::string DIAGONAL = "0 0\n0 0\n1 1\n0.5 0.5\n";
-
-TEST(Gridplot, FreeEnergyScriptInKT) {
-  TempDir dir;
-  run_gridmap(dir, DIAGONAL);
-  const RunResult r =
-      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {fake_gnuplot(dir)}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "");
-  ASSERT_EQ(r.status, 0);
-  std::string script = read_file(dir.file("script"));
-  // The temporary picture's name is random: the second line.
-  const std::size_t second = script.find('\n') + 1;
-  const std::size_t third = script.find('\n', second) + 1;
-  EXPECT_TRUE(script.substr(second, third - second).starts_with("set output 'landscape.png."));
-  script.erase(second, third - second);
-  EXPECT_EQ(script,
-            "set terminal pngcairo size 800,640 noenhanced\n"
-            "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'F (kT)'\nset cbrange [0:*]\n"
-            "set xrange [0:1]\nset yrange [0:1]\nset tics out\n" +
-                PALETTE +
-                "$map << EOD\n"
-                "0 0 0\n0.5 0 NaN\n1 0 NaN\n"
-                "0 0.5 NaN\n0.5 0.5 0.6931471805599453\n1 0.5 NaN\n"
-                "0 1 NaN\n0.5 1 NaN\n1 1 0.6931471805599453\n"
-                "EOD\nplot $map using 1:2:3 with image notitle\n");
-  EXPECT_EQ(read_file(dir.file("landscape.png")), WHOLE_PNG);
-  EXPECT_EQ(listing(dir),
-            (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
-                                      "landscape.png", "points", "script"}));
-}
 
 // Everything between the output line and the data.
 std::string settings(const TempDir& dir) {
@@ -136,6 +102,33 @@ std::string data(const TempDir& dir) {
   const std::string script = read_file(dir.file("script"));
   const std::size_t from = script.find("$map << EOD\n") + 12;
   return script.substr(from, script.find("EOD\nplot") - from);
+}
+
+// A count run in kT: the picture where the name leads, the colour bar's
+// unit, the axes over the limits, empty nodes blank (NaN), and nothing
+// left behind.
+TEST(Gridplot, FreeEnergyInKT) {
+  TempDir dir;
+  run_gridmap(dir, DIAGONAL);
+  const RunResult r =
+      run_program(GRIDPLOT_EXE, {dir.file("gridmap.log")}, {.env = {fake_gnuplot(dir)}});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "");
+  ASSERT_EQ(r.status, 0);
+  const std::string script = "\n" + read_file(dir.file("script"));
+  for (const std::string line :
+       {"set terminal pngcairo size 800,640 noenhanced", "set cblabel 'F (kT)'", "set xrange [0:1]",
+        "set yrange [0:1]", "plot $map using 1:2:3 with image notitle"}) {
+    EXPECT_NE(script.find("\n" + line + "\n"), std::string::npos) << line << "\n" << script;
+  }
+  EXPECT_EQ(data(dir),
+            "0 0 0\n0.5 0 NaN\n1 0 NaN\n"
+            "0 0.5 NaN\n0.5 0.5 0.6931471805599453\n1 0.5 NaN\n"
+            "0 1 NaN\n0.5 1 NaN\n1 1 0.6931471805599453\n");
+  EXPECT_EQ(read_file(dir.file("landscape.png")), WHOLE_PNG);
+  EXPECT_EQ(listing(dir),
+            (std::vector<std::string>{"bin", "grid.matrix", "grid_log.matrix", "gridmap.log",
+                                      "landscape.png", "points", "script"}));
 }
 
 TEST(Gridplot, UnitsLabelsAndTitle) {
@@ -171,9 +164,7 @@ TEST(Gridplot, UnitsLabelsAndTitle) {
     const RunResult r = run_program(GRIDPLOT_EXE, args, {.env = {path}});
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(settings(dir), c.settings +
-                                 "set cbrange [0:*]\nset xrange [0:1]\nset yrange [0:1]\n" +
-                                 "set tics out\n" + PALETTE);
+    EXPECT_NE(settings(dir).find(c.settings), std::string::npos) << settings(dir);
     char value[32];
     *std::to_chars(value, value + 31, c.value).ptr = '\0';
     EXPECT_NE(data(dir).find(std::string("0.5 0.5 ") + value + "\n"), std::string::npos)
@@ -195,10 +186,10 @@ TEST(Gridplot, MeanZScriptAndOtherFiles) {
                   {.env = {fake_gnuplot(dir)}});
   EXPECT_EQ(r.err, "");
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(settings(dir),
-            "set xlabel 'PC 1'\nset ylabel 'PC 2'\nset cblabel 'mean distance'\n"
-            "set xrange [-1:3]\nset yrange [10:12]\nset tics out\n" +
-                PALETTE);
+  EXPECT_NE(settings(dir).find("set cblabel 'mean distance'\nset xrange [-1:3]\nset "
+                               "yrange [10:12]\n"),
+            std::string::npos)
+      << settings(dir);
   EXPECT_EQ(data(dir),
             "-1 10 3\n1 10 NaN\n3 10 NaN\n"
             "-1 11 NaN\n1 11 NaN\n3 11 0.5\n"
