@@ -154,7 +154,7 @@ void finish_drawing(Drawing& drawing, const Options& options) {
     give_up(drawing, std::string("gnuplot wrote no whole ") + format_name(options.format) +
                          " picture (is the disk full?); " + options.out + " was left as it was");
   }
-  if (options.format == Format::svg && !escape_text_ends(drawing.picture)) {
+  if (options.format == Format::svg && !rewrite_svg(drawing.picture)) {
     give_up(drawing, "cannot rewrite the temporary picture: " + reason());
   }
   if (options.format == Format::svg && !svg_is_well_formed(drawing.picture)) {

@@ -16,7 +16,7 @@ struct Options {
   Format format = Format::png;
   std::string matrix;
   bool matrix_given = false;  // by --matrix, not grid.matrix beside the log
-  double temperature = 0;  // 0: none given
+  double temperature = 0;     // 0: none given
   Unit unit = Unit::kT;
   bool unit_given = false;
   std::string xlabel = "PC 1";

@@ -9,6 +9,10 @@ namespace gridplot {
 
 namespace {
 
+// The states' labels: a family every reader has, bold (which the SVG
+// picture states as a weight: see rewrite_svg).
+constexpr char LABEL_FONT[] = "sans-serif:Bold,13";
+
 void append_number(std::string& script, double value) {
   if (std::isnan(value)) {
     script += "NaN";
@@ -146,16 +150,23 @@ void append_contours(std::string& script, const Options& options,
 }
 
 // Each state's number at its node: bold, dark on a white box with a thin
-// outline, legible on any colour of the map.
+// outline, legible on any colour of the map. The box is a rectangle of its
+// own, as wide as the number, which every reader of every format draws (a
+// boxed label is an SVG filter, which many leave out).
 void append_labels(std::string& script, const Run& run, const std::vector<StateLabel>& labels) {
-  if (labels.empty()) return;
-  script += "set style textbox opaque fillcolor rgb '#ffffff' border lc rgb '#000000' lw 1\n";
+  int object = 0;
   for (const StateLabel& label : labels) {
-    script += "set label '" + std::to_string(label.state) + "' at ";
-    append_number(script, node_x(run, label.j));
-    script += ',';
-    append_number(script, node_y(run, label.k));
-    script += " center front boxed font ':Bold,13' textcolor rgb '#000000'\n";
+    std::string at;
+    append_number(at, node_x(run, label.j));
+    at += ',';
+    append_number(at, node_y(run, label.k));
+    const std::string number = std::to_string(label.state);
+    script += "set object " + std::to_string(++object) + " rectangle center " + at + " size char " +
+              std::to_string(number.size() + 1) +
+              ", char 1.5 fillcolor rgb '#ffffff' fillstyle solid 1.0 border lc rgb '#000000' "
+              "lw 1 front\n";
+    script += "set label '" + number + "' at " + at + " center front font '" + LABEL_FONT +
+              "' textcolor rgb '#000000'\n";
   }
 }
 

@@ -307,7 +307,27 @@ class Checker {
 
 }  // namespace
 
-bool escape_text_ends(const std::string& path) {
+namespace {
+
+// Each `from` of `text` replaced by `to`, into `out`.
+void replace_all(const std::string& text, std::string_view from, std::string_view to,
+                 std::string& out) {
+  out.clear();
+  out.reserve(text.size() + text.size() / 8);
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(from, start)) != std::string::npos;
+       start = at + from.size()) {
+    out.append(text, start, at - start);
+    out += to;
+  }
+  out.append(text, start);
+}
+
+}  // namespace
+
+bool rewrite_svg(const std::string& path) {
+  constexpr std::string_view END = "]]>";
+  constexpr std::string_view BOLD = "font-family=\"sans-serif:Bold\"";
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   std::string text;
@@ -317,18 +337,20 @@ bool escape_text_ends(const std::string& path) {
     text.append(block, static_cast<std::size_t>(got));
   }
   bool done = got == 0;
-  constexpr std::string_view END = "]]>";
-  if (done && text.find(END) != std::string::npos && text.find("<![CDATA[") == std::string::npos) {
-    std::string escaped;
-    escaped.reserve(text.size() + text.size() / 8);
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find(END, from)) != std::string::npos; from = at + END.size()) {
-      escaped.append(text, from, at - from);
-      escaped += "]]&gt;";
+  const bool ends =
+      text.find(END) != std::string::npos && text.find("<![CDATA[") == std::string::npos;
+  const bool bold = text.find(BOLD) != std::string::npos;
+  if (done && (ends || bold)) {
+    std::string rewritten;
+    if (ends) {
+      replace_all(text, END, "]]&gt;", rewritten);
+      text.swap(rewritten);
     }
-    escaped.append(text, from);
-    done = ::lseek(fd, 0, SEEK_SET) == 0 &&
-           pcgrid::write_fully(fd, escaped.data(), escaped.size()) == 0;
+    if (bold) {
+      replace_all(text, BOLD, "font-family=\"sans-serif\" font-weight=\"bold\"", rewritten);
+      text.swap(rewritten);
+    }
+    done = ::lseek(fd, 0, SEEK_SET) == 0 && pcgrid::write_fully(fd, text.data(), text.size()) == 0;
   }
   return ::close(fd) == 0 && done;
 }

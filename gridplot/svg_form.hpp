@@ -5,11 +5,14 @@
 
 namespace gridplot {
 
-// gnuplot escapes '<' and '&' in the text it writes, but not the '>' of a
-// "]]>", which XML does not allow in text: each "]]>" of the file at
-// `path` becomes "]]&gt;" (the same in an attribute's value), unless the
-// file has CDATA sections, which end so. False when it cannot be done.
-bool escape_text_ends(const std::string& path);
+// What gnuplot's SVG needs after it: gnuplot escapes '<' and '&' in the
+// text it writes, but not the '>' of a "]]>", which XML does not allow in
+// text, so each "]]>" becomes "]]&gt;" (the same in an attribute's value),
+// unless the file has CDATA sections, which end so; and it names the bold
+// labels' font "sans-serif:Bold", which no reader takes, so that becomes
+// the family "sans-serif" of weight bold. The file at `path` is rewritten
+// in place (it only grows). False when that cannot be done.
+bool rewrite_svg(const std::string& path);
 
 // Whether the file `path` is one well-formed XML document whose root is
 // `svg`: UTF-8 throughout, only the characters XML allows, elements closed

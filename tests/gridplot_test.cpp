@@ -736,17 +736,20 @@ TEST_P(GridplotStopped, WhileDrawing) {
 }
 
 // gnuplot writes a label's "]]>" as it is, which XML does not allow in
-// text: escaped in the picture.
+// text, and the bold font as a family no reader has: both made right.
 TEST(Gridplot, SvgTextEscaped) {
   TempDir dir;
   run_gridmap(dir, DIAGONAL);
-  const RunResult r =
-      run_program(GRIDPLOT_EXE, {"--xlabel", "]]>", dir.file("gridmap.log"), dir.file("map.svg")},
-                  {.env = {fake_gnuplot(
-                       dir, "printf '<svg a=\"]]>\"><text>]]> &lt;</text></svg>\\n' > \"$out\"")}});
+  const RunResult r = run_program(
+      GRIDPLOT_EXE, {"--xlabel", "]]>", dir.file("gridmap.log"), dir.file("map.svg")},
+      {.env = {fake_gnuplot(dir,
+                            "printf '<svg a=\"]]>\"><text>]]> &lt;</text><g "
+                            "font-family=\"sans-serif:Bold\">1</g></svg>\\n' > \"$out\"")}});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(dir.read("map.svg"), "<svg a=\"]]&gt;\"><text>]]&gt; &lt;</text></svg>\n");
+  EXPECT_EQ(dir.read("map.svg"),
+            "<svg a=\"]]&gt;\"><text>]]&gt; &lt;</text><g font-family=\"sans-serif\" "
+            "font-weight=\"bold\">1</g></svg>\n");
 }
 
 // The largest grid in 100 MB of address space: drawn, or refused as out of
@@ -1018,15 +1021,15 @@ const ScriptOption script_options[] = {
     {"States",
      DIAGONAL,
      {"--states", "@/members"},
-     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
-      "set label '2' at 0.5,0.5 center front boxed font ':Bold,13' textcolor rgb '#000000'",
-      "set label '4' at 1,0 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+     {"set label '1' at 0,0 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'",
+      "set label '2' at 0.5,0.5 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 1,0 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'"}},
     {"StateColumns",
      DIAGONAL,
      {"--states", "@/members", "--state-columns", "4,3"},
-     {"set label '1' at 0,0 center front boxed font ':Bold,13' textcolor rgb '#000000'",
-      "set label '2' at 0.5,0.5 center front boxed font ':Bold,13' textcolor rgb '#000000'",
-      "set label '4' at 0,1 center front boxed font ':Bold,13' textcolor rgb '#000000'"}},
+     {"set label '1' at 0,0 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'",
+      "set label '2' at 0.5,0.5 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'",
+      "set label '4' at 0,1 center front font 'sans-serif:Bold,13' textcolor rgb '#000000'"}},
 };
 
 class GridplotScript : public ::testing::TestWithParam<ScriptOption> {};
