@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "descriptor_io.hpp"
+#include "difference.hpp"
 #include "drawing.hpp"
 #include "failure.hpp"
 #include "matrix.hpp"
@@ -85,8 +86,15 @@ Run read_log(const std::string& name) {
   return run;
 }
 
-// --fmax sets a free-energy scale, --zrange a mean-z scale.
+// --fmax sets a free-energy scale, --zrange a mean-z scale or the
+// difference's.
 void check_scale(const Options& options, const Run& run) {
+  if (!options.minus.empty()) {
+    if (options.fmax > 0) {
+      usage_error("--fmax is for free-energy maps; with --minus, --zrange LOW:HIGH sets the scale");
+    }
+    return;
+  }
   if (options.fmax > 0 && run.mean_z) {
     usage_error("--fmax is for free-energy maps, and " + options.log +
                 " is a mean-z run: use --zrange LOW:HIGH");
@@ -200,6 +208,23 @@ void check_contours(const Options& options, const std::vector<double>& values) {
   usage_error("--contours " + format_number(step) + text);
 }
 
+// --minus: the difference of this run from the other's, on the same grid;
+// the other's matrix lies beside its log.
+void map_difference(const Options& options, const Run& run, std::vector<double>& values) {
+  const Run other = read_log(options.minus);
+  const std::string differs = different_grids(options.log, run, options.minus, other);
+  if (!differs.empty()) refuse(differs);
+  Options of_other = options;
+  of_other.log = options.minus;
+  of_other.matrix = folder_of(options.minus) + "grid.matrix";
+  of_other.matrix_given = false;
+  const std::vector<double> base = read_values(of_other, other);
+  if (!subtract(base, energy_factor(options), values)) {
+    refuse("no node holds points in both " + options.minus + " and " + options.log +
+           ": nothing to draw");
+  }
+}
+
 std::vector<StateLabel> read_states(const Options& options, const Run& run) {
   std::vector<StateLabel> labels;
   if (options.members.empty()) return labels;
@@ -252,7 +277,11 @@ int main(int argc, char** argv) {
   const Run run = read_log(options.log);
   check_scale(options, run);
   std::vector<double> values = read_values(options, run);
-  map_values(options, run, values);
+  if (options.minus.empty()) {
+    map_values(options, run, values);
+  } else {
+    map_difference(options, run, values);
+  }
   check_contours(options, values);
   const std::vector<StateLabel> labels = read_states(options, run);
   write_data(options, run, values);

@@ -36,6 +36,8 @@ constexpr char USAGE[] =
     "  --states MEMBERS    label the states of clusterback's report MEMBERS on the map\n"
     "  --state-columns I,J MEMBERS' columns of x and y (default 3,4)\n"
     "  --data FILE         write the values drawn to FILE: x y value per non-empty node\n"
+    "  --minus OTHER       draw dF = -ln(p_LOG / p_OTHER), the difference from the run of\n"
+    "                      the log OTHER on the same grid (its matrix beside it)\n"
     "  --help              this help\n"
     "  --version           the version\n";
 
@@ -149,6 +151,8 @@ void set_option(Options& options, std::string_view name, std::string_view value)
         options.state_y < 1) {
       usage_error("--state-columns needs I,J, two column numbers from 1, not " + quoted(value));
     }
+  } else if (name == "--minus") {
+    set_file(options.minus, name, value);
   } else if (name == "--data") {
     set_file(options.data, name, value);
   }
@@ -176,14 +180,23 @@ namespace {
 // Each entry has its own value (its index + 1), so that getopt_long sees a
 // prefix of several names as ambiguous instead of taking the first.
 constexpr option LONG_OPTIONS[] = {
-    {"matrix", required_argument, nullptr, 1},  {"temperature", required_argument, nullptr, 2},
-    {"unit", required_argument, nullptr, 3},    {"xlabel", required_argument, nullptr, 4},
-    {"ylabel", required_argument, nullptr, 5},  {"zlabel", required_argument, nullptr, 6},
-    {"title", required_argument, nullptr, 7},   {"fmax", required_argument, nullptr, 8},
-    {"zrange", required_argument, nullptr, 9},  {"contours", required_argument, nullptr, 10},
-    {"states", required_argument, nullptr, 11}, {"state-columns", required_argument, nullptr, 12},
-    {"data", required_argument, nullptr, 13},   {"help", no_argument, nullptr, 14},
-    {"version", no_argument, nullptr, 15},      {nullptr, 0, nullptr, 0},
+    {"matrix", required_argument, nullptr, 1},
+    {"temperature", required_argument, nullptr, 2},
+    {"unit", required_argument, nullptr, 3},
+    {"xlabel", required_argument, nullptr, 4},
+    {"ylabel", required_argument, nullptr, 5},
+    {"zlabel", required_argument, nullptr, 6},
+    {"title", required_argument, nullptr, 7},
+    {"fmax", required_argument, nullptr, 8},
+    {"zrange", required_argument, nullptr, 9},
+    {"contours", required_argument, nullptr, 10},
+    {"states", required_argument, nullptr, 11},
+    {"state-columns", required_argument, nullptr, 12},
+    {"data", required_argument, nullptr, 13},
+    {"help", no_argument, nullptr, 14},
+    {"version", no_argument, nullptr, 15},
+    {"minus", required_argument, nullptr, 16},
+    {nullptr, 0, nullptr, 0},
 };
 
 // The option as the user wrote it, without its value: "--size" of "--size=3".

@@ -112,7 +112,28 @@ const char* terminal(Format format) {
   return "set terminal pngcairo size 800,640 noenhanced\n";
 }
 
-void append_colour_scale(std::string& script, const Options& options, const Run& run) {
+// The largest size of a value, or 1 when all are 0.
+double largest_size(const std::vector<double>& values) {
+  double largest = 0;
+  for (const double v : values) {
+    if (!std::isnan(v)) largest = std::max(largest, std::fabs(v));
+  }
+  return largest > 0 ? largest : 1.0;
+}
+
+void append_colour_scale(std::string& script, const Options& options, const Run& run,
+                         const std::vector<double>& values) {
+  if (!options.minus.empty()) {
+    append_command(script, "set cblabel ",
+                   std::string("\u0394F (") + unit_name(options.unit) + ")");
+    const double size = largest_size(values);
+    if (options.zrange_given) {
+      append_range(script, "cb", options.zlow, options.zhigh);
+    } else {
+      append_range(script, "cb", -size, size);
+    }
+    return;
+  }
   if (run.mean_z) {
     append_command(script, "set cblabel ", options.zlabel);
     if (options.zrange_given) append_range(script, "cb", options.zlow, options.zhigh);
@@ -154,7 +175,7 @@ void append_contours(std::string& script, const Options& options,
 // own, as wide as the number, which every reader of every format draws (a
 // boxed label is an SVG filter, which many leave out).
 void append_labels(std::string& script, const Run& run, const std::vector<StateLabel>& labels) {
-  int object = 0;
+  int object = 1;  // the first is the background of a difference
   for (const StateLabel& label : labels) {
     std::string at;
     append_number(at, node_x(run, label.j));
@@ -192,14 +213,24 @@ std::string gnuplot_script(const Options& options, const Run& run,
   if (!options.title.empty()) append_command(script, "set title ", options.title);
   append_command(script, "set xlabel ", options.xlabel);
   append_command(script, "set ylabel ", options.ylabel);
-  append_colour_scale(script, options, run);
+  append_colour_scale(script, options, run, values);
   append_range(script, "x", run.xmin, run.xmin + span(run.xmin, run.xmax));
   append_range(script, "y", run.ymin, run.ymin + span(run.ymin, run.ymax));
   script += "set tics out\n";
-  // Dark purple at the lowest value, through blue and green, to yellow.
-  script +=
-      "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', "
-      "1 '#fde725')\n";
+  if (options.minus.empty()) {
+    // Dark purple at the lowest value, through blue and green, to yellow.
+    script +=
+        "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', "
+        "1 '#fde725')\n";
+  } else {
+    // A difference: blue below 0 (more populated than in the other run),
+    // white at 0, red above; grey where either run is empty.
+    script +=
+        "set palette defined (0 '#2166ac', 0.25 '#92c5de', 0.5 '#f7f7f7', 0.75 '#f4a582', "
+        "1 '#b2182b')\n"
+        "set object 1 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb '#bdbdbd' "
+        "fillstyle solid 1.0 noborder\n";
+  }
   // Rows of y; contours need a blank line after each.
   const bool contours = options.contour_step > 0;
   script.reserve(script.size() + room_for_nodes(run, values, true) + run.ny + 4096);

@@ -982,6 +982,40 @@ TEST_P(GridplotData, ValuesDrawn) {
 INSTANTIATE_TEST_SUITE_P(Maps, GridplotData, ::testing::ValuesIn(map_data),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// --minus: dF = -ln(p_LOG / p_OTHER) of each node's share of its run, on
+// a scale symmetric about 0; nodes empty in either run blank; runs on
+// other grids refused, naming what differs.
+TEST(Gridplot, MinusDrawsTheDifference) {
+  TempDir other, dir, wide;
+  run_gridmap(other, DIAGONAL);                                // shares 1/2, 1/4, 1/4
+  run_gridmap(dir, "0 0\n1 1\n1 1\n0.5 0.5\n0.5 0.5\n0 1\n");  // 1/6, 1/3, 1/3 and 1/6
+  run_gridmap(wide, "0 0\n2 1\n");
+  const std::string path = fake_gnuplot(dir);
+  RunResult r = run_program(
+      GRIDPLOT_EXE,
+      {"--minus", other.file("gridmap.log"), "--data", dir.file("dF.txt"), dir.file("gridmap.log")},
+      {.env = {path}});
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("dF.txt"),
+            "0 0 1.0986122886681098\n\n0.5 0.5 -0.28768207245178085\n\n"
+            "1 1 -0.28768207245178085\n\n");
+  const std::string script = read_file(dir.file("script"));
+  EXPECT_NE(script.find("\nset cbrange [-1.0986122886681098:1.0986122886681098]\n"),
+            std::string::npos)
+      << script;
+  EXPECT_NE(script.find("\nset cblabel '\u0394F (kT)'\n"), std::string::npos) << script;
+
+  r = run_program(
+      GRIDPLOT_EXE,
+      {"--minus", wide.file("gridmap.log"), "--zrange", "-2:2", dir.file("gridmap.log")},
+      {.env = {path}});
+  EXPECT_EQ(r.err, "gridplot: " + wide.file("gridmap.log") + " and " + dir.file("gridmap.log") +
+                       " are on different grids: x from 0 to 2 against 0 to 1 (give both runs "
+                       "the same gridmap --limits)\n");
+  EXPECT_EQ(r.status, 1);
+}
+
 // The lines of the script that carry each option.
 struct ScriptOption {
   const char* name;
