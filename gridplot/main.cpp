@@ -58,7 +58,10 @@ void refuse_outputs_that_are_inputs(const Options& options) {
   for (const std::string& output : {options.out, options.data}) {
     if (output.empty()) continue;
     const pcgrid::FileIdentity written = identity_of_output(output);
-    for (const std::string& input : {options.log, options.matrix, options.members}) {
+    const std::string other_matrix =
+        options.minus.empty() ? "" : folder_of(options.minus) + "grid.matrix";
+    for (const std::string& input :
+         {options.log, options.matrix, options.members, options.minus, other_matrix}) {
       if (!input.empty() && pcgrid::same_file(written, pcgrid::identity_of_path(input.c_str()))) {
         refuse(output + ": is also an input (" + input + "); name another output");
       }
