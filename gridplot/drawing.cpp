@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "picture.hpp"
 #include "piped_program.hpp"
 #include "script.hpp"
+#include "svg_form.hpp"
 #include "whole_file.hpp"
 
 namespace gridplot {
@@ -32,6 +34,22 @@ struct Drawing {
   bool own_picture = false;
   int messages = -1;  // gnuplot's standard output and error, shown only when it fails
 };
+
+// Under a limit of address space or data (ulimit -v, ulimit -d), which
+// gnuplot inherits, what is likely the cause of its failure; "" without.
+std::string memory_hint() {
+  std::string hint;
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && hint.empty()) {
+      hint = std::string("; it ran under a limit of ") + std::to_string(limit.rlim_cur >> 20) +
+             " MiB of " +
+             (resource == RLIMIT_AS ? "address space (ulimit -v)" : "data (ulimit -d)") +
+             ", perhaps too little for it";
+    }
+  }
+  return hint;
+}
 
 void show_messages(const Drawing& drawing) {
   char block[1 << 12];
@@ -55,11 +73,15 @@ void begin_drawing(const Options& options, Drawing& drawing) {
   }
   drawing.picture = drawing.output.temporary;
   if (drawing.picture.empty()) {
-    const char* folder = std::getenv("TMPDIR");
-    drawing.picture =
-        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/gridplot-XXXXXX";
+    const char* given = std::getenv("TMPDIR");
+    const bool in_tmpdir = given != nullptr && *given != '\0';
+    const std::string folder = in_tmpdir ? given : "/tmp";
+    drawing.picture = folder + "/gridplot-XXXXXX";
     const int fd = mkostemp(drawing.picture.data(), O_CLOEXEC);
-    if (fd < 0) give_up(drawing, "cannot create a temporary picture: " + reason());
+    if (fd < 0) {
+      give_up(drawing, "cannot create a temporary picture in " + folder +
+                           (in_tmpdir ? " ($TMPDIR)" : "") + ": " + reason());
+    }
     drawing.own_picture = true;
     remove_on_stop(drawing.picture.c_str());
     ::close(fd);
@@ -91,13 +113,16 @@ void run_gnuplot(Drawing& drawing, const Options& options, const Run& run,
                          " was left as it was");
   }
   const int status = ran.status;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) give_up(drawing, not_installed);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
   show_messages(drawing);
   if (WIFSIGNALED(status)) {
-    give_up(drawing, "gnuplot was killed by signal " + std::to_string(WTERMSIG(status)));
+    give_up(drawing,
+            "gnuplot was killed by signal " + std::to_string(WTERMSIG(status)) + memory_hint());
   }
-  give_up(drawing, "gnuplot failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+  // 127: found, but not started (its libraries could not be loaded).
+  give_up(drawing,
+          std::string(WEXITSTATUS(status) == 127 ? "gnuplot could not start" : "gnuplot failed") +
+              " (exit status " + std::to_string(WEXITSTATUS(status)) + ")" + memory_hint());
 }
 
 // A picture written in place: its bytes copied from our own temporary file.
@@ -128,6 +153,13 @@ void finish_drawing(Drawing& drawing, const Options& options) {
     show_messages(drawing);
     give_up(drawing, std::string("gnuplot wrote no whole ") + format_name(options.format) +
                          " picture (is the disk full?); " + options.out + " was left as it was");
+  }
+  if (options.format == Format::svg && !rewrite_svg(drawing.picture)) {
+    give_up(drawing, "cannot rewrite the temporary picture: " + reason());
+  }
+  if (options.format == Format::svg && !svg_is_well_formed(drawing.picture)) {
+    give_up(drawing, "gnuplot wrote an SVG picture that is not well-formed XML; " + options.out +
+                         " was left as it was");
   }
   if (drawing.own_picture) copy_picture(drawing, options);
   if (const char* failed = pcgrid::finish_whole_file(drawing.output)) {

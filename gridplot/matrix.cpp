@@ -78,6 +78,7 @@ std::string read_matrix(int fd, const std::string& name, const Run& run,
   if (!error.empty()) return error;
 
   values.clear();
+  values.reserve(static_cast<std::size_t>(run.nx) * run.ny);
   int row = 0;
   std::size_t at = 0;
   while (at < text.size()) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "messages.hpp"
@@ -35,14 +36,53 @@ constexpr char USAGE[] =
     "  --states MEMBERS    label the states of clusterback's report MEMBERS on the map\n"
     "  --state-columns I,J MEMBERS' columns of x and y (default 3,4)\n"
     "  --data FILE         write the values drawn to FILE: x y value per non-empty node\n"
+    "  --minus OTHER       draw dF = -ln(p_LOG / p_OTHER), the difference from the run of\n"
+    "                      the log OTHER on the same grid (its matrix beside it)\n"
     "  --help              this help\n"
     "  --version           the version\n";
 
 using pcgrid::quoted;
 
+// The length of the UTF-8 character at the start of `text`, 0 when it is
+// not one (a stray byte, a cut or overlong sequence, a surrogate).
+std::size_t utf8_length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned first = byte(0);
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xbf;  // the second byte's range
+  if (first < 0x80) return 1;
+  if (first >= 0xc2 && first <= 0xdf) length = 2;
+  if (first >= 0xe0 && first <= 0xef) length = 3;
+  if (first >= 0xf0 && first <= 0xf4) length = 4;
+  if (first == 0xe0) low = 0xa0;
+  if (first == 0xed) high = 0x9f;
+  if (first == 0xf0) low = 0x90;
+  if (first == 0xf4) high = 0x8f;
+  if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A label is one line of UTF-8 text without control characters: pictures
+// store it as text (SVG as XML), and neither takes the others.
 void set_label(std::string& label, std::string_view name, std::string_view value) {
   if (value.find_first_of("\n\r") != std::string_view::npos) {
     usage_error(std::string(name) + " needs a text of one line");
+  }
+  for (std::size_t at = 0; at < value.size();) {
+    const unsigned char c = static_cast<unsigned char>(value[at]);
+    const std::size_t length = utf8_length(value.substr(at));
+    if (length == 0) {
+      usage_error(std::string(name) + " needs UTF-8 text; byte " + std::to_string(at + 1) +
+                  " is not (convert it with iconv)");
+    }
+    if (c < 0x20 || c == 0x7f) {
+      usage_error(std::string(name) + " needs text without control characters; byte " +
+                  std::to_string(at + 1) + " is one");
+    }
+    at += length;
   }
   label = value;
 }
@@ -71,6 +111,7 @@ void set_file(std::string& file, std::string_view name, std::string_view value) 
 void set_option(Options& options, std::string_view name, std::string_view value) {
   if (name == "--matrix") {
     set_file(options.matrix, name, value);
+    options.matrix_given = true;
   } else if (name == "--temperature") {
     options.temperature = positive_number(name, value, "a number of kelvin above 0");
   } else if (name == "--unit") {
@@ -110,7 +151,9 @@ void set_option(Options& options, std::string_view name, std::string_view value)
         options.state_y < 1) {
       usage_error("--state-columns needs I,J, two column numbers from 1, not " + quoted(value));
     }
-  } else {
+  } else if (name == "--minus") {
+    set_file(options.minus, name, value);
+  } else if (name == "--data") {
     set_file(options.data, name, value);
   }
 }
@@ -134,21 +177,55 @@ Format picture_format(const std::string& out) {
 
 namespace {
 
+// Each entry has its own value (its index + 1), so that getopt_long sees a
+// prefix of several names as ambiguous instead of taking the first.
 constexpr option LONG_OPTIONS[] = {
-    {"matrix", required_argument, nullptr, 0}, {"temperature", required_argument, nullptr, 0},
-    {"unit", required_argument, nullptr, 0},   {"xlabel", required_argument, nullptr, 0},
-    {"ylabel", required_argument, nullptr, 0}, {"zlabel", required_argument, nullptr, 0},
-    {"title", required_argument, nullptr, 0},  {"fmax", required_argument, nullptr, 0},
-    {"zrange", required_argument, nullptr, 0}, {"contours", required_argument, nullptr, 0},
-    {"states", required_argument, nullptr, 0}, {"state-columns", required_argument, nullptr, 0},
-    {"data", required_argument, nullptr, 0},   {"help", no_argument, nullptr, 0},
-    {"version", no_argument, nullptr, 0},      {nullptr, 0, nullptr, 0},
+    {"matrix", required_argument, nullptr, 1},
+    {"temperature", required_argument, nullptr, 2},
+    {"unit", required_argument, nullptr, 3},
+    {"xlabel", required_argument, nullptr, 4},
+    {"ylabel", required_argument, nullptr, 5},
+    {"zlabel", required_argument, nullptr, 6},
+    {"title", required_argument, nullptr, 7},
+    {"fmax", required_argument, nullptr, 8},
+    {"zrange", required_argument, nullptr, 9},
+    {"contours", required_argument, nullptr, 10},
+    {"states", required_argument, nullptr, 11},
+    {"state-columns", required_argument, nullptr, 12},
+    {"data", required_argument, nullptr, 13},
+    {"help", no_argument, nullptr, 14},
+    {"version", no_argument, nullptr, 15},
+    {"minus", required_argument, nullptr, 16},
+    {nullptr, 0, nullptr, 0},
 };
 
 // The option as the user wrote it, without its value: "--size" of "--size=3".
 std::string written(const char* arg) {
   const std::string_view text = arg;
   return std::string(text.substr(0, text.find('=')));
+}
+
+// A long option that getopt_long refused: a value given to one that takes
+// none, a prefix of several names (ambiguous), or no name at all.
+[[noreturn]] void refuse_option(const char* arg) {
+  const std::string name = written(arg);
+  std::string possibilities;
+  int fits = 0;
+  if (name.starts_with("--") && name.size() > 2) {
+    const std::string_view prefix = std::string_view(name).substr(2);
+    for (const option* o = LONG_OPTIONS; o->name != nullptr; ++o) {
+      if (prefix == o->name) usage_error(name + " takes no value");
+      if (std::string_view(o->name).starts_with(prefix)) {
+        possibilities += " '--" + std::string(o->name) + "'";
+        ++fits;
+      }
+    }
+  }
+  if (fits > 1) {
+    usage_error("option " + quoted(name) + " is ambiguous; possibilities:" + possibilities);
+  }
+  if (fits == 1) usage_error(name + " takes no value");  // --hel=x
+  usage_error("unknown option " + quoted(name));
 }
 
 }  // namespace
@@ -161,11 +238,10 @@ void usage_error(const std::string& what) {
 Options read_options(int argc, char** argv) {
   Options options;
   opterr = 0;  // the messages are ours
-  int index = 0;
-  for (int got; (got = getopt_long(argc, argv, ":", LONG_OPTIONS, &index)) != -1;) {
-    if (got == '?') usage_error("unknown option " + quoted(written(argv[optind - 1])));
+  for (int got; (got = getopt_long(argc, argv, ":", LONG_OPTIONS, nullptr)) != -1;) {
+    if (got == '?') refuse_option(argv[optind - 1]);
     if (got == ':') usage_error(written(argv[optind - 1]) + " needs a value");
-    const std::string name = std::string("--") + LONG_OPTIONS[index].name;
+    const std::string name = std::string("--") + LONG_OPTIONS[got - 1].name;
     if (name == "--help") {
       std::fputs(USAGE, stdout);
       std::exit(std::fflush(stdout) == 0 ? 0 : 1);

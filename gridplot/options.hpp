@@ -15,7 +15,8 @@ struct Options {
   std::string out;
   Format format = Format::png;
   std::string matrix;
-  double temperature = 0;  // 0: none given
+  bool matrix_given = false;  // by --matrix, not grid.matrix beside the log
+  double temperature = 0;     // 0: none given
   Unit unit = Unit::kT;
   bool unit_given = false;
   std::string xlabel = "PC 1";
@@ -29,7 +30,8 @@ struct Options {
   std::string members;           // clusterback's report, whose states are labelled; "": none
   int state_x = 3, state_y = 4;  // its columns of x and y, from 1
   bool state_columns_given = false;
-  std::string data;  // where the values drawn are written as text; "": nowhere
+  std::string minus;  // another run's log: the map is the difference from it; "": none
+  std::string data;   // where the values drawn are written as text; "": nowhere
 };
 
 // The options and files of the command line; --help, --version and usage

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -20,33 +21,72 @@ namespace gridplot {
 
 namespace {
 
-constexpr int STOP_SIGNALS[] = {SIGHUP, SIGINT, SIGTERM};
+// Every signal whose default action ends the process, but SIGKILL and
+// SIGSTOP, which cannot be caught, and SIGPIPE, which is ignored (a write
+// to a closed pipe fails with EPIPE instead). The real-time signals are
+// added where they are caught.
+constexpr int STOP_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGALRM, SIGUSR1,   SIGUSR2,
+                                SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
+// Faults of the program itself (abort() included): they end it, never the
+// program it runs.
+constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP};
 constexpr std::size_t CHUNK = 1 << 16;  // input written between looks at the signals
 
+// What the handler reads of the main flow: flags of sig_atomic_t, and the
+// path of the extra file, published by a fence before `have_extra` is set
+// and read only after it is seen set.
 volatile sig_atomic_t child = 0;  // the program running, while it runs
 volatile sig_atomic_t caught = 0;
-// The extra file to remove; the handler reads it only while `have_extra` is set.
-char extra[PATH_MAX];
+char extra[PATH_MAX];  // the extra file to remove, while `have_extra` is set
 volatile sig_atomic_t have_extra = 0;
 
+bool is_fault(int signal) {
+  for (const int fault : FAULT_SIGNALS) {
+    if (signal == fault) return true;
+  }
+  return false;
+}
+
+void remove_files() {
+  pcgrid::remove_unfinished_files();
+  if (have_extra) {
+    std::atomic_signal_fence(std::memory_order_acquire);
+    unlink(extra);
+  }
+}
+
+// While a program runs, a signal is passed on to it and remembered, and
+// the main flow gives up once the program has ended; at any other time,
+// and on a fault (the program running is then stopped with SIGTERM), the unfinished files are
+// removed and the signal ends the process as it would have.
 extern "C" void on_stop_signal(int signal) {
-  caught = signal;
-  if (child > 0) {
+  if (child > 0 && !is_fault(signal)) {
+    caught = signal;
     kill(child, signal);
     return;
   }
-  pcgrid::remove_unfinished_files();
-  if (have_extra) unlink(extra);
+  if (child > 0) kill(child, SIGTERM);
+  remove_files();
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigaction(signal, &fallback, nullptr);
   raise(signal);
 }
 
+// Calls `act` with each signal caught.
+template <typename Act>
+void for_each_caught(Act act) {
+  for (const int signal : STOP_SIGNALS) act(signal);
+  for (const int signal : FAULT_SIGNALS) act(signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) act(signal);
+}
+
 sigset_t stop_set() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal : STOP_SIGNALS) sigaddset(&set, signal);
+  for_each_caught([&](int signal) {
+    if (!is_fault(signal)) sigaddset(&set, signal);
+  });
   return set;
 }
 
@@ -97,21 +137,27 @@ void catch_stop_signals() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  for (const int signal : STOP_SIGNALS) {
+  for_each_caught([&](int signal) {
     struct sigaction now {};
     // A signal ignored by whoever started the program (nohup) stays ignored.
     if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) {
       sigaction(signal, &action, nullptr);
     }
-  }
+  });
   signal(SIGPIPE, SIG_IGN);
 }
 
 void remove_on_stop(const char* path) {
   have_extra = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   if (path == nullptr || std::strlen(path) >= sizeof extra) return;
   std::strcpy(extra, path);
+  std::atomic_signal_fence(std::memory_order_release);
   have_extra = 1;
+}
+
+void remove_unfinished() {
+  remove_files();
 }
 
 int stop_signal() {

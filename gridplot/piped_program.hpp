@@ -6,12 +6,18 @@
 
 namespace gridplot {
 
-// From here on SIGHUP, SIGINT and SIGTERM are caught. While run_with_input
-// runs a program they are passed on to it and remembered (stop_signal);
-// at any other time they remove the unfinished output files and the file
-// given to remove_on_stop, and end the process as the signal would.
-// Writing to a pipe whose reader has gone becomes an error (EPIPE).
+// From here on every signal that would end the process is caught (but
+// SIGKILL and SIGSTOP, which cannot be), unless it was ignored at start.
+// While run_with_input runs a program they are passed on to it and
+// remembered (stop_signal); at any other time, and for the faults SIGSEGV,
+// SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS and SIGTRAP always, they remove the unfinished output
+// files and the file given to remove_on_stop, and end the process as the signal would. Writing to a
+// pipe whose reader has gone becomes an error (EPIPE).
 void catch_stop_signals();
+
+// Removes what a stop signal would remove: the unfinished output files and
+// the file given to remove_on_stop. For a process about to end.
+void remove_unfinished();
 
 // A file, such as a temporary picture, removed when a stop signal ends the
 // process; nullptr for none. The path is copied.

@@ -9,6 +9,10 @@ namespace gridplot {
 
 namespace {
 
+// The states' labels: a family every reader has, bold (which the SVG
+// picture states as a weight: see rewrite_svg).
+constexpr char LABEL_FONT[] = "sans-serif:Bold,13";
+
 void append_number(std::string& script, double value) {
   if (std::isnan(value)) {
     script += "NaN";
@@ -69,6 +73,33 @@ void append_node(std::string& text, const Run& run, int j, int k, double value) 
   text += '\n';
 }
 
+constexpr std::size_t NUMBER_ROOM = 24;  // the longest shortest text of a double
+
+// Room for the lines "x y value" of the nodes drawn (every node, or those
+// with a value) and a blank line after each row: the coordinates' exact
+// length, and the most a value can take ("NaN" where empty). A large grid's text is then not
+// grown by copies, which would need three times its size at once.
+std::size_t room_for_nodes(const Run& run, const std::vector<double>& values, bool every_node) {
+  std::vector<std::size_t> y_length(static_cast<std::size_t>(run.ny));
+  std::string number;
+  for (int k = 0; k < run.ny; ++k) {
+    number.clear();
+    append_number(number, node_y(run, k));
+    y_length[k] = number.size();
+  }
+  std::size_t room = 0;
+  for (int j = 0; j < run.nx; ++j) {
+    number.clear();
+    append_number(number, node_x(run, j));
+    for (int k = 0; k < run.ny; ++k) {
+      const bool empty = std::isnan(values[static_cast<std::size_t>(j) * run.ny + k]);
+      if (every_node || !empty) room += number.size() + y_length[k] + 3 + (empty ? 3 : NUMBER_ROOM);
+    }
+    room += 1;
+  }
+  return room;
+}
+
 const char* terminal(Format format) {
   switch (format) {
     case Format::svg:
@@ -81,7 +112,28 @@ const char* terminal(Format format) {
   return "set terminal pngcairo size 800,640 noenhanced\n";
 }
 
-void append_colour_scale(std::string& script, const Options& options, const Run& run) {
+// The largest size of a value, or 1 when all are 0.
+double largest_size(const std::vector<double>& values) {
+  double largest = 0;
+  for (const double v : values) {
+    if (!std::isnan(v)) largest = std::max(largest, std::fabs(v));
+  }
+  return largest > 0 ? largest : 1.0;
+}
+
+void append_colour_scale(std::string& script, const Options& options, const Run& run,
+                         const std::vector<double>& values) {
+  if (!options.minus.empty()) {
+    append_command(script, "set cblabel ",
+                   std::string("\u0394F (") + unit_name(options.unit) + ")");
+    const double size = largest_size(values);
+    if (options.zrange_given) {
+      append_range(script, "cb", options.zlow, options.zhigh);
+    } else {
+      append_range(script, "cb", -size, size);
+    }
+    return;
+  }
   if (run.mean_z) {
     append_command(script, "set cblabel ", options.zlabel);
     if (options.zrange_given) append_range(script, "cb", options.zlow, options.zhigh);
@@ -119,16 +171,23 @@ void append_contours(std::string& script, const Options& options,
 }
 
 // Each state's number at its node: bold, dark on a white box with a thin
-// outline, legible on any colour of the map.
+// outline, legible on any colour of the map. The box is a rectangle of its
+// own, as wide as the number, which every reader of every format draws (a
+// boxed label is an SVG filter, which many leave out).
 void append_labels(std::string& script, const Run& run, const std::vector<StateLabel>& labels) {
-  if (labels.empty()) return;
-  script += "set style textbox opaque fillcolor rgb '#ffffff' border lc rgb '#000000' lw 1\n";
+  int object = 1;  // the first is the background of a difference
   for (const StateLabel& label : labels) {
-    script += "set label '" + std::to_string(label.state) + "' at ";
-    append_number(script, node_x(run, label.j));
-    script += ',';
-    append_number(script, node_y(run, label.k));
-    script += " center front boxed font ':Bold,13' textcolor rgb '#000000'\n";
+    std::string at;
+    append_number(at, node_x(run, label.j));
+    at += ',';
+    append_number(at, node_y(run, label.k));
+    const std::string number = std::to_string(label.state);
+    script += "set object " + std::to_string(++object) + " rectangle center " + at + " size char " +
+              std::to_string(number.size() + 1) +
+              ", char 1.5 fillcolor rgb '#ffffff' fillstyle solid 1.0 border lc rgb '#000000' "
+              "lw 1 front\n";
+    script += "set label '" + number + "' at " + at + " center front font '" + LABEL_FONT +
+              "' textcolor rgb '#000000'\n";
   }
 }
 
@@ -154,16 +213,27 @@ std::string gnuplot_script(const Options& options, const Run& run,
   if (!options.title.empty()) append_command(script, "set title ", options.title);
   append_command(script, "set xlabel ", options.xlabel);
   append_command(script, "set ylabel ", options.ylabel);
-  append_colour_scale(script, options, run);
+  append_colour_scale(script, options, run, values);
   append_range(script, "x", run.xmin, run.xmin + span(run.xmin, run.xmax));
   append_range(script, "y", run.ymin, run.ymin + span(run.ymin, run.ymax));
   script += "set tics out\n";
-  // Dark purple at the lowest value, through blue and green, to yellow.
-  script +=
-      "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', "
-      "1 '#fde725')\n";
+  if (options.minus.empty()) {
+    // Dark purple at the lowest value, through blue and green, to yellow.
+    script +=
+        "set palette defined (0 '#440154', 0.25 '#3b528b', 0.5 '#21918c', 0.75 '#5ec962', "
+        "1 '#fde725')\n";
+  } else {
+    // A difference: blue below 0 (more populated than in the other run),
+    // white at 0, red above; grey where either run is empty.
+    script +=
+        "set palette defined (0 '#2166ac', 0.25 '#92c5de', 0.5 '#f7f7f7', 0.75 '#f4a582', "
+        "1 '#b2182b')\n"
+        "set object 1 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb '#bdbdbd' "
+        "fillstyle solid 1.0 noborder\n";
+  }
   // Rows of y; contours need a blank line after each.
   const bool contours = options.contour_step > 0;
+  script.reserve(script.size() + room_for_nodes(run, values, true) + run.ny + 4096);
   script += "$map << EOD\n";
   for (int k = 0; k < run.ny; ++k) {
     for (int j = 0; j < run.nx; ++j) {
@@ -180,12 +250,29 @@ std::string gnuplot_script(const Options& options, const Run& run,
   return script;
 }
 
+// A node's coordinate as the shortest text that reads back to the same
+// float: the limits, and so the nodes, are known to single precision only
+// (0.3, not 0.30000000000000004).
+void append_coordinate(std::string& text, double value) {
+  char digits[32];
+  const auto [end, error] =
+      std::to_chars(digits, digits + sizeof digits, static_cast<float>(value));
+  text.append(digits, end);
+}
+
 std::string map_text(const Run& run, const std::vector<double>& values) {
   std::string text;
+  text.reserve(room_for_nodes(run, values, false));
   for (int j = 0; j < run.nx; ++j) {
     for (int k = 0; k < run.ny; ++k) {
       const double value = values[static_cast<std::size_t>(j) * run.ny + k];
-      if (!std::isnan(value)) append_node(text, run, j, k, value);
+      if (std::isnan(value)) continue;
+      append_coordinate(text, node_x(run, j));
+      text += ' ';
+      append_coordinate(text, node_y(run, k));
+      text += ' ';
+      append_number(text, value);
+      text += '\n';
     }
     text += '\n';
   }

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "grid_node.hpp"
@@ -25,8 +27,6 @@ struct Tally {
   Key key;
   std::uint32_t count;
 };
-
-pcgrid::LineReader reader;  // over a megabyte: static
 
 // gridmap's node of a value; -1 when it falls off the map (or the value is
 // not a number). A map of zero range has its one node.
@@ -69,6 +69,21 @@ std::size_t split(std::string_view line, std::string_view* fields, std::size_t r
   return count;
 }
 
+// "" for a finite number of single precision, as clusterback writes its
+// components, or what it is instead.
+std::string component_problem(std::string_view field) {
+  float value = 0;
+  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+  const std::string quoted = "'" + std::string(field) + "'";
+  if (error == std::errc::result_out_of_range && end == field.data() + field.size()) {
+    return quoted + " is beyond the range of single precision";
+  }
+  if (error != std::errc{} || end != field.data() + field.size())
+    return quoted + " is not a number";
+  if (!std::isfinite(value)) return quoted + " is not a finite number";
+  return "";
+}
+
 // One line's state and x and y; "" or what is wrong with it.
 std::string read_member(std::string_view line, int x_column, int y_column, int& state, float& x,
                         float& y) {
@@ -76,13 +91,13 @@ std::string read_member(std::string_view line, int x_column, int y_column, int& 
   std::string_view fields[ROOM];
   const std::size_t count = split(line, fields, ROOM);
   long long label = 0;
-  bool report =
+  const bool report =
       count >= 2 && parse_number(fields[0], label) && parse_number(fields[1], state) && state > 0;
-  for (std::size_t f = 2; report && f < std::min(count, ROOM); ++f) {
-    float component = 0;
-    report = parse_number(fields[f], component);
-  }
   if (!report) return "not a line of clusterback's report (label, cluster number, components)";
+  for (std::size_t f = 2; f < std::min(count, ROOM); ++f) {
+    const std::string problem = component_problem(fields[f]);
+    if (!problem.empty()) return "column " + std::to_string(f + 1) + ": " + problem;
+  }
   const std::size_t needed = static_cast<std::size_t>(std::max(x_column, y_column));
   if (needed > count || needed > ROOM) {
     return "no column " + std::to_string(needed) + ": the line has " + std::to_string(count);
@@ -101,6 +116,9 @@ std::string find_state_labels(std::FILE* file, const std::string& name, const Ru
   std::vector<Key> pending;
   pending.reserve(PENDING);
   std::vector<Tally> tallies;
+  // About 16 MiB of buffers: on the heap, and left uninitialised.
+  const std::unique_ptr<pcgrid::LineReader> reading(new pcgrid::LineReader);
+  pcgrid::LineReader& reader = *reading;
   pcgrid::start_reading(reader, file, LINE_MAX_CHARS);
   std::string_view piece;
   for (long long number = 1; pcgrid::read_piece(reader, piece); ++number) {
