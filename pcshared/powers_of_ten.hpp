@@ -1,17 +1,19 @@
-// Powers of ten to 128 bits, for the conversions and formats that multiply
+// Powers of ten to 64 bits, for the conversions and formats that multiply
 // by them in integers instead of dividing in floating point.
 //
-// For each q in MIN_POWER..MAX_POWER, power_of_ten(q) gives P and b with
-//   10^q = (P + t) × 2^(b - 127),  0 ≤ t < 1,  2^127 ≤ P < 2^128,
-// where b = floor(log2 10^q): P is 10^q's first 128 bits, truncated. For
-// 0 ≤ q ≤ 55 the power has at most 128 significant bits (10^q = 5^q × 2^q
-// and 5^55 < 2^128), so t = 0: the product is exact. For q < 0 the power is
-// no dyadic number and t > 0.
+// For each q in MIN_POWER_OF_TEN..MAX_POWER_OF_TEN, power_of_ten(q) gives P
+// and b with
+//   10^q = (P + t) × 2^(b - 63),  0 ≤ t < 1,  2^63 ≤ P < 2^64,
+// where b = floor(log2 10^q): P is 10^q's first 64 bits, truncated. For
+// 0 ≤ q ≤ 27 the power has at most 64 significant bits (10^q = 5^q × 2^q
+// and 5^27 < 2^64), so t = 0. For q < 0 the power is no dyadic number and
+// t > 0.
 //
 // The table is computed when compiling, in integers of 512 bits: 10^q for
 // q ≥ 0, shifted to its first 128 bits; for q < 0, with D = 10^-q of w bits
-// (2^(w-1) < D < 2^w, so b = -w), P = floor(2^(127+w) / D) by long
-// division, bit by bit.
+// (2^(w-1) < D < 2^w, so b = -w), floor(2^(127+w) / D) by long division,
+// bit by bit; of either, the first 64 bits (the floor of a floor is the
+// floor of the exact quotient).
 #pragma once
 
 #include <cstdint>
@@ -21,7 +23,7 @@ namespace pcgrid {
 __extension__ using Uint128 = unsigned __int128;
 
 struct PowerOfTen {
-  Uint128 p;           // 2^127 ≤ p < 2^128
+  std::uint64_t p;      // 2^63 ≤ p < 2^64
   int binary_exponent;  // floor(log2 10^q)
 };
 
@@ -97,7 +99,7 @@ constexpr PowerOfTen make_power(int q) {
   Uint128 p = 0;
   if (q >= 0) {
     for (int i = 0; i < 128; ++i) p = p << 1 | (bit(d, w - 1 - i) ? 1 : 0);
-    return {p, w - 1};
+    return {static_cast<std::uint64_t>(p >> 64), w - 1};
   }
   Big r;
   for (int i = 127 + w; i >= 0; --i) {
@@ -106,7 +108,7 @@ constexpr PowerOfTen make_power(int q) {
     if (one) r = minus(r, d);
     if (i < 128) p = p << 1 | (one ? 1 : 0);
   }
-  return {p, -w};
+  return {static_cast<std::uint64_t>(p >> 64), -w};
 }
 
 struct Table {
@@ -126,17 +128,9 @@ inline constexpr Table TABLE = make_table();
 inline constexpr int MIN_POWER_OF_TEN = powers_detail::MIN_POWER;
 inline constexpr int MAX_POWER_OF_TEN = powers_detail::MAX_POWER;
 
-// 10^q to 128 bits, for MIN_POWER_OF_TEN ≤ q ≤ MAX_POWER_OF_TEN.
+// 10^q to 64 bits, for MIN_POWER_OF_TEN ≤ q ≤ MAX_POWER_OF_TEN.
 constexpr const PowerOfTen& power_of_ten(int q) {
   return powers_detail::TABLE.power[q - MIN_POWER_OF_TEN];
-}
-
-// The first 128 bits of the 192-bit product of a 64-bit integer and a
-// power's p, the bits below them dropped (they add less than 2^64 to it).
-inline Uint128 high_product(std::uint64_t w, Uint128 p) {
-  const Uint128 high = Uint128{w} * static_cast<std::uint64_t>(p >> 64);
-  const Uint128 low = Uint128{w} * static_cast<std::uint64_t>(p);
-  return high + (low >> 64);
 }
 
 }  // namespace pcgrid

@@ -22,24 +22,25 @@
 //
 // The product, in integers only. Shifted left by z places, W becomes
 // W' = W × 2^z in [2^63, 2^64); powers_of_ten.hpp gives 10^q = (P + t) ×
-// 2^(b - 127) with P of 128 bits, 0 ≤ t < 1. Then
-//   v = M_v × 2^(b - 127 - z),  M_v = W' × (P + t) = T × 2^64 + L + W' t,
-// where T is the product's first 128 bits and L < 2^64 the bits below them
-// (high_product). Let u be T's bit 127 (T ≥ 2^126 as W' P ≥ 2^190), and
-// H = floor(T / 2^(63 + u)), in [2^63, 2^64). In units of H's last bit,
-// v / 2^(b - z + u) = H + δ with 0 ≤ δ < 1 + 2^65 / 2^127 < 2: the bits of
-// T below H, plus (L + W' t) / 2^(127 + u) < 2^65 / 2^127. So v lies in
-// [H, H + 2) × 2^(b - z + u), its binary exponent is e = 63 + u + b - z,
-// and a float of that exponent keeps H's first 24 bits, S = H / 2^40, and
-// rounds on the 40 bits below, R = H mod 2^40, whose true value lies in
-// [R, R + 2). Half a unit of the float is 2^39. If R ≤ 2^39 - 2, the true
-// rest is below half: v rounds down to S. If R ≥ 2^39 + 1, it is above
-// half: v rounds up to S + 1 (which, at 2^24, carries into the exponent,
-// as the float's bits add up). Only R = 2^39 - 1 and R = 2^39 leave it
-// undecided (a midpoint written exactly among them), and those go to the
-// division below. The float's bits are (e + 126) × 2^23 + S (S carries its
-// leading one into the exponent field); e must lie in -126..127 and the
-// bits stay below those of infinity, or the value is handed on.
+// 2^(b - 63) with 2^63 ≤ P < 2^64 and 0 ≤ t < 1. The 128-bit product
+// M = W' × P, in [2^126, 2^128), is exact, and
+//   v = (M + W' t) × 2^(b - 63 - z),  0 ≤ W' t < 2^64.
+// Let u be M's bit 127 and H = floor(M / 2^(63 + u)), in [2^63, 2^64). In
+// units of H's last bit, v / 2^(u + b - z) = H + δ, where δ, the bits of M
+// below H plus W' t / 2^(63 + u), lies in [0, 1 + 2) = [0, 3). So v's
+// binary exponent is e = 63 + u + b - z (or one more, only when H's first
+// 24 bits are all ones and then round up, below), and a float of exponent
+// e keeps H's first 24 bits, S = floor(H / 2^40), and rounds on the 40 bits
+// below, R = H mod 2^40, whose true value lies in [R, R + 3). Half a unit
+// of the float is 2^39. If R ≤ 2^39 - 3, the true rest is below half: v
+// rounds down to S. If R ≥ 2^39 + 1, it is above half (and below 2^40 + 2,
+// less than one and a half units): v rounds up to S + 1, which, at 2^24,
+// carries into the exponent as the float's bits add up. Only R in
+// 2^39 - 2 .. 2^39 leaves the rounding undecided (every midpoint written
+// exactly lands there), and those go to the division below. The float's
+// bits are (e + 126) × 2^23 + S (S's leading one is added into the
+// exponent field); e must lie in -126..127 and the bits stay below those of
+// infinity, or the value is handed on.
 //
 // The division, the exact path for that narrow window. By (a), W is a
 // double exactly; 10^k for k ≤ 22 is one too (5^22 < 2^53, and the power
@@ -198,13 +199,17 @@ inline bool product_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
   constexpr std::uint64_t HALF = std::uint64_t{1} << 39;
   const int z = std::countl_zero(w);
   const PowerOfTen& power = power_of_ten(q);
-  const Uint128 t = high_product(w << z, power.p);
-  const int u = static_cast<int>(t >> 127);
-  const auto h = static_cast<std::uint64_t>(t >> (63 + u));
+  const Uint128 m = Uint128{w << z} * power.p;
+  const auto high = static_cast<std::uint64_t>(m >> 64);
+  const auto low = static_cast<std::uint64_t>(m);
+  const int u = static_cast<int>(high >> 63);
+  const int up = 1 - u;  // H = M / 2^(63 + u): the high word, or one bit more
+  const std::uint64_t h = high << up | ((low >> 63) & static_cast<std::uint64_t>(up));
   const std::uint64_t rest = h & ((std::uint64_t{1} << 40) - 1);
   const int e = 63 + u + power.binary_exponent - z;
-  if (rest - (HALF - 1) <= 1 || e < -126 || e > 127) return false;
-  const std::uint64_t rounded = (static_cast<std::uint64_t>(e + 126) << 23) + (h >> 40) + (rest > HALF);
+  if (rest - (HALF - 2) <= 2 || e < -126 || e > 127) return false;
+  const std::uint64_t rounded =
+      (static_cast<std::uint64_t>(e + 126) << 23) + (h >> 40) + (rest > HALF);
   if (rounded >= 0x7F800000) return false;
   bits = static_cast<std::uint32_t>(rounded);
   return true;
@@ -213,29 +218,26 @@ inline bool product_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
 // The float nearest to w × 10^q by the division proved above; false,
 // setting nothing, outside -22 ≤ q ≤ 22 or the normal floats, or at a
 // double half-way between two floats.
-inline bool division_float(std::uint64_t w, int q, float& value) {
+inline bool division_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
   if (q < -MAX_POWER || q > MAX_POWER) return false;
   const double d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
                           : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
   if (d < FLT_MIN || d > FLT_MAX || is_float_midpoint(d)) return false;
-  value = static_cast<float>(d);
+  bits = std::bit_cast<std::uint32_t>(static_cast<float>(d));
   return true;
 }
 
 // The float nearest to ±w × 10^q, as proved above; false, leaving `value`
 // alone, outside conditions (b) and (c).
 inline bool nearest_float(std::uint64_t w, int q, bool negative, float& value) {
-  float f = 0.0f;
+  std::uint32_t bits = 0;
   if (w != 0) {
     if (q < MIN_POWER_OF_TEN || q > MAX_POWER_OF_TEN) return false;
-    std::uint32_t bits = 0;
-    if (product_float_bits(w, q, bits)) {
-      f = std::bit_cast<float>(bits);
-    } else if (!division_float(w, q, f)) {
-      return false;
+    if (!product_float_bits(w, q, bits)) [[unlikely]] {
+      if (!division_float_bits(w, q, bits)) return false;
     }
   }
-  value = negative ? -f : f;
+  value = std::bit_cast<float>(bits | static_cast<std::uint32_t>(negative) << 31);
   return true;
 }
 
