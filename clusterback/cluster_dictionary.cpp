@@ -1,6 +1,5 @@
 #include "cluster_dictionary.hpp"
 
-#include <emmintrin.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "byte_classes.hpp"
 #include "letter_code.hpp"
 #include "messages.hpp"
 
@@ -52,23 +52,6 @@ int peek(DictionaryText& text) {
 // The loops below run over the bytes of the block in hand, 16 at a time,
 // and go on in the next block when they reach its end.
 
-// Bit i set when byte i of the 16 at p is white space (space_mask), or a
-// decimal digit (digit_mask).
-unsigned space_mask(const char* p) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i control = _mm_sub_epi8(x, _mm_set1_epi8('\t'));  // \t..\r are 0..4
-  const __m128i space =
-      _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')),
-                   _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control));
-  return static_cast<unsigned>(_mm_movemask_epi8(space));
-}
-unsigned digit_mask(const char* p) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i value = _mm_sub_epi8(x, _mm_set1_epi8('0'));
-  return static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(value, _mm_set1_epi8(9)), value)));
-}
-
 // The first byte from p on whose bit in `mask` (of the 16 at each place) is
 // `wanted`, or `stop` when there is none before it.
 template <unsigned (*mask)(const char*)>
@@ -83,7 +66,7 @@ const char* find_byte(const char* p, const char* stop, bool wanted) {
 
 int skip_space(DictionaryText& text) {
   for (;;) {
-    text.next = find_byte<space_mask>(text.next, text.end, false);
+    text.next = find_byte<blank_mask16>(text.next, text.end, false);
     if (text.next != text.end) return static_cast<unsigned char>(*text.next);
     if (peek(text) == EOF) return EOF;
   }
@@ -108,7 +91,7 @@ WordField read_word(DictionaryText& text, char (&word)[WORD_ROOM]) {
     const char* const start = text.next;
     const auto room = static_cast<std::size_t>(text.end - start);
     const char* const stop = start + std::min(room, longest + 1 - length);
-    const char* const p = find_byte<space_mask>(start, stop, true);
+    const char* const p = find_byte<blank_mask16>(start, stop, true);
     const auto taken = static_cast<std::size_t>(p - start);
     if (length < kept) std::memcpy(word + length, start, 16);  // the first `taken` count
     length += taken;
@@ -134,7 +117,7 @@ NumberField read_number(DictionaryText& text, std::int32_t& number) {
   std::int64_t magnitude = 0;
   bool overflow = false;
   do {
-    const char* const digits_end = find_byte<digit_mask>(text.next, text.end, false);
+    const char* const digits_end = find_byte<digit_mask16>(text.next, text.end, false);
     if (digits_end - text.next <= 9 && magnitude == 0) {  // fewer than 10 digits: no overflow
       for (const char* p = text.next; p != digits_end; ++p) magnitude = magnitude * 10 + (*p - '0');
       text.next = digits_end;

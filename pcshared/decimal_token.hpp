@@ -23,7 +23,7 @@
 //
 // How the digits are read. The 16 bytes from the token's start (after its
 // sign) are loaded at once (the text must have 16 readable bytes after any
-// token's start); SSE2 compares give bitmasks of the digits and points
+// token's start); byte_classes.hpp gives bitmasks of the digits and points
 // among its `length` bytes. The point, if any, is taken out by joining the
 // bytes before it with those after it shifted down by one; the n digits
 // are shifted to the top of the 16 bytes, so that zeros stand before them,
@@ -35,12 +35,11 @@
 // stays within 64 bits), and the n digits combined as one half.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <bit>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
+#include "byte_classes.hpp"
 #include "short_decimal.hpp"
 
 namespace pcgrid {
@@ -51,20 +50,15 @@ __extension__ using Bytes16 = unsigned __int128;
 
 // Masks of the digits and of the points among the 16 bytes at p.
 inline void classify_token(const char* p, unsigned& digits, unsigned& points) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i value = _mm_sub_epi8(x, _mm_set1_epi8('0'));
-  const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(value, _mm_set1_epi8(9)), value);
-  digits = static_cast<unsigned>(_mm_movemask_epi8(digit));
-  points = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('.'))));
+  digits = digit_mask16(p);
+  points = byte_mask16(p, '.');
 }
 
-// The 16 bytes at p, the first in the lowest byte.
+// The 16 bytes at p, the first in the lowest byte, on either byte order
+// (load8 puts the first of eight in the lowest byte).
 inline Bytes16 load16(const char* p) {
-  std::uint64_t low = 0;
-  std::uint64_t high = 0;
-  std::memcpy(&low, p, sizeof low);
-  std::memcpy(&high, p + 8, sizeof high);
-  return (Bytes16{high} << 64) | low;
+  using short_decimal_detail::load8;
+  return (Bytes16{load8(p + 8)} << 64) | load8(p);
 }
 
 // Eight digit bytes, the first the most significant, as their value.

@@ -1,47 +1,34 @@
 #include "structural_scan.hpp"
 
+#if PCGRID_AVX2_VARIANT
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
+#include "byte_classes.hpp"
+
 namespace pcgrid {
 
 namespace {
-
-// The masks of 16 bytes: white space (' ', or '\t' to '\r' as an unsigned
-// distance of at most 4 from '\t') and newlines.
-struct Masks16 {
-  unsigned blank;
-  unsigned newline;
-};
-
-Masks16 classify16(const char* p) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i from_tab = _mm_sub_epi8(x, _mm_set1_epi8('\t'));
-  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, _mm_set1_epi8(4)), from_tab);
-  const __m128i space = _mm_cmpeq_epi8(x, _mm_set1_epi8(' '));
-  const __m128i newline = _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'));
-  return {static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(control, space))),
-          static_cast<unsigned>(_mm_movemask_epi8(newline))};
-}
 
 struct Masks64 {
   std::uint64_t blank;
   std::uint64_t newline;
 };
 
-Masks64 classify64_sse2(const char* p) {
+Masks64 classify64_16(const char* p) {
   Masks64 m{0, 0};
   for (int part = 0; part < 4; ++part) {
-    const Masks16 q = classify16(p + 16 * part);
-    m.blank |= std::uint64_t{q.blank} << (16 * part);
-    m.newline |= std::uint64_t{q.newline} << (16 * part);
+    m.blank |= std::uint64_t{blank_mask16(p + 16 * part)} << (16 * part);
+    m.newline |= std::uint64_t{byte_mask16(p + 16 * part, '\n')} << (16 * part);
   }
   return m;
 }
 
+#if PCGRID_AVX2_VARIANT
 [[gnu::target("avx2")]] Masks64 classify64_avx2(const char* p) {
   Masks64 m{0, 0};
   for (int part = 0; part < 2; ++part) {
@@ -59,6 +46,7 @@ Masks64 classify64_sse2(const char* p) {
   }
   return m;
 }
+#endif
 
 // The bits of a window that lie at or after the end of the text: `left`
 // bytes of it are still text.
@@ -160,6 +148,7 @@ template <Masks64 (*Classify)(const char*)>
   return true;
 }
 
+#if PCGRID_AVX2_VARIANT
 const bool AVX2 = [] {
   __builtin_cpu_init();
   // Every processor with AVX2 has POPCNT and BMI1 as well; the variant
@@ -167,6 +156,9 @@ const bool AVX2 = [] {
   return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
          __builtin_cpu_supports("bmi") != 0;
 }();
+#else
+constexpr bool AVX2 = false;
+#endif
 
 }  // namespace
 
@@ -174,39 +166,28 @@ bool avx2_available() {
   return AVX2;
 }
 
-void classify_line_sse2(const char* line, const char* end, LineWindows& windows) {
-  classify_line_with<classify64_sse2>(line, end, windows);
+void classify_line_16(const char* line, const char* end, LineWindows& windows) {
+  classify_line_with<classify64_16>(line, end, windows);
 }
 
+std::size_t count_pieces_16(const char* begin, const char* end, std::size_t max) {
+  return count_pieces_with<classify64_16>(begin, end, max);
+}
+
+bool find_tokens_16(const char* line, const char* end, std::size_t max, int wanted,
+                    LineTokens& tokens) {
+  return find_tokens_with<classify64_16>(line, end, max, wanted, tokens);
+}
+
+#if PCGRID_AVX2_VARIANT
 [[gnu::target("avx2,popcnt,bmi")]] void classify_line_avx2(const char* line, const char* end,
                                                            LineWindows& windows) {
   classify_line_with<classify64_avx2>(line, end, windows);
 }
 
-std::size_t count_pieces_sse2(const char* begin, const char* end, std::size_t max) {
-  return count_pieces_with<classify64_sse2>(begin, end, max);
-}
-
 [[gnu::target("avx2,popcnt,bmi")]] std::size_t count_pieces_avx2(const char* begin, const char* end,
                                                                  std::size_t max) {
   return count_pieces_with<classify64_avx2>(begin, end, max);
-}
-
-void classify_line(const char* line, const char* end, LineWindows& windows) {
-  if (AVX2) {
-    classify_line_avx2(line, end, windows);
-  } else {
-    classify_line_sse2(line, end, windows);
-  }
-}
-
-std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
-  return AVX2 ? count_pieces_avx2(begin, end, max) : count_pieces_sse2(begin, end, max);
-}
-
-bool find_tokens_sse2(const char* line, const char* end, std::size_t max, int wanted,
-                      LineTokens& tokens) {
-  return find_tokens_with<classify64_sse2>(line, end, max, wanted, tokens);
 }
 
 [[gnu::target("avx2,popcnt,bmi")]] bool find_tokens_avx2(const char* line, const char* end,
@@ -215,11 +196,37 @@ bool find_tokens_sse2(const char* line, const char* end, std::size_t max, int wa
   return find_tokens_with<classify64_avx2>(line, end, max, wanted, tokens);
 }
 
+void classify_line(const char* line, const char* end, LineWindows& windows) {
+  if (AVX2) {
+    classify_line_avx2(line, end, windows);
+  } else {
+    classify_line_16(line, end, windows);
+  }
+}
+
+std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
+  return AVX2 ? count_pieces_avx2(begin, end, max) : count_pieces_16(begin, end, max);
+}
+
 bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
                  LineTokens& tokens) {
   return AVX2 ? find_tokens_avx2(line, end, max, wanted, tokens)
-              : find_tokens_sse2(line, end, max, wanted, tokens);
+              : find_tokens_16(line, end, max, wanted, tokens);
 }
+#else
+void classify_line(const char* line, const char* end, LineWindows& windows) {
+  classify_line_16(line, end, windows);
+}
+
+std::size_t count_pieces(const char* begin, const char* end, std::size_t max) {
+  return count_pieces_16(begin, end, max);
+}
+
+bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
+                 LineTokens& tokens) {
+  return find_tokens_16(line, end, max, wanted, tokens);
+}
+#endif
 
 void cut_at_newlines(std::string_view text, int parts, const char** bounds) {
   const char* const end = text.data() + text.size();

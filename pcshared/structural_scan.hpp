@@ -1,8 +1,10 @@
 // The structure of a table's text found 64 bytes at a time: where its
 // lines end, and where the blank-separated tokens of a line begin and end,
-// as bitmasks, before any number is converted. The classification runs on
-// SSE2, which every x86-64 processor has, or on AVX2 where the processor
-// has it, chosen once when the program starts; both give the same masks.
+// as bitmasks, before any number is converted. The classification runs 16
+// bytes at a time (byte_classes.hpp: SSE2, NEON or plain C, chosen when the
+// program is compiled), or on x86 32 at a time with AVX2 where the
+// processor has it, chosen once when the program starts; all give the same
+// masks.
 #pragma once
 
 #include <cstddef>
@@ -38,14 +40,21 @@ std::size_t count_pieces(const char* begin, const char* end, std::size_t max);
 // empty when a line is longer than a part.
 void cut_at_newlines(std::string_view text, int parts, const char** bounds);
 
-// The two variants themselves, for the tests; the functions above and
+// The variants themselves, for the tests; the functions above and
 // find_tokens below take the AVX2 one (with POPCNT and BMI1) where
-// avx2_available().
+// avx2_available(), which is never on a target other than x86.
+#if defined(__x86_64__) || defined(__i386__)
+#define PCGRID_AVX2_VARIANT 1
+#else
+#define PCGRID_AVX2_VARIANT 0
+#endif
 bool avx2_available();
-void classify_line_sse2(const char* line, const char* end, LineWindows& windows);
+void classify_line_16(const char* line, const char* end, LineWindows& windows);
+std::size_t count_pieces_16(const char* begin, const char* end, std::size_t max);
+#if PCGRID_AVX2_VARIANT
 void classify_line_avx2(const char* line, const char* end, LineWindows& windows);
-std::size_t count_pieces_sse2(const char* begin, const char* end, std::size_t max);
 std::size_t count_pieces_avx2(const char* begin, const char* end, std::size_t max);
+#endif
 
 // The tokens of one line piece: its first `wanted` runs of characters that
 // are not white space, as offsets from the line's start. The line must fit
@@ -65,9 +74,11 @@ struct LineTokens {
 // characters, so that the line is longer than one piece.
 bool find_tokens(const char* line, const char* end, std::size_t max, int wanted,
                  LineTokens& tokens);
-bool find_tokens_sse2(const char* line, const char* end, std::size_t max, int wanted,
-                      LineTokens& tokens);
+bool find_tokens_16(const char* line, const char* end, std::size_t max, int wanted,
+                    LineTokens& tokens);
+#if PCGRID_AVX2_VARIANT
 bool find_tokens_avx2(const char* line, const char* end, std::size_t max, int wanted,
                       LineTokens& tokens);
+#endif
 
 }  // namespace pcgrid

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "byte_classes.hpp"
 #include "limits.hpp"
 #include "line_reader.hpp"
 #include "pc_table.hpp"
@@ -90,30 +92,34 @@ Reading by_blocks(const std::string& text, int dim) {
   }
   const char* begin = buffer.data();
   const char* end = begin + text.size();
-  r.pieces = pcgrid::count_pieces_sse2(begin, end, LINE_CHARS);
+  r.pieces = pcgrid::count_pieces_16(begin, end, LINE_CHARS);
+#if PCGRID_AVX2_VARIANT
   if (pcgrid::avx2_available()) {
     EXPECT_EQ(pcgrid::count_pieces_avx2(begin, end, LINE_CHARS), r.pieces);
   }
+#endif
   return r;
 }
 
 // Both classifications give the same masks at the start of every line.
-void expect_same_windows(const std::string& text) {
+void expect_same_windows([[maybe_unused]] const std::string& text) {
+#if PCGRID_AVX2_VARIANT
   if (!pcgrid::avx2_available()) return;
   const std::string buffer = padded(text);
   const char* end = buffer.data() + text.size();
   for (const char* line = buffer.data(); line < end;) {
-    pcgrid::LineWindows sse2{}, avx2{};
-    pcgrid::classify_line_sse2(line, end, sse2);
+    pcgrid::LineWindows by16{}, avx2{};
+    pcgrid::classify_line_16(line, end, by16);
     pcgrid::classify_line_avx2(line, end, avx2);
-    ASSERT_EQ(sse2.count, avx2.count);
-    for (int w = 0; w < sse2.count; ++w) {
-      ASSERT_EQ(sse2.blank[w], avx2.blank[w]) << w;
-      ASSERT_EQ(sse2.newline[w], avx2.newline[w]) << w;
+    ASSERT_EQ(by16.count, avx2.count);
+    for (int w = 0; w < by16.count; ++w) {
+      ASSERT_EQ(by16.blank[w], avx2.blank[w]) << w;
+      ASSERT_EQ(by16.newline[w], avx2.newline[w]) << w;
     }
     const void* newline = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
     line = newline != nullptr ? static_cast<const char*>(newline) + 1 : end;
   }
+#endif
 }
 
 // The tokens of every piece, as a character-by-character model finds
@@ -126,7 +132,8 @@ void expect_same_tokens(const std::string& text) {
     const std::size_t length = pcgrid::piece_at(p, end, LINE_CHARS, piece);
     const bool whole_line = p[length - 1] == '\n' || p + length == end;
     pcgrid::LineTokens tokens{};
-    ASSERT_EQ(pcgrid::find_tokens_sse2(p, end, LINE_CHARS, 16, tokens), whole_line);
+    ASSERT_EQ(pcgrid::find_tokens_16(p, end, LINE_CHARS, 16, tokens), whole_line);
+#if PCGRID_AVX2_VARIANT
     if (pcgrid::avx2_available()) {
       pcgrid::LineTokens avx2{};
       ASSERT_EQ(pcgrid::find_tokens_avx2(p, end, LINE_CHARS, 16, avx2), whole_line);
@@ -137,6 +144,7 @@ void expect_same_tokens(const std::string& text) {
         ASSERT_EQ(avx2.end[t], tokens.end[t]);
       }
     }
+#endif
     if (whole_line) {
       ASSERT_EQ(tokens.length, length);
       int count = 0;
@@ -224,7 +232,8 @@ TEST(StructuralScan, LinesAroundThePieceLength) {
   for (const std::size_t length : {60, 63, 64, 65, 990, 997, 998, 999, 1000, 1001, 1023, 1024, 1025,
                                    1997, 1998, 1999, 2100, 3000}) {
     for (const char c : {' ', '1', '-', '\0', '\n'}) {
-      std::string line = "5" + std::string(length - 1, ' ');
+      std::string line(length, ' ');
+      line[0] = '5';
       for (std::size_t at :
            {std::size_t{997}, std::size_t{998}, std::size_t{999}, std::size_t{1000}}) {
         if (at < line.size()) line[at] = c;
@@ -235,6 +244,41 @@ TEST(StructuralScan, LinesAroundThePieceLength) {
       for (const int dim : {0, 2, 4}) expect_same_reading(text, dim);
       if (HasFailure()) return;
     }
+  }
+}
+
+// The classifier this build compiled (SSE2, NEON or the loop) against the
+// loop, for every byte value at every one of the 16 positions, among
+// neighbours that are in none of the classes and in all of them.
+TEST(ByteClasses, EveryByteAtEveryPosition) {
+  namespace portable = pcgrid::byte_classes_portable;
+  for (const char fill : {'a', ' ', '5', '.', '\n'}) {
+    for (int at = 0; at < 16; ++at) {
+      for (int byte = 0; byte < 256; ++byte) {
+        char bytes[16];
+        std::memset(bytes, fill, sizeof bytes);
+        bytes[at] = static_cast<char>(byte);
+        ASSERT_EQ(pcgrid::blank_mask16(bytes), portable::blank_mask16(bytes)) << byte << '@' << at;
+        ASSERT_EQ(pcgrid::digit_mask16(bytes), portable::digit_mask16(bytes)) << byte << '@' << at;
+        for (const char wanted : {'.', '\n', static_cast<char>(0xFF)}) {
+          ASSERT_EQ(pcgrid::byte_mask16(bytes, wanted), portable::byte_mask16(bytes, wanted))
+              << byte << '@' << at;
+        }
+      }
+    }
+  }
+  // The loop itself, on the classes of the C locale.
+  char all[256];
+  for (int byte = 0; byte < 256; ++byte) all[byte] = static_cast<char>(byte);
+  for (int start = 0; start < 256; start += 16) {
+    unsigned blank = 0;
+    unsigned digit = 0;
+    for (int i = 0; i < 16; ++i) {
+      if (std::isspace(start + i)) blank |= 1u << i;
+      if (std::isdigit(start + i)) digit |= 1u << i;
+    }
+    EXPECT_EQ(portable::blank_mask16(all + start), blank) << start;
+    EXPECT_EQ(portable::digit_mask16(all + start), digit) << start;
   }
 }
 
