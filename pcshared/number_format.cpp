@@ -29,24 +29,41 @@ char* format_right(char* out, T value, int width, Format... format) {
   return right_align(out, text, static_cast<int>(result.ptr - text), width);
 }
 
-// Two decimal digits for each value below 100, written a pair at a time.
-constexpr char PAIRS[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The eight digits of x < 10^8, at once. Its halves of four digits go to
+// the two 32-bit lanes of a word (the first half to the low lane, so that
+// the first digit ends in the lowest byte); each lane is split into halves
+// of two digits in 16-bit lanes, then each of those into two digits in
+// bytes. A quotient is taken with a multiplication and a shift: for y <
+// 10^4, floor(y × 10486 / 2^20) = floor(y / 100), as 10486 / 2^20 exceeds
+// 1/100 by less than 2.3 × 10^-7, so y / 100 grows by less than 0.0023 and
+// its fraction, at most 0.99, stays below 1; for z < 100, floor(z × 103 /
+// 2^10) = floor(z / 10) likewise (excess below 0.06, fraction at most 0.9).
+// No lane's product overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16),
+// and the bits a shift brings down from the next lane lie above the mask.
+char* put_eight(char* out, std::uint32_t x) {
+  std::uint64_t v = x / 10'000 | std::uint64_t{x % 10'000} << 32;
+  const std::uint64_t hundreds = (v * 10486) >> 20 & 0x0000007F0000007F;
+  v = hundreds | (v - hundreds * 100) << 16;
+  const std::uint64_t tens = (v * 103) >> 10 & 0x000F000F000F000F;
+  v = (tens | (v - tens * 10) << 8) + 0x3030303030303030;
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  std::memcpy(out, &v, sizeof v);
+  return out + 8;
+}
 
+// Two digits of v < 100.
 char* put_pair(char* out, std::uint32_t v) {
-  std::memcpy(out, PAIRS + 2 * v, 2);
+  out[0] = static_cast<char>('0' + v / 10);
+  out[1] = static_cast<char>('0' + v % 10);
   return out + 2;
 }
 
-// The seven digits of n < 10^7.
-char* put_seven(char* out, std::uint32_t n) {
-  *out++ = static_cast<char>('0' + n / 1'000'000);
-  n %= 1'000'000;
-  out = put_pair(out, n / 10'000);
-  out = put_pair(out, n / 100 % 100);
-  return put_pair(out, n % 100);
+// A point and the seven digits of n < 10^7: its eight digits, the first a
+// zero, overwritten by the point.
+char* put_point_seven(char* out, std::uint32_t n) {
+  put_eight(out, n);
+  *out = '.';
+  return out + 8;
 }
 
 // `count` spaces, then the text is to follow.
@@ -116,9 +133,7 @@ char* fixed7_of_short_value(char* out, double value, int width) {
   if (negative) *out++ = '-';
   for (int d = whole_digits - 1; d >= 0; --d, whole /= 10)
     out[d] = static_cast<char>('0' + whole % 10);
-  out += whole_digits;
-  *out++ = '.';
-  return put_seven(out, static_cast<std::uint32_t>(n % SCALE));
+  return put_point_seven(out + whole_digits, static_cast<std::uint32_t>(n % SCALE));
 }
 
 // floor(log10 2^b) for the binary exponents b of the doubles whose "%.7e"
@@ -148,24 +163,6 @@ constexpr bool decimal_exponents_hold() {
 }
 static_assert(decimal_exponents_hold());
 
-// The eight significant digits of m × 2^e (m of 53 bits, its leading one
-// at bit 52) times 10^s, rounded to an integer N, when v × 10^s lies in
-// [10^7, 10^9); false where the product leaves the rounding undecided.
-bool scaled_digits(std::uint64_t m, int e, int s, std::uint64_t& n) {
-  const PowerOfTen& power = power_of_ten(s);
-  const Uint128 product = Uint128{m << 11} * power.p;
-  const auto high = static_cast<std::uint64_t>(product >> 64);
-  const auto low = static_cast<std::uint64_t>(product);
-  const int shift = 74 - e - power.binary_exponent;  // 97..105, as proved
-  const std::uint64_t whole = high >> (shift - 64);
-  const std::uint64_t fraction = high << (128 - shift) | low >> (shift - 64);
-  constexpr std::uint64_t HALF = std::uint64_t{1} << 63;
-  constexpr std::uint64_t SLACK = std::uint64_t{1} << 32;
-  if (fraction - (HALF - SLACK + 1) < SLACK) return false;
-  n = whole + (fraction > HALF);
-  return true;
-}
-
 // "%*.7e" of a normal double of decimal exponent -99..99, or of zero;
 // nullptr, having written nothing, for any other value or where the
 // product leaves the rounding undecided.
@@ -173,30 +170,29 @@ bool scaled_digits(std::uint64_t m, int e, int s, std::uint64_t& n) {
 // Why it is exact. printf writes d.ddddddd × 10^k, the exact binary value
 // v = m × 2^e rounded to eight significant digits, to nearest with ties to
 // even, k being floor(log10 |v|) or, where the rounding carries to 10^8,
-// one more. Let b = e + 52, so that 2^b ≤ v < 2^(b+1), and k0 = floor(b
-// log10 2), which decimal_exponent_of gives (checked by the static_assert
-// above over every b it is used for): 10^k0 ≤ v < 2 × 10^(k0+1), so with
-// s = 7 - k0, X = v × 10^s lies in [10^7, 2 × 10^8).
+// one more. Let m' = m × 2^11 in [2^63, 2^64) and b = e + 52, so that
+// 2^b ≤ v < 2^(b+1), and k0 = floor(b log10 2), which decimal_exponent_of
+// gives (checked by the static_assert above over every b it is used for):
+// 10^k0 ≤ v < 2 × 10^(k0+1). With 10^q = (P_q + t_q) × 2^(c_q - 63) from
+// powers_of_ten.hpp (2^63 ≤ P_q < 2^64, 0 ≤ t_q < 1, t_q = 0 for
+// 0 ≤ q ≤ 27), floor(log10 v) = k0 + 1 exactly when v ≥ 10^(k0+1), which
+// needs 10^(k0+1) within v's binade, c = b for q = k0 + 1; then v ≥ 10^q
+// means m' ≥ P_q + t_q, so m' > P_q, or m' = P_q with t_q = 0. That gives
+// k = floor(log10 v), and with s = 7 - k, X = v × 10^s lies in
+// [10^7, 10^8).
 //
-// With 10^s = (P + t) × 2^(c - 63) from powers_of_ten.hpp (2^63 ≤ P <
-// 2^64, 0 ≤ t < 1) and m' = m × 2^11 in [2^63, 2^64), the 128-bit product
-// M = m' × P is exact and X = (M + m' t) / 2^sh with sh = 74 - e - c. As
-// M ≥ 2^126 and X < 2^30, sh ≥ 97; as M + m' t < 2^128 + 2^64 and X ≥
-// 2^23, sh ≤ 105. In units of 2^-64, X = W × 2^64 + F + δ, where W = M /
-// 2^sh (an integer) and F the 64 bits of M below it, and δ, the bits of M
-// further below plus m' t / 2^(sh - 64) < 2^64 / 2^33, lies in [0, 2^32).
-// So if F ≤ 2^63 - 2^32, X's fraction is below a half and X rounds to W;
-// if F > 2^63, it is above a half (or X has reached W + 1, less than 2^32
-// units beyond): X rounds to W + 1. In between (every tie lands there) the
-// value goes to snprintf.
-//
-// If the rounded N exceeds 10^8, then W ≥ 10^8, X ≥ 10^8 and k = k0 + 1:
-// the digits are taken again with s - 1, X then in [10^7, 2 × 10^7), where
-// N rounds to at most 2 × 10^7. An N of 10^8 means X lies within half a
-// unit of 10^8, below it (k = k0, and the rounding carries) or above it
-// (k = k0 + 1, and X / 10 rounds to 10^7): either way printf writes
-// 1.0000000 with the exponent k0 + 1. The decimal exponent, at most
-// 97 + 1, keeps its two digits.
+// In the 128-bit product M = m' × P_s, exact, X = (M + m' t_s) / 2^sh with
+// sh = 74 - e - c_s. As M ≥ 2^126 and X < 2^27, sh ≥ 100; as M + m' t_s <
+// 2^128 + 2^64 and X ≥ 2^23, sh ≤ 105. In units of 2^-64, X = W × 2^64 +
+// F + δ, where W = floor(M / 2^sh) and F the 64 bits of M below it, and δ,
+// the bits of M further below plus m' t_s / 2^(sh - 64) < 2^64 / 2^36,
+// lies in [0, 2^32). So if F ≤ 2^63 - 2^32, X's fraction is below a half
+// and X rounds to W; if F > 2^63, it is above a half (or X has reached
+// W + 1, less than 2^32 units beyond): X rounds to W + 1. In between
+// (every tie lands there) the value goes to snprintf. A rounded N of 10^8
+// (X within half a unit below it) is written 1.0000000 with the exponent
+// k + 1, as printf writes it. The decimal exponent, at most 97 + 2, keeps
+// its two digits.
 char* scientific7_of_normal(char* out, double value, int width) {
   const Binary b = binary_of(value);
   const bool negative = std::signbit(value);
@@ -206,11 +202,20 @@ char* scientific7_of_normal(char* out, double value, int width) {
     if (b.biased == 0 || b.biased == 0x7FF) return nullptr;
     k = decimal_exponent_of(b.e + 52);
     if (k < MIN_SCIENTIFIC || k > MAX_SCIENTIFIC) return nullptr;
-    if (!scaled_digits(b.m, b.e, 7 - k, n)) return nullptr;
-    if (n > 100'000'000) {
-      ++k;
-      if (!scaled_digits(b.m, b.e, 7 - k, n)) return nullptr;
-    }
+    const std::uint64_t m = b.m << 11;
+    const PowerOfTen& next = power_of_ten(k + 1);
+    const bool exact = k + 1 >= 0 && k + 1 <= 27;
+    if (next.binary_exponent == b.e + 52 && (m > next.p || (m == next.p && exact))) ++k;
+    const PowerOfTen& power = power_of_ten(7 - k);
+    const Uint128 product = Uint128{m} * power.p;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    const auto low = static_cast<std::uint64_t>(product);
+    const int shift = 74 - b.e - power.binary_exponent;  // 100..105, as proved
+    const std::uint64_t fraction = high << (128 - shift) | low >> (shift - 64);
+    constexpr std::uint64_t HALF = std::uint64_t{1} << 63;
+    constexpr std::uint64_t SLACK = std::uint64_t{1} << 32;
+    if (fraction - (HALF - SLACK + 1) < SLACK) return nullptr;
+    n = (high >> (shift - 64)) + (fraction > HALF);
     if (n == 100'000'000) {
       n = 10'000'000;
       ++k;
@@ -218,10 +223,11 @@ char* scientific7_of_normal(char* out, double value, int width) {
   }
   out = pad(out, width - (negative + 13));
   if (negative) *out++ = '-';
-  const auto digits = static_cast<std::uint32_t>(n);
-  *out++ = static_cast<char>('0' + digits / 10'000'000);
-  *out++ = '.';
-  out = put_seven(out, digits % 10'000'000);
+  // The eight digits one place on, the first then moved before the point.
+  put_eight(out + 1, static_cast<std::uint32_t>(n));
+  out[0] = out[1];
+  out[1] = '.';
+  out += 9;
   *out++ = 'e';
   *out++ = k < 0 ? '-' : '+';
   return put_pair(out, static_cast<std::uint32_t>(k < 0 ? -k : k));
