@@ -25,22 +25,26 @@
 // 2^(b - 63) with 2^63 ≤ P < 2^64 and 0 ≤ t < 1. The 128-bit product
 // M = W' × P, in [2^126, 2^128), is exact, and
 //   v = (M + W' t) × 2^(b - 63 - z),  0 ≤ W' t < 2^64.
-// Let u be M's bit 127 and H = floor(M / 2^(63 + u)), in [2^63, 2^64). In
-// units of H's last bit, v / 2^(u + b - z) = H + δ, where δ, the bits of M
-// below H plus W' t / 2^(63 + u), lies in [0, 1 + 2) = [0, 3). So v's
-// binary exponent is e = 63 + u + b - z (or one more, only when H's first
-// 24 bits are all ones and then round up, below), and a float of exponent
-// e keeps H's first 24 bits, S = floor(H / 2^40), and rounds on the 40 bits
-// below, R = H mod 2^40, whose true value lies in [R, R + 3). Half a unit
-// of the float is 2^39. If R ≤ 2^39 - 3, the true rest is below half: v
-// rounds down to S. If R ≥ 2^39 + 1, it is above half (and below 2^40 + 2,
-// less than one and a half units): v rounds up to S + 1, which, at 2^24,
-// carries into the exponent as the float's bits add up. Only R in
-// 2^39 - 2 .. 2^39 leaves the rounding undecided (every midpoint written
-// exactly lands there), and those go to the division below. The float's
-// bits are (e + 126) × 2^23 + S (S's leading one is added into the
-// exponent field); e must lie in -126..127 and the bits stay below those of
-// infinity, or the value is handed on.
+// Let u be M's bit 127, and H = floor(M / 2^64) × 2^(1 - u), M's first 64
+// bits shifted to fill a word, in [2^63, 2^64) (where u = 0 the last bit
+// of H is left zero rather than taken from the low word). In units of H's
+// last bit, v / 2^(u + b - z) = H + δ, where δ, that bit, the bits of M
+// below the high word and W' t / 2^(63 + u), lies in [0, 1 + 1 + 2) =
+// [0, 4). So v's binary exponent is e = 63 + u + b - z (or one more, only
+// when H's first 24 bits are all ones and round up, below), and a float of
+// exponent e keeps H's first 24 bits, S = floor(H / 2^40), and rounds on
+// the 40 bits below, R = H mod 2^40, whose true value lies in [R, R + 4).
+// Half a unit of the float is 2^39. If R ≤ 2^39 - 4, the true rest is
+// below half: v rounds down to S. If R ≥ 2^39 + 1, it is above half (and
+// below 2^40 + 3, less than one and a half units): v rounds up to S + 1,
+// which, at 2^24, carries into the exponent as the float's bits add up.
+// Only R in 2^39 - 3 .. 2^39 leaves the rounding undecided (every midpoint
+// written exactly lands there), and those go to the division below. The
+// float's bits are B = (e + 126) × 2^23 + S (S's leading one is added into
+// the exponent field), a normal float's when 2^23 < B < 2^31 - 2^23, those
+// of infinity: e ≥ -126 (for e < -126, B ≤ 2^23) and e ≤ 127 (for
+// e > 127, B ≥ 255 × 2^23), and no carry to infinity; any other value is
+// handed on (the smallest normal float with it, harmlessly).
 //
 // The division, the exact path for that narrow window. By (a), W is a
 // double exactly; 10^k for k ≤ 22 is one too (5^22 < 2^53, and the power
@@ -197,20 +201,18 @@ inline bool is_float_midpoint(double d) {
 // the float is not a normal one.
 inline bool product_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
   constexpr std::uint64_t HALF = std::uint64_t{1} << 39;
+  constexpr std::int64_t NORMAL = std::int64_t{1} << 23;  // the smallest normal float's bits
   const int z = std::countl_zero(w);
   const PowerOfTen& power = power_of_ten(q);
-  const Uint128 m = Uint128{w << z} * power.p;
-  const auto high = static_cast<std::uint64_t>(m >> 64);
-  const auto low = static_cast<std::uint64_t>(m);
-  const int u = static_cast<int>(high >> 63);
-  const int up = 1 - u;  // H = M / 2^(63 + u): the high word, or one bit more
-  const std::uint64_t h = high << up | ((low >> 63) & static_cast<std::uint64_t>(up));
+  const auto high = static_cast<std::uint64_t>((Uint128{w << z} * power.p) >> 64);
+  const auto up = static_cast<int>(~high >> 63);  // 1 - u
+  const std::uint64_t h = high << up;
   const std::uint64_t rest = h & ((std::uint64_t{1} << 40) - 1);
-  const int e = 63 + u + power.binary_exponent - z;
-  if (rest - (HALF - 2) <= 2 || e < -126 || e > 127) return false;
-  const std::uint64_t rounded =
-      (static_cast<std::uint64_t>(e + 126) << 23) + (h >> 40) + (rest > HALF);
-  if (rounded >= 0x7F800000) return false;
+  if (rest - (HALF - 3) <= 3) return false;
+  const int e = 64 - up + power.binary_exponent - z;
+  const std::int64_t rounded =
+      std::int64_t{e + 126} * NORMAL + static_cast<std::int64_t>((h >> 40) + (rest > HALF));
+  if (static_cast<std::uint64_t>(rounded - (NORMAL + 1)) >= 0x7F800000 - (NORMAL + 1)) return false;
   bits = static_cast<std::uint32_t>(rounded);
   return true;
 }
