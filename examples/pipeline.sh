@@ -9,7 +9,7 @@
 #   PC 1 and PC 2 --gridmap--> grid.matrix, grid_log.matrix
 #   gridmap's report + grid.matrix --gridplot--> landscape.png (free energy, states labelled)
 #
-# Usage: examples/pipeline.sh [--bin DIR] [--barrier KT] [--share PERCENT]
+# Usage: examples/pipeline.sh [--bin DIR] [--barrier KT] [--min-share PERCENT]
 #                             [--no-plot] [--no-install] [OUTPUT_DIR]
 #
 #   --bin DIR        take the programs from DIR instead of build/release/bin
@@ -18,8 +18,8 @@
 #                    installed first when they are missing)
 #   --barrier KT     basins separated by less than this free-energy barrier
 #                    become one state (default 1)
-#   --share PERCENT  a basin becomes a state when it holds at least this
-#                    share of the frames (default 1)
+#   --min-share PERCENT  a basin becomes a state when it holds at least
+#                    this share of the frames (default 1), as in wordclusters
 #   --no-plot        do not draw landscape.png
 #   --no-install     install nothing: build only if the prerequisites are
 #                    there, draw only if gnuplot is
@@ -46,18 +46,18 @@ out=$root/example-output
 grid=100
 
 usage() {
-  echo "usage: $0 [--bin DIR] [--barrier KT] [--share PERCENT] [--no-plot] [--no-install] [OUTPUT_DIR]" >&2
+  echo "usage: $0 [--bin DIR] [--barrier KT] [--min-share PERCENT] [--no-plot] [--no-install] [OUTPUT_DIR]" >&2
   exit 2
 }
 
 while [ $# -gt 0 ]; do
   case $1 in
-    --bin | --barrier | --share) [ $# -ge 2 ] || usage ;;
+    --bin | --barrier | --min-share | --share) [ $# -ge 2 ] || usage ;;
   esac
   case $1 in
     --bin) bin=$2; shift 2 ;;
     --barrier) barrier=$2; shift 2 ;;
-    --share) share=$2; shift 2 ;;
+    --min-share | --share) share=$2; shift 2 ;;  # --share: the older name
     --no-plot) plot=no; shift ;;
     --no-install) install=no; shift ;;
     -*) usage ;;
@@ -172,7 +172,7 @@ intervals=$(sed -n 's/^Grid along each dimension set to \([0-9]*\)\.$/\1/p' lett
   fail "wordclusters failed"
 }
 clusters=$(awk 'END { print $2 + 0 }' cwords_clusters)
-[ "$clusters" -gt 0 ] || fail "no state holds $share% of the frames; try a smaller --share"
+[ "$clusters" -gt 0 ] || fail "no state holds $share% of the frames; try a smaller --min-share"
 
 # 5. The members of every cluster: label, cluster and components.
 "$bin/clusterback" < table > members 2> clusterback.log || {

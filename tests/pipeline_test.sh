@@ -157,7 +157,7 @@ else
 fi
 
 # A share that no state reaches is refused with a message, not an empty run.
-if "$source_dir/examples/pipeline.sh" --bin "$bin" --no-plot --share 60 "$work/none" > "$work/refused" 2>&1; then
+if "$source_dir/examples/pipeline.sh" --bin "$bin" --no-plot --min-share 60 "$work/none" > "$work/refused" 2>&1; then
   fail "a share of 60% gave states"
 fi
 grep -q 'no state holds 60% of the frames' "$work/refused" || fail "no message for a share no state holds"
