@@ -219,8 +219,10 @@ inline bool product_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
 
 // The float nearest to w × 10^q by the division proved above; false,
 // setting nothing, outside -22 ≤ q ≤ 22 or the normal floats, or at a
-// double half-way between two floats.
-inline bool division_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
+// double half-way between two floats. Out of line and cold: it is seldom
+// called, and the conversions it serves stay small enough to be inlined.
+[[gnu::noinline, gnu::cold]] inline bool division_float_bits(std::uint64_t w, int q,
+                                                             std::uint32_t& bits) {
   if (q < -MAX_POWER || q > MAX_POWER) return false;
   const double d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
                           : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
