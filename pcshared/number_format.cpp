@@ -40,7 +40,7 @@ char* format_right(char* out, T value, int width, Format... format) {
 // 2^10) = floor(z / 10) likewise (excess below 0.06, fraction at most 0.9).
 // No lane's product overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16),
 // and the bits a shift brings down from the next lane lie above the mask.
-char* put_eight(char* out, std::uint32_t x) {
+inline char* put_eight(char* out, std::uint32_t x) {
   std::uint64_t v = x / 10'000 | std::uint64_t{x % 10'000} << 32;
   const std::uint64_t hundreds = (v * 10486) >> 20 & 0x0000007F0000007F;
   v = hundreds | (v - hundreds * 100) << 16;
