@@ -49,6 +49,44 @@ std::string copy_for_nobody(const std::string& exe) {
   return copies.emplace(exe, copy).first->second;
 }
 
+#ifdef PCGRID_TEST_EMULATOR
+// The machine an ELF file is built for (its e_machine field), or -1.
+int elf_machine(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  unsigned char header[20] = {};
+  if (!file.read(reinterpret_cast<char*>(header), sizeof header) ||
+      std::memcmp(header, "\177ELF", 4) != 0) {
+    return -1;
+  }
+  return header[5] == 1 ? header[18] | header[19] << 8 : header[18] << 8 | header[19];
+}
+#endif
+
+// The file to execute and the first words of the command line that run
+// `program` as `name`. In a cross build the tests and the programs are the
+// target's, and the emulator runs the programs built for the machine the
+// tests are built for (the host's own, such as /bin/sh, run as they are):
+// its words (an absolute path first) come from the build, and it is told
+// the name to give the program.
+struct Command {
+  std::string path;
+  std::vector<std::string> argv;
+};
+Command command_for(const std::string& program, const std::string& name) {
+#ifdef PCGRID_TEST_EMULATOR
+  static const int target = elf_machine("/proc/self/exe");
+  if (elf_machine(program) == target) {
+    Command command;
+    std::istringstream emulator(PCGRID_TEST_EMULATOR);
+    for (std::string word; emulator >> word;) command.argv.push_back(word);
+    command.path = command.argv.front();
+    command.argv.insert(command.argv.end(), {"-0", name, program});
+    return command;
+  }
+#endif
+  return {program, {name}};
+}
+
 // Ends a child that could not start the program, saying why on its
 // standard error, so that a test shows more than a bare status.
 [[noreturn]] void give_up(const char* step, const char* path, int status) {
@@ -142,7 +180,8 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
 
   const bool as_nobody = options.unprivileged && geteuid() == 0;
   const std::string program = as_nobody ? copy_for_nobody(exe) : exe;
-  std::vector<std::string> argv_strings{exe};
+  Command command = command_for(program, exe);
+  std::vector<std::string>& argv_strings = command.argv;
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_strings) argv.push_back(a.data());
@@ -176,8 +215,8 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
       if (l.bytes != 0 && setrlimit(l.resource, &limit) != 0) _exit(126);
     }
     if (as_nobody && !become_nobody()) _exit(126);
-    execve(program.c_str(), argv.data(), envp.data());
-    give_up("run", program.c_str(), 127);
+    execve(command.path.c_str(), argv.data(), envp.data());
+    give_up("run", command.path.c_str(), 127);
   }
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0) {
