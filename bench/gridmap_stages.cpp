@@ -133,8 +133,10 @@ Stages one_round(const char* path, int g) {
   }
   close(out);
   s.format = seconds_since(start);
-  for (auto& counts : grid.counts) std::fill(std::begin(counts), std::end(counts), 0u);
-  for (auto& sums : grid.sums) std::fill(std::begin(sums), std::end(sums), 0.0);
+  for (int j = 0; j <= grid.GX; ++j) {
+    std::fill(std::begin(grid.counts[j]), std::end(grid.counts[j]), 0u);
+    std::fill(std::begin(grid.sums[j]), std::end(grid.sums[j]), 0.0);
+  }
   return s;
 }
 
@@ -151,6 +153,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   omp_set_num_threads(1);
+  grid.GX = gridmap::MAXGRID - 1;
+  if (!gridmap::reserve_nodes(grid)) return 1;
   const int g = argc > 2 ? std::atoi(argv[2]) : 1001;
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
   std::vector<double> read, structure, convert, in_order, format, total;

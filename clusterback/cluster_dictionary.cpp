@@ -142,7 +142,7 @@ NumberField read_number(DictionaryText& text, std::int32_t& number) {
 constexpr std::array<std::int8_t, 256> LETTER_BINS = [] {
   std::array<std::int8_t, 256> bins{};
   bins.fill(-1);
-  for (int bin = 0; bin <= MAX_GRID; ++bin) {
+  for (int bin = 0; bin <= MAX_GRID_INTERVALS; ++bin) {
     bins[static_cast<unsigned char>(letter_for_bin(bin))] = static_cast<std::int8_t>(bin);
   }
   return bins;

@@ -23,6 +23,37 @@ constexpr long long TOO_MANY_NODES = 1LL << 32;
   refuse("Usage : gridmap GRID [GRID_Y] filename\n");
 }
 
+constexpr char HELP[] =
+    "Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights] GRID [GRID_Y] filename\n"
+    "   or: gridmap --sum LOG...\n"
+    "Reads a file of points, \"x y\" or \"x y z\" a line, and gives each point to the\n"
+    "nearest node of a grid of GRID by GRID_Y nodes spanning the points' range.\n"
+    "Writes in the current directory grid.matrix, the number of points of every\n"
+    "node (with three columns, their mean z), one row per x node, and\n"
+    "grid_log.matrix, its natural logarithm. The file is read twice, so it must\n"
+    "be a regular file. Every message goes to standard output; the exit status\n"
+    "is 1 on every path, success included: a good run ends with \"All done.\".\n"
+    "\n"
+    "  GRID [GRID_Y]     nodes along x and along y, 3 to 1001 (GRID_Y: as GRID)\n"
+    "  --limits XMIN XMAX YMIN YMAX\n"
+    "                    a fixed grid over these limits, whatever the data's range;\n"
+    "                    points more than half a spacing beyond them are left out;\n"
+    "                    then filename may be - (standard input) or a pipe, read once\n"
+    "  --weights         the third column weighs each point (a number >= 0, no\n"
+    "                    minus sign): grid.matrix holds each node's sum of weights\n"
+    "  --sum LOG...      instead, add the matrices of runs on the same limits and\n"
+    "                    grid, each beside its log (gridmap's saved output)\n"
+    "  --help            this help\n"
+    "  --version         the version\n"
+    "Options come before GRID. See man gridmap for the formats and every message.\n";
+
+// --help and --version: their text on standard output, exit status 0.
+[[noreturn]] void show(const char* text) {
+  std::fputs(text, stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) quit();
+  std::exit(0);
+}
+
 // The decimal integer that a GRID or GRID_Y argument begins with, as "%d"
 // reads it; false when there is none. strtoll comes first because "%d" of a
 // number beyond 32 bits is undefined (and wraps in practice).
@@ -102,6 +133,10 @@ int read_options(int argc, char** argv, Arguments& arguments) {
       next += 4;
     } else if (option == "--weights" && !arguments.weights) {
       arguments.weights = true;
+    } else if (option == "--help") {
+      show(HELP);
+    } else if (option == "--version") {
+      show("gridmap (pcgrid) " PCGRID_VERSION "\n");
     } else {
       usage();
     }
@@ -113,6 +148,12 @@ int read_options(int argc, char** argv, Arguments& arguments) {
 
 Arguments read_arguments(int argc, char** argv) {
   Arguments arguments{};
+  if (argc > 1 && std::string_view(argv[1]) == "--sum") {
+    if (argc < 3) usage();
+    arguments.logs = argv + 2;
+    arguments.log_count = argc - 2;
+    return arguments;
+  }
   const int first = read_options(argc, argv, arguments);
   const int left = argc - first;  // GRID [GRID_Y] filename
   long long GRID = 0;

@@ -18,6 +18,8 @@ struct Arguments {
   bool limits_given;  // --limits: a fixed grid over `limits`, points outside it left out
   NodeLimits limits;
   bool weights;  // --weights: the third column weighs each point
+  char** logs;   // --sum LOG...: the logs of the runs to add, instead of all above
+  int log_count;
 };
 
 // Reads the command line, or ends the run with its message.

@@ -4,6 +4,8 @@
 #include <initializer_list>
 
 #include "number_scan.hpp"
+#include "table_memory.hpp"
+#include "weight_text.hpp"
 
 namespace gridmap {
 
@@ -22,26 +24,39 @@ bool read_finite_xy(std::string_view& line, float& x, float& y) {
   return std::isfinite(x) && std::isfinite(y);
 }
 
-// The node formula before any clamping: trunc((g * v - g * vmin) /
-// (vmax - vmin) + 0.5), g * v rounded to single precision, unless that
-// overflows (v near the limit of single precision): then it is formed in
-// double precision, so that the point lands on the node its value gives.
-// A finite value when v is finite and vmax > vmin.
-// The node of v before it is cut toward zero: its distance from vmin in
-// node spacings, plus one half.
-double node_coordinate(float v, int g, double vmin, double vmax) {
-  const float product = static_cast<float>(g) * v;
-  const double a = std::isinf(product) && std::isfinite(v) ? static_cast<double>(g) * v : product;
-  return (a - g * vmin) / (vmax - vmin) + 0.5;
+// White space as "%f" skips it in the C locale.
+bool is_blank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The field that begins after the white space at the start of `rest`, up to
+// the next white space or NUL (where the line's C string ends).
+std::string_view field_at(std::string_view rest) {
+  std::size_t begin = 0;
+  while (begin < rest.size() && is_blank(rest[begin])) ++begin;
+  std::size_t end = begin;
+  while (end < rest.size() && rest[end] != '\0' && !is_blank(rest[end])) ++end;
+  return rest.substr(begin, end - begin);
 }
 
 }  // namespace
 
-int read_point(std::string_view line, float& x, float& y, float& z) {
+bool reserve_nodes(GridAccumulator& grid) {
+  const auto rows = static_cast<std::size_t>(grid.GX) + 1;
+  void* counts = pcgrid::grow_zeroed(nullptr, 0, rows * sizeof grid.counts[0]);
+  void* sums = pcgrid::grow_zeroed(nullptr, 0, rows * sizeof grid.sums[0]);
+  if (counts == nullptr || sums == nullptr) return false;
+  grid.counts = static_cast<std::uint32_t(*)[MAXGRID]>(counts);
+  grid.sums = static_cast<double(*)[MAXGRID]>(sums);
+  return true;
+}
+
+int read_point(std::string_view line, float& x, float& y, float& z, std::string_view* z_field) {
   if (!read_finite_xy(line, x, y)) return 0;
   const pcgrid::FloatScan f = pcgrid::scan_float(line);
   if (!f.ok) return 2;
   z = f.value;
+  if (z_field != nullptr) *z_field = field_at(line);
   return 3;
 }
 
@@ -50,29 +65,8 @@ int read_point_xy(std::string_view line, float& x, float& y) {
   return pcgrid::float_follows(line) ? 3 : 2;
 }
 
-int node_index(float v, int g, double vmin, double vmax) {
-  if (vmax == vmin) return 0;
-  const double j = std::trunc(node_coordinate(v, g, vmin, vmax));
-  // Clamped while still a double, so that the conversion to int is defined;
-  // the comparisons also send a NaN to node 0.
-  if (!(j > 0)) return 0;
-  if (j > g) return g;
-  return static_cast<int>(j);
-}
-
-int node_within(float v, int g, double vmin, double vmax) {
-  if (!(vmax > vmin)) return -1;
-  // Cutting toward zero would also give node 0 to a point between one half
-  // and one and a half spacings below vmin, which lies off the grid: the
-  // coordinate itself must not be negative. Also false for a NaN, so that
-  // the conversion to int is defined.
-  const double j = node_coordinate(v, g, vmin, vmax);
-  if (!(j >= 0 && j < g + 1)) return -1;
-  return static_cast<int>(j);
-}
-
-bool is_weight(float z) {
-  return z >= 0 && std::isfinite(z);
+bool is_weight(std::string_view z_field, float z) {
+  return pcgrid::is_weight_text(z_field) && z >= 0 && std::isfinite(z);
 }
 
 bool count_line(std::int32_t& lines) {

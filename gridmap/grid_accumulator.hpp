@@ -15,38 +15,39 @@ inline constexpr std::int32_t MAX_LINES = std::numeric_limits<std::int32_t>::max
 // A node never holds more points than a pass has lines, so its count cannot wrap.
 static_assert(MAX_LINES <= std::numeric_limits<std::uint32_t>::max());
 
-// Static storage of the program (about 12 MB): only the pages used cost memory.
+// The node tables have rows of MAXGRID nodes, one for each x node: up to
+// about 12 MB, reserved by reserve_nodes before the run reads any data.
 struct GridAccumulator {
   int GX;    // highest node index along x
   int GY;    // and along y
   int ncol;  // columns per line, 2 or 3, fixed by the first line
   double xmin, xmax, ymin, ymax;
-  std::int32_t lines;                      // lines accepted so far in the current pass
-  std::uint32_t counts[MAXGRID][MAXGRID];  // points per node, [x node][y node]
-  double sums[MAXGRID][MAXGRID];           // sum of z per node
+  std::int32_t lines;                // lines accepted so far in the current pass
+  std::uint32_t (*counts)[MAXGRID];  // points per node, [x node][y node]
+  double (*sums)[MAXGRID];           // sum of z per node
 };
+
+// The GX + 1 zeroed rows of both node tables of `grid`; false when the
+// memory is exhausted.
+bool reserve_nodes(GridAccumulator& grid);
 
 // Converts a line with "%f %f %f". Returns the number of values read, 2 or 3
 // when the line holds a point, or 0 when it does not: fewer than two numbers,
 // or an x or y that is not finite. A fourth field is ignored, z is not checked.
-int read_point(std::string_view line, float& x, float& y, float& z);
+// With `z_field`, a third number's field is also given there: its text from
+// where "%f" begins to read it to the next white space (or the end of what
+// the line holds), which is what a weight's form is checked on.
+int read_point(std::string_view line, float& x, float& y, float& z,
+               std::string_view* z_field = nullptr);
 
 // read_point without z: the same result, but a third number is only
 // recognised, not converted.
 int read_point_xy(std::string_view line, float& x, float& y);
 
-// The nearest of the nodes 0..g spread evenly over [vmin, vmax]: g * v is
-// rounded to single precision (or, where that overflows, kept in double
-// precision), the rest is double precision. A zero range puts every value on
-// node 0; an index beyond the grid goes to its edge.
-int node_index(float v, int g, double vmin, double vmax);
-
-// node_index on a grid whose limits were given rather than found: the node
-// of v by the same formula, or -1 when it is not one of 0..g.
-int node_within(float v, int g, double vmin, double vmax);
-
-// Whether a third column can weigh a point: finite and not negative.
-bool is_weight(float z);
+// Whether a third column can weigh a point: its field written as a weight
+// (pcgrid::is_weight_text: no sign but '+', decimal, no inf or nan), and its
+// value, converted as "%f" converts it, finite.
+bool is_weight(std::string_view z_field, float z);
 
 // Adds one to a line count; false, leaving it unchanged, once it is MAX_LINES.
 bool count_line(std::int32_t& lines);

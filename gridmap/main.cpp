@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "arguments.hpp"
@@ -23,19 +25,23 @@
 #include "matrix_files.hpp"
 #include "passes.hpp"
 #include "pcgrid_config.hpp"
+#include "point_blocks.hpp"
 #include "standard_descriptors.hpp"
+#include "sum_runs.hpp"
+#include "table_memory.hpp"
 #include "thread_stacks.hpp"
 
 namespace {
 
 using gridmap::Arguments;
 using gridmap::FileSeen;
-using gridmap::grid;
 using gridmap::GRID_MATRIX;
+using gridmap::GridAccumulator;
 using gridmap::LOG_MATRIX;
 using gridmap::MatrixFile;
 using gridmap::NodeLimits;
 using gridmap::refuse;
+using gridmap::Run;
 using gridmap::say;
 
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
@@ -57,25 +63,45 @@ bool is_output_file(const struct stat& data) {
 
 // The data file is read twice, so it must be a regular file: pipes, FIFOs,
 // directories and devices are refused, and so are the output files, before
-// any output file is touched. O_NONBLOCK keeps the open of a FIFO from
-// waiting for a writer.
-void open_data_file(const char* name) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK);
+// any output file is touched. With limits given, one pass is enough: then
+// any other file, and standard input as "-", is read once. O_NONBLOCK keeps
+// the open of a FIFO from waiting for a writer. Whether the file is read
+// once.
+bool open_data_file(const Arguments& args, pcgrid::LineReader& reader) {
+  const char* name = args.name;
+  const bool standard_input = args.limits_given && std::strcmp(name, "-") == 0;
+  const int fd = standard_input ? STDIN_FILENO : open(name, O_RDONLY | O_NONBLOCK);
   if (fd < 0) refuse(CANNOT_OPEN, name);
   struct stat status {};
   if (fstat(fd, &status) != 0) refuse(CANNOT_OPEN, name);
-  if (!S_ISREG(status.st_mode)) refuse(NOT_REGULAR, name);
-  if (is_output_file(status)) refuse(IS_OUTPUT, name);
+  const bool regular = S_ISREG(status.st_mode);
+  if (!regular && !args.limits_given) refuse(NOT_REGULAR, name);
+  if (regular && is_output_file(status)) refuse(IS_OUTPUT, name);
   const int flags = fcntl(fd, F_GETFL);
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
   if (data == nullptr) refuse(CANNOT_OPEN, name);
-  pcgrid::start_reading(gridmap::reader, data, pcgrid::MAX_PIECE);
+  pcgrid::start_reading(reader, data, pcgrid::MAX_PIECE);
+  return standard_input || !regular;
+}
+
+// The memory of the whole run, taken before any file is touched, so that a
+// want of it ends the run with one message and nothing written: the node
+// tables, the reader's buffers, and in the build's own reading the node
+// records of a block and the threads that share it.
+pcgrid::LineReader& reserve_memory(GridAccumulator& grid) {
+  void* reader = pcgrid::grow_zeroed(nullptr, 0, sizeof(pcgrid::LineReader));
+  if (reader == nullptr || !gridmap::reserve_nodes(grid) ||
+      (!pcgrid::LIBC_IO && !gridmap::reserve_block_work())) {
+    refuse("gridmap: out of memory\n");
+  }
+  return *static_cast<pcgrid::LineReader*>(reader);
 }
 
 // The data's own limits, and the limits given, which the nodes span instead.
-void report_limits(const Arguments& args) {
-  if (args.weights && grid.ncol == 2) refuse("--weights needs a third column (the weight).\n");
+void report_limits(const Arguments& args, const GridAccumulator& grid) {
+  // Two columns, or none at all (an empty file): there is nothing to weigh.
+  if (args.weights && grid.ncol != 3) refuse("--weights needs a third column (the weight).\n");
   if (grid.ncol == 3) {
     say(args.weights ? "Three columns found. Using the third as weights.\n"
                      : "Three columns found. Using the third to calculate sums.\n");
@@ -89,14 +115,19 @@ void report_limits(const Arguments& args) {
   }
 }
 
-FileSeen first_pass(const Arguments& args) {
-  if constexpr (pcgrid::LIBC_IO) return gridmap::first_pass_by_lines(args);
-  return gridmap::first_pass_by_blocks(args);
+FileSeen first_pass(const Run& run) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::first_pass_by_lines(run);
+  return gridmap::first_pass_by_blocks(run);
 }
 
-void second_pass(const Arguments& args, const FileSeen& seen) {
-  if constexpr (pcgrid::LIBC_IO) return gridmap::second_pass_by_lines(args, seen);
-  gridmap::second_pass_by_blocks(args, seen);
+void second_pass(const Run& run, const FileSeen& seen) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::second_pass_by_lines(run, seen);
+  gridmap::second_pass_by_blocks(run, seen);
+}
+
+std::int32_t one_pass(const Run& run) {
+  if constexpr (pcgrid::LIBC_IO) return gridmap::one_pass_by_lines(run);
+  return gridmap::one_pass_by_blocks(run);
 }
 
 }  // namespace
@@ -106,13 +137,23 @@ int main(int argc, char** argv) {
   pcgrid::limit_thread_stacks();
   gridmap::set_up_output();
   const Arguments args = gridmap::read_arguments(argc, argv);
+  if (args.log_count > 0) gridmap::sum_runs(args.logs, args.log_count);
+  GridAccumulator grid{};
   grid.GX = args.GX;
   grid.GY = args.GY;
-  open_data_file(args.name);
+  pcgrid::LineReader& reader = reserve_memory(grid);
+  const bool once = open_data_file(args, reader);
   const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
-  const FileSeen seen = first_pass(args);
-  report_limits(args);
-  second_pass(args, seen);
+  const Run run{args, grid, reader};
+  if (once) {
+    const std::int32_t left_out = one_pass(run);
+    report_limits(args, grid);
+    say("%d points outside the limits were left out.\n", left_out);
+  } else {
+    const FileSeen seen = first_pass(run);
+    report_limits(args, grid);
+    second_pass(run, seen);
+  }
   gridmap::write_grid_matrix(matrix, grid, args.weights);
   gridmap::write_log_matrix(grid, args.weights);
   say("All done.\n");

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -65,14 +66,15 @@ char* put_value(char* out, double value) {
   return out;
 }
 
-// The rows are formatted on all threads, each in a slot of its own (16 MB
-// in all; only the pages used cost memory), then copied in order into the
-// buffer: the file is written in the same calls whatever the number of
-// threads. The reference build formats them one by one.
-constexpr int WORTH_THREADS = 4096;  // values to share among threads, at least
-char rows[MAXGRID][ROW_CHARS];
-std::size_t row_lengths[MAXGRID];
-bool rows_whole[MAXGRID];  // false: a node of the row has no logarithm
+// The rows are formatted ROWS_AT_ONCE at a time on all threads, each in a
+// slot of its own, then copied in order into the buffer: the file is
+// written in the same calls whatever the number of threads. The reference
+// build formats them one by one.
+constexpr int NODES_WORTH_THREADS = 4096;  // a matrix of fewer nodes is formatted on one thread
+constexpr int ROWS_AT_ONCE = 64;
+char rows[ROWS_AT_ONCE][ROW_CHARS];
+std::size_t row_lengths[ROWS_AT_ONCE];
+bool rows_whole[ROWS_AT_ONCE];  // false: a node of the row has no logarithm
 
 // Row j of "grid.matrix" (or of "grid_log.matrix" when `logs`), its newline
 // included; false, at the first node without a logarithm.
@@ -109,16 +111,19 @@ void close_matrix(const MatrixFile& matrix) {
 }
 
 void write_rows(const MatrixFile& matrix, const GridAccumulator& grid, bool weighted, bool logs) {
-  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= WORTH_THREADS;
-#pragma omp parallel for schedule(dynamic, 8) if (share)
-  for (int j = 0; j <= grid.GX; ++j) {
-    rows_whole[j] = format_row(grid, j, weighted, logs, rows[j], row_lengths[j]);
-  }
-  for (int j = 0; j <= grid.GX; ++j) {
-    char* out = start_row(matrix);
-    if (!rows_whole[j]) give_up_logs(matrix);
-    std::memcpy(out, rows[j], row_lengths[j]);
-    filled += row_lengths[j];
+  const bool share = !pcgrid::LIBC_IO && (grid.GX + 1) * (grid.GY + 1) >= NODES_WORTH_THREADS;
+  for (int first = 0; first <= grid.GX; first += ROWS_AT_ONCE) {
+    const int count = std::min(ROWS_AT_ONCE, grid.GX + 1 - first);
+#pragma omp parallel for schedule(dynamic, 4) if (share)
+    for (int i = 0; i < count; ++i) {
+      rows_whole[i] = format_row(grid, first + i, weighted, logs, rows[i], row_lengths[i]);
+    }
+    for (int i = 0; i < count; ++i) {
+      char* out = start_row(matrix);
+      if (!rows_whole[i]) give_up_logs(matrix);
+      std::memcpy(out, rows[i], row_lengths[i]);
+      filled += row_lengths[i];
+    }
   }
   close_matrix(matrix);
 }

@@ -14,6 +14,7 @@
 #include "arguments.hpp"
 #include "grid_accumulator.hpp"
 #include "line_reader.hpp"
+#include "point_blocks.hpp"
 
 namespace gridmap {
 
@@ -25,18 +26,30 @@ inline constexpr char CANNOT_READ[] = "\nCan not read file %s.\n";
 inline constexpr char CHANGED[] = "\nFile %s changed between the two passes.\n";
 inline constexpr int COUNT_EVERY = 100;  // lines between two prints of the progress counter
 
-// Static storage (the node tables take about 12 MB, the reader's buffer 8
-// MB), too much for the stack. Starts zeroed, and a process makes one run,
-// so the node tables need no clearing.
-extern GridAccumulator grid;
-extern pcgrid::LineReader reader;  // the data file, opened for reading
+// What every step of a pass works on: the command line, the node tables
+// and the data file, opened for reading.
+struct Run {
+  const Arguments& args;
+  GridAccumulator& grid;
+  pcgrid::LineReader& reader;
+};
 
 // What the first pass saw, which the second must see again: its lines and
 // the size of the file at its end.
 struct FileSeen {
   std::int32_t lines;
   off_t size;
+  timespec modified;  // when the file was last written
+  // The points of the first lines of the file, kept by the first pass
+  // (block reading only): their count and the bytes they were read from.
+  const PointRecord* kept;
+  std::size_t kept_points;
+  off_t kept_bytes;
 };
+
+// Whether the file is as the first pass left it: the same size, written
+// at the same time.
+bool unchanged_since(const Run& run, const FileSeen& seen);
 
 // What is wrong with a line, and the line quoted as read, its own newline
 // included.
@@ -45,27 +58,38 @@ struct FileSeen {
 // The progress counter in nine places, after `before` (its title, or
 // backspaces over the previous count); overwritten in place on a terminal,
 // and flushed there so that it is seen changing.
-void show_count(const char* before, const char* after = "", std::int32_t count = grid.lines);
+void show_count(const char* before, const char* after, std::int32_t count);
 
 // One more line accepted, and the counter shown at each COUNT_EVERY lines.
-void accept_line(const char* name);
+void accept_line(GridAccumulator& grid, const char* name);
 
 // The counter's last count; the file rewound for the second pass.
-FileSeen end_first_pass(const char* name);
+FileSeen end_first_pass(const Run& run);
 
 // The second pass announced and its counter started: the limits of the
 // data, which place the nodes unless limits were given.
-NodeLimits start_second_pass();
+NodeLimits start_second_pass(GridAccumulator& grid);
 
 // The second pass must have read the lines the first pass counted, no more
 // and no fewer; then the file is closed.
-void end_second_pass(const Arguments& args, const FileSeen& seen, std::int32_t left_out);
+void end_second_pass(const Run& run, const FileSeen& seen, std::int32_t left_out);
+
+// A stream read once, on limits given: announced with the grid, and its
+// counter ended, the count of its lines told and the stream closed.
+void start_one_pass(GridAccumulator& grid);
+void end_one_pass(const Run& run);
 
 // The passes: every line checked, weights included, and the limits of x
 // and y found; then every point added to its node.
-FileSeen first_pass_by_lines(const Arguments& args);
-void second_pass_by_lines(const Arguments& args, const FileSeen& seen);
-FileSeen first_pass_by_blocks(const Arguments& args);
-void second_pass_by_blocks(const Arguments& args, const FileSeen& seen);
+FileSeen first_pass_by_lines(const Run& run);
+void second_pass_by_lines(const Run& run, const FileSeen& seen);
+FileSeen first_pass_by_blocks(const Run& run);
+void second_pass_by_blocks(const Run& run, const FileSeen& seen);
+
+// Both passes in one, over a stream on limits given: every line checked,
+// the limits of x and y found and every point added to its node. Returns
+// the number of points outside the limits.
+std::int32_t one_pass_by_lines(const Run& run);
+std::int32_t one_pass_by_blocks(const Run& run);
 
 }  // namespace gridmap

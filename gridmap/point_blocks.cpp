@@ -1,6 +1,7 @@
 #include "point_blocks.hpp"
 
 #include <omp.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <bit>
@@ -8,10 +9,12 @@
 
 #include "decimal_token.hpp"
 #include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "limits.hpp"
 #include "line_reader.hpp"
 #include "pcgrid_config.hpp"
 #include "structural_scan.hpp"
+#include "table_memory.hpp"
 
 namespace gridmap {
 
@@ -20,6 +23,7 @@ namespace {
 // A point's values and columns, as "%f %f %f" reads its line.
 struct Point {
   float x, y, z;
+  std::string_view z_field;  // the text z was read from, where it is read
   int columns;
 };
 
@@ -33,13 +37,17 @@ bool token_value(const char* line, const pcgrid::LineTokens& tokens, int t, floa
   return pcgrid::token_float(line + begin, tokens.end[t] - begin, value);
 }
 
+// Not -1: window 0 would be taken for the one after the window held, and
+// its masks for those already classified.
+constexpr std::ptrdiff_t NO_WINDOW = -2;
+
 // The windows of a part's text, 64 bytes each from its start, classified
 // once each as the lines cross them: the two that the current line begins
 // in and after. Bytes at or after the end of the text count as newlines.
 struct Windows {
   const char* text;  // the part's start
   const char* end;
-  std::ptrdiff_t first;  // index of the window in `blank[0]`, `newline[0]`; -1: none yet
+  std::ptrdiff_t first;  // index of the window in `blank[0]`, `newline[0]`; NO_WINDOW: none yet
   std::uint64_t blank[2];
   std::uint64_t newline[2];
 };
@@ -138,6 +146,9 @@ bool usual_point(Windows& w, const char* line, bool read_z, Point& point, std::s
     if (!(read_z ? token_value(line, tokens, 2, point.z) : number_follows(line, tokens, 2))) {
       return false;
     }
+    // The token is the field read_point finds: it begins where "%f" begins
+    // to read z, and white space or the end of the piece ends both.
+    point.z_field = std::string_view(line + tokens.begin[2], tokens.end[2] - tokens.begin[2]);
     point.columns = 3;
   }
   length = tokens.length;
@@ -149,7 +160,7 @@ bool usual_point(Windows& w, const char* line, bool read_z, Point& point, std::s
 std::size_t exact_point(const char* line, const char* end, bool read_z, Point& point) {
   std::string_view piece;
   const std::size_t length = pcgrid::piece_at(line, end, pcgrid::MAX_PIECE, piece);
-  point.columns = read_z ? read_point(piece, point.x, point.y, point.z)
+  point.columns = read_z ? read_point(piece, point.x, point.y, point.z, &point.z_field)
                          : read_point_xy(piece, point.x, point.y);
   return length;
 }
@@ -158,7 +169,8 @@ std::size_t exact_point(const char* line, const char* end, bool read_z, Point& p
 Stop check_point(const Point& point, const PassRules& rules) {
   if (point.columns == 0) return Stop::no_point;
   if (point.columns != rules.ncol) return Stop::other_columns;
-  if (rules.weights && point.columns == 3 && !is_weight(point.z)) return Stop::bad_weight;
+  if (rules.weights && point.columns == 3 && !is_weight(point.z_field, point.z))
+    return Stop::bad_weight;
   return Stop::none;
 }
 
@@ -178,12 +190,12 @@ NodeRecord node_of(const Point& point, const PassRules& rules) {
   const NodeLimits& l = rules.limits;
   NodeRecord r{-1, -1, point.z};
   if (rules.limits_given) {
-    const int k = node_within(point.y, rules.GY, l.ymin, l.ymax);
-    const int j = k < 0 ? -1 : node_within(point.x, rules.GX, l.xmin, l.xmax);
+    const int k = pcgrid::node_within(point.y, rules.GY, l.ymin, l.ymax);
+    const int j = k < 0 ? -1 : pcgrid::node_within(point.x, rules.GX, l.xmin, l.xmax);
     if (j >= 0) r = {static_cast<std::int16_t>(j), static_cast<std::int16_t>(k), point.z};
   } else {
-    r.j = static_cast<std::int16_t>(node_index(point.x, rules.GX, l.xmin, l.xmax));
-    r.k = static_cast<std::int16_t>(node_index(point.y, rules.GY, l.ymin, l.ymax));
+    r.j = static_cast<std::int16_t>(pcgrid::node_index(point.x, rules.GX, l.xmin, l.xmax));
+    r.k = static_cast<std::int16_t>(pcgrid::node_index(point.y, rules.GY, l.ymin, l.ymax));
   }
   return r;
 }
@@ -193,19 +205,29 @@ NodeRecord node_of(const Point& point, const PassRules& rules) {
 // and a part stops at the first piece without a point: a part of n bytes
 // records at most n / 3 points. The parts' records lie one after the other.
 constexpr std::size_t MAX_RECORDS = (pcgrid::READ_BLOCK + pcgrid::MAX_PIECE) / 3 + 1 + MAX_PARTS;
-NodeRecord records[MAX_RECORDS];  // about 22 MB; only the pages used cost memory
+NodeRecord* records;  // MAX_RECORDS of them, about 22 MB: reserve_block_work
+
+// The points kept by the first pass, KEPT_POINTS of them (48 MB), then
+// MAX_RECORDS point records of a block, laid out as `records`.
+constexpr std::size_t KEPT_POINTS = std::size_t{1} << 22;
+PointRecord* kept_points;
+PointRecord* point_records;
 
 template <bool USUAL_FORM>
-PartPoints convert_part_with(std::string_view text, const PassRules& rules, NodeRecord* nodes) {
+PartPoints convert_part_with(std::string_view text, const PassRules& rules, NodeRecord* nodes,
+                             PointRecord* kept) {
   PartPoints part{};
   part.nodes = nodes;
+  part.kept = kept;
   const char* p = text.data();
   const char* const end = p + text.size();
-  Windows windows{p, end, -1, {}, {}};
+  Windows windows{p, end, NO_WINDOW, {}, {}};
   while (p < end) {
-    Point point{0, 0, 0, 0};
+    Point point{0, 0, 0, {}, 0};
     std::size_t length = 0;
-    if (!(USUAL_FORM && usual_point(windows, p, rules.read_z, point, length))) {
+    if (USUAL_FORM && usual_point(windows, p, rules.read_z, point, length)) {
+      ++part.usual;
+    } else {
       length = exact_point(p, end, rules.read_z, point);
     }
     part.stop = check_point(point, rules);
@@ -213,11 +235,9 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
       pcgrid::piece_at(p, end, pcgrid::MAX_PIECE, part.piece);
       return part;
     }
-    if (rules.find_nodes) {
-      nodes[part.points] = node_of(point, rules);
-    } else {
-      widen_limits(part, point);
-    }
+    if (rules.find_nodes) nodes[part.points] = node_of(point, rules);
+    if (rules.keep_points) kept[part.points] = {point.x, point.y, point.z};
+    if (!rules.find_nodes || rules.find_limits_too) widen_limits(part, point);
     ++part.points;
     p += length;
   }
@@ -227,24 +247,75 @@ PartPoints convert_part_with(std::string_view text, const PassRules& rules, Node
 // A few parts per thread, taken as the threads come free, keep a thread that
 // shares its core with another process from holding the others up.
 constexpr int PARTS_PER_THREAD = 4;
-constexpr std::size_t WORTH_THREADS = std::size_t{1} << 16;  // bytes to share, at least
+constexpr std::size_t BYTES_WORTH_THREADS = std::size_t{1}
+                                            << 16;  // a block shorter stays on one thread
 
 int cut_parts(std::string_view block, const char* (&bounds)[MAX_PARTS + 1]) {
   const int parts =
-      block.size() < WORTH_THREADS
+      block.size() < BYTES_WORTH_THREADS
           ? 1
           : std::clamp(omp_get_max_threads() * PARTS_PER_THREAD, PARTS_PER_THREAD, MAX_PARTS);
   pcgrid::cut_at_newlines(block, parts, bounds);
   return parts;
 }
 
+// Fewer points have their nodes found on one thread.
+constexpr std::size_t POINTS_WORTH_THREADS = 4096;
+
+// Each worker thread's stack (1 MiB, limit_thread_stacks) and guard page,
+// with room to spare for what the runtime keeps for it.
+constexpr std::size_t THREAD_ROOM = std::size_t{2} << 20;
+
 }  // namespace
 
+bool reserve_block_work() {
+  records =
+      static_cast<NodeRecord*>(pcgrid::grow_zeroed(nullptr, 0, MAX_RECORDS * sizeof(NodeRecord)));
+  if (records == nullptr) return false;
+  // The workers are started now, where a want of room for them can still be
+  // told as such: the runtime would end the process in its own words. The
+  // room is tried first, and given back for them.
+  const int threads = omp_get_max_threads();
+  if (threads <= 1) return true;
+  const std::size_t room = static_cast<std::size_t>(threads) * THREAD_ROOM;
+  void* trial = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (trial == MAP_FAILED) return false;
+  munmap(trial, room);
+#pragma omp parallel
+  {}
+  return true;
+}
+
+PointRecord* keeping_room(std::size_t& capacity) {
+  if (kept_points == nullptr) {
+    const std::size_t bytes = (KEPT_POINTS + MAX_RECORDS) * sizeof(PointRecord);
+    // Small pages: the parts of a block write their points far apart, and
+    // each would take a huge page of its own.
+    void* room = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room != MAP_FAILED) {
+      kept_points = static_cast<PointRecord*>(room);
+      point_records = kept_points + KEPT_POINTS;
+    }
+  }
+  capacity = kept_points == nullptr ? 0 : KEPT_POINTS;
+  return kept_points;
+}
+
+const NodeRecord* nodes_of(const PointRecord* points, std::size_t count, const PassRules& rules) {
+  const auto n = static_cast<std::int64_t>(count);
+#pragma omp parallel for schedule(static) if (count >= POINTS_WORTH_THREADS)
+  for (std::int64_t i = 0; i < n; ++i) {
+    const PointRecord& p = points[i];
+    records[i] = node_of(Point{p.x, p.y, p.z, {}, 3}, rules);
+  }
+  return records;
+}
+
 PartPoints convert_part(std::string_view text, const PassRules& rules, NodeRecord* nodes,
-                        bool usual_form) {
+                        bool usual_form, PointRecord* kept) {
   // The reference build converts with the C library alone.
-  if (usual_form && !pcgrid::LIBC_IO) return convert_part_with<true>(text, rules, nodes);
-  return convert_part_with<false>(text, rules, nodes);
+  if (usual_form && !pcgrid::LIBC_IO) return convert_part_with<true>(text, rules, nodes, kept);
+  return convert_part_with<false>(text, rules, nodes, kept);
 }
 
 void convert_block(std::string_view block, const PassRules& rules, BlockPoints& points) {
@@ -254,15 +325,16 @@ void convert_block(std::string_view block, const PassRules& rules, BlockPoints& 
   for (int k = 0; k < points.parts; ++k) {
     const auto offset = static_cast<std::size_t>(bounds[k] - block.data());
     const std::string_view part(bounds[k], static_cast<std::size_t>(bounds[k + 1] - bounds[k]));
-    points.part[k] =
-        convert_part(part, rules, records + offset / 3 + static_cast<std::size_t>(k), true);
+    const std::size_t first = offset / 3 + static_cast<std::size_t>(k);
+    points.part[k] = convert_part(part, rules, records + first, true,
+                                  rules.keep_points ? point_records + first : nullptr);
   }
 }
 
 std::size_t find_part_tokens(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  Windows windows{p, end, -1, {}, {}};
+  Windows windows{p, end, NO_WINDOW, {}, {}};
   std::size_t found = 0;
   while (p < end) {
     pcgrid::LineTokens tokens;
@@ -279,7 +351,7 @@ std::size_t find_part_tokens(std::string_view text) {
 }
 
 int first_columns(std::string_view text) {
-  Point point{0, 0, 0, 0};
+  Point point{0, 0, 0, {}, 0};
   exact_point(text.data(), text.data() + text.size(), true, point);
   return point.columns;
 }

@@ -48,12 +48,17 @@ bool parse_limits(std::string_view line, std::string_view prefix, double& lo, do
   return true;
 }
 
-// "Second pass to interpolate on a %d by %d grid ..."
+// "Second pass to interpolate on a %d by %d grid ...", or where gridmap read
+// its data once, or added runs, "One pass ..." or "Sum of the runs ...".
 bool parse_grid(std::string_view line, Run& run) {
-  constexpr std::string_view prefix = "Second pass to interpolate on a ";
+  constexpr std::string_view prefixes[] = {
+      "Second pass to interpolate on a ", "One pass to interpolate on a ", "Sum of the runs on a "};
   constexpr std::string_view suffix = " grid ...";
-  if (!line.starts_with(prefix) || !line.ends_with(suffix)) return false;
-  line = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+  const std::string_view* prefix =
+      std::find_if(std::begin(prefixes), std::end(prefixes),
+                   [&](std::string_view p) { return line.starts_with(p); });
+  if (prefix == std::end(prefixes) || !line.ends_with(suffix)) return false;
+  line = line.substr(prefix->size(), line.size() - prefix->size() - suffix.size());
   const std::size_t by = line.find(" by ");
   int nx = 0, ny = 0;
   if (by == std::string_view::npos || !parse_number(line.substr(0, by), nx) ||

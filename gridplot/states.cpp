@@ -7,8 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "grid_accumulator.hpp"
-#include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "line_reader.hpp"
 #include "numbers.hpp"
 
@@ -33,7 +32,7 @@ pcgrid::LineReader reader;  // over a megabyte: static
 // not a number). A map of zero range has its one node.
 int node_of(float v, int g, double lo, double hi) {
   if (hi == lo) return 0;
-  return gridmap::node_within(v, g, lo, hi);
+  return pcgrid::node_within(v, g, lo, hi);
 }
 
 // The counts of `pending` (sorted here) merged into `tallies`.

@@ -28,7 +28,7 @@ void limits_of_rows(const PcTable& table, std::int32_t begin, std::int32_t end, 
 }
 
 constexpr int LIMIT_PARTS = 64;
-constexpr std::int32_t WORTH_THREADS = 1 << 16;  // rows to share among threads, at least
+constexpr std::int32_t WORTH_THREADS_ROWS = 1 << 16;  // a table's, at least
 
 }  // namespace
 
@@ -55,7 +55,7 @@ void compute_limits(const PcTable& table, DimLimits& limits) {
   const int dim = table.dim();
   if (dim < 1) return;
   const int parts =
-      table.n < WORTH_THREADS || LIBC_IO ? 1 : std::min(LIMIT_PARTS, 4 * omp_get_max_threads());
+      table.n < WORTH_THREADS_ROWS || LIBC_IO ? 1 : std::min(LIMIT_PARTS, 4 * omp_get_max_threads());
   DimLimits part_limits[LIMIT_PARTS];
   const auto rows = static_cast<std::int64_t>(table.n);
 #pragma omp parallel for schedule(dynamic, 1) if (parts > 1)
@@ -64,19 +64,21 @@ void compute_limits(const PcTable& table, DimLimits& limits) {
                    static_cast<std::int32_t>(rows * (k + 1) / parts), part_limits[k]);
   }
   for (int d = 0; d < dim; ++d) limits.min[d] = limits.max[d] = table.dat[0][d];
-  for (int k = 0; k < parts; ++k) {
-    for (int d = 0; d < dim; ++d) {
-      if (part_limits[k].min[d] < limits.min[d]) limits.min[d] = part_limits[k].min[d];
-      if (part_limits[k].max[d] > limits.max[d]) limits.max[d] = part_limits[k].max[d];
-    }
+  for (int k = 0; k < parts; ++k) merge_limits(limits, part_limits[k], dim);
+}
+
+void merge_limits(DimLimits& limits, const DimLimits& later, int dim) {
+  for (int d = 0; d < dim; ++d) {
+    if (later.min[d] < limits.min[d]) limits.min[d] = later.min[d];
+    if (later.max[d] > limits.max[d]) limits.max[d] = later.max[d];
   }
 }
 
-int compute_grid_size(std::int32_t n) {
+int compute_grid_size(std::int64_t n) {
   const double p = std::pow(static_cast<double>(n), 0.2);
   const int g = static_cast<int>(p + p + 0.5);
-  if (g > MAX_GRID) return MAX_GRID;
-  if (g <= 4) return MIN_GRID;
+  if (g > MAX_GRID_INTERVALS) return MAX_GRID_INTERVALS;
+  if (g <= 4) return MIN_GRID_INTERVALS;
   return g;
 }
 

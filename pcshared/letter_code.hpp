@@ -18,8 +18,13 @@ struct DimLimits {
 
 void compute_limits(const PcTable& table, DimLimits& limits);
 
+// The limits of rows A followed by rows B, from those of A (`limits`) and
+// of B (`later`), each found by compute_limits: the same bits as
+// compute_limits over A and B together (see its proof).
+void merge_limits(DimLimits& limits, const DimLimits& later, int dim);
+
 // Grid intervals per dimension for n vectors: trunc(2 n^0.2 + 0.5), within 5..51.
-int compute_grid_size(std::int32_t n);
+int compute_grid_size(std::int64_t n);
 
 // compute_grid_size, reported on standard error.
 int grid_size(std::int32_t n);

@@ -26,7 +26,7 @@ void refill(LineReader& r, std::size_t wanted, bool turn = false) {
   r.end = left;
   const int fd = fileno(r.file);
   while (r.end <= wanted && !r.at_end) {
-    const ssize_t got = read_some(fd, r.buffer + r.end, READ_BLOCK + r.max - r.end);
+    const ssize_t got = read_some(fd, r.buffer + r.end, r.block_bytes + r.max - r.end);
     if (got <= 0) {
       r.at_end = true;
       r.failed = got < 0;
@@ -94,14 +94,24 @@ std::size_t piece_at(const char* start, const char* end, std::size_t max, std::s
   return length;
 }
 
-void start_reading(LineReader& reader, std::FILE* file, std::size_t max) {
+void start_reading(LineReader& reader, std::FILE* file, std::size_t max, std::size_t block_bytes) {
   reader.file = file;
+  reader.block_bytes = block_bytes < READ_BLOCK ? block_bytes : READ_BLOCK;
   reader.buffer = reader.buffers[0];
   reader.max = max < MAX_PIECE ? max : MAX_PIECE;
   reader.begin = reader.end = 0;
   reader.at_end = false;
   reader.failed = false;
   reader.error = 0;
+}
+
+int peek_byte(LineReader& r) {
+  if constexpr (LIBC_IO) {
+    const int c = std::fgetc(r.file);
+    return c == EOF ? EOF : std::ungetc(c, r.file);
+  }
+  if (r.end == r.begin && !r.at_end) refill(r, 0);
+  return r.end == r.begin ? EOF : static_cast<unsigned char>(r.buffer[r.begin]);
 }
 
 bool read_piece(LineReader& r, std::string_view& piece) {
@@ -113,7 +123,7 @@ bool read_piece(LineReader& r, std::string_view& piece) {
 
 std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
   if constexpr (LIBC_IO) return !pieces.empty() && read_libc_piece(r, pieces[0]) ? 1 : 0;
-  if (!holds_piece(r)) refill(r, READ_BLOCK);
+  if (!holds_piece(r)) refill(r, r.block_bytes);
   if (r.failed) return 0;
   std::size_t count = 0;
   while (count < pieces.size() && holds_piece(r) && cut_piece(r, pieces[count])) ++count;
@@ -121,7 +131,7 @@ std::size_t read_pieces(LineReader& r, std::span<std::string_view> pieces) {
 }
 
 bool read_block(LineReader& r, std::string_view& block) {
-  if (!holds_piece(r)) refill(r, READ_BLOCK, true);
+  if (!holds_piece(r)) refill(r, r.block_bytes, true);
   if (r.failed || r.end == r.begin) return false;
   const std::size_t end = whole_pieces_end(r);
   block = {r.buffer + r.begin, end - r.begin};

@@ -32,7 +32,8 @@ inline constexpr int READ_BUFFERS = LIBC_IO ? 1 : 2;
 
 struct LineReader {
   std::FILE* file;
-  std::size_t max;    // characters per piece, at most MAX_PIECE
+  std::size_t max;          // characters per piece, at most MAX_PIECE
+  std::size_t block_bytes;  // bytes read at once, at most READ_BLOCK
   std::size_t begin;  // unread bytes are buffer[begin .. end)
   std::size_t end;
   bool at_end;   // the stream has nothing more to give
@@ -42,8 +43,15 @@ struct LineReader {
   char buffers[READ_BUFFERS][READ_BLOCK + MAX_PIECE + BLOCK_PADDING];
 };
 
-// Starts reading `file` in pieces of at most `max` characters.
-void start_reading(LineReader& reader, std::FILE* file, std::size_t max);
+// Starts reading `file` in pieces of at most `max` characters, and in
+// blocks of about `block_bytes` (at most READ_BLOCK): less for a reader
+// whose blocks become rows that must stay few.
+void start_reading(LineReader& reader, std::FILE* file, std::size_t max,
+                   std::size_t block_bytes = READ_BLOCK);
+
+// The next byte of the stream, left unread; EOF at its end or after a
+// read error (which the next read reports).
+int peek_byte(LineReader& reader);
 
 // The next piece; false at the end of the stream or after a read error.
 bool read_piece(LineReader& reader, std::string_view& piece);

@@ -7,10 +7,12 @@
 #include <string_view>
 
 #include "limits.hpp"
+#include "line_reader.hpp"
 
 namespace pcgrid {
 
-// Up to MAX_VECTORS rows, reserved in steps of VECTOR_STEP as they fill.
+// Up to MAX_VECTORS rows, reserved in steps of VECTOR_STEP as they fill
+// (or at once, for a table that streams through).
 struct PcTable {
   std::int32_t* indeces;  // label of each vector, in input order
   float (*dat)[MAX_DIM];  // components; row width 10 whatever the dimension
@@ -23,8 +25,8 @@ struct PcTable {
 
 inline constexpr std::int32_t VECTOR_STEP = std::int32_t{1} << 20;
 
-// Room for at least `rows` vectors (at most MAX_VECTORS), the stored ones
-// kept; false when the memory is exhausted.
+// Room for `rows` vectors (at most MAX_VECTORS), the stored ones kept;
+// false when the memory is exhausted.
 bool reserve_vectors(PcTable& table, std::int32_t rows);
 
 // Numbers that successive "%f" conversions read from the start of `line`.
@@ -53,9 +55,32 @@ struct PieceParse {
 PieceParse parse_pieces(PcTable& table, std::string_view text, std::int32_t first_row,
                         std::int32_t stop_row);
 
-// Fills `table` from `in`, reading it to its end, and reports its size on
-// standard error. Any failure (a bad line, a read error, memory exhausted)
-// prints its message and ends the process with exit status 1.
-void read_pc_table(std::FILE* in, PcTable& table);
+// Fills `table` from `in` with `reader`, reading it to its end, and
+// reports its size on standard error. Any failure (a bad line, a read
+// error, memory exhausted) prints its message and ends the process with
+// exit status 1.
+void read_pc_table(std::FILE* in, LineReader& reader, PcTable& table);
+
+// Where stream_pc_table hands the rows over: `take` is called with each
+// batch at rows 0 .. n-1 of the table, and the number of vectors before it.
+struct RowBatches {
+  void (*take)(const PcTable& rows, std::int64_t before, void* context);
+  void* context;
+};
+
+// Blocks of a streamed table, and the rows reserved for one: a block of 1
+// MiB and a piece holds that many lines of a digit and a newline (23 MB of
+// rows), and some 20,000 of a typical five-component table. Only a block
+// of empty lines, refused at once, needs more.
+inline constexpr std::size_t STREAM_BLOCK_BYTES = std::size_t{1} << 20;
+inline constexpr std::int32_t STREAM_ROWS = (STREAM_BLOCK_BYTES + LINE_CHARS) / 2 + 1;
+
+// Reads the table that `reader` was started on (with LINE_CHARS and
+// STREAM_BLOCK_BYTES) as read_pc_table does, but hands the rows over a
+// batch at a time (a block of the reader, or STREAM_ROWS lines in the
+// reference build) and then forgets them, so that the memory is that of
+// one batch and the vectors have no cap. The same failures end the process, after the batches
+// before. Returns the number of vectors; reports nothing.
+std::int64_t stream_pc_table(LineReader& reader, PcTable& table, const RowBatches& batches);
 
 }  // namespace pcgrid

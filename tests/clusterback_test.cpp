@@ -215,4 +215,41 @@ TEST(Clusterback, ReportOfManyBlocks) {
   }
 }
 
+// With the grid file of its own table, the report is the table's own, on
+// any number of threads, while the table streams through; a vector outside
+// the grid is refused at its line.
+TEST(Clusterback, GridFileOfTheTable) {
+  constexpr int n = 270'001;
+  std::string table;
+  for (int i = 0; i < n; ++i) {
+    table += std::to_string(i) + " " + std::to_string(i % 11) + " -" + std::to_string(i % 5) +
+             ".25\n";
+  }
+  TempDir dir;
+  dir.write("cwords_clusters", "AA 1\nYY 2\nMM 3\nTG 4\n");
+  const auto grid = run_program(LETTERCODE_EXE, {"--grid-of"}, {.input = table});
+  ASSERT_EQ(grid.status, 0);
+  dir.write("grid", grid.out);
+  const auto own = run_program(CLUSTERBACK_EXE, {}, {.input = table, .cwd = dir.path()});
+  ASSERT_EQ(own.status, 0);
+  ASSERT_GT(own.out.size(), 100'000u);
+  for (const char* threads : {"OMP_NUM_THREADS=1", "OMP_NUM_THREADS=2", "OMP_NUM_THREADS=7"}) {
+    const auto r = run_program(CLUSTERBACK_EXE, {"--grid", "grid"},
+                               {.input = table, .cwd = dir.path(), .env = {threads}});
+    EXPECT_TRUE(r.out == own.out) << threads;
+    EXPECT_EQ(r.err, "Grid along each dimension set to 24, from the grid file grid.\n"
+                     "Read 4 words.\nRead 270001 vectors (2-dimensional).\n");
+    EXPECT_EQ(r.status, 0);
+  }
+  const auto refused =
+      run_program(CLUSTERBACK_EXE, {"--grid", "grid"}, {.input = "1 0 -1.25\n2 0 -4.5\n", .cwd = dir.path()});
+  EXPECT_EQ(refused.err,
+            "Grid along each dimension set to 24, from the grid file grid.\nRead 4 words.\n"
+            "clusterback: -:2: component 2, -4.5, lies outside the limits of the grid file grid, "
+            "-4.25 to -0.25; make grid again, with lettercode --grid-of, from every table it serves, "
+            "this one included\n");
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.status, 1);
+}
+
 }  // namespace

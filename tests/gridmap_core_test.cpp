@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "line_reader.hpp"
+#include "pcgrid_config.hpp"
 #include "point_blocks.hpp"
 
 using namespace gridmap;
+using pcgrid::node_index;
 
 TEST(GridmapNodeIndex, NearestNodeClampedToTheGrid) {
   const double big = 3e38f;
@@ -230,4 +233,21 @@ TEST(GridmapBlocks, LinesAroundTheLongestUsualOne) {
       }
     }
   }
+}
+
+// Every line of the usual form is converted from its tokens, those in the
+// first 64 bytes of a part too (whose masks were once never classified), and
+// the stage benchmark's token count is that of every line.
+TEST(GridmapBlocks, SimpleLinesTakeTheTokenPath) {
+  std::string text;
+  for (int i = 0; i < 100; ++i)
+    text += std::to_string(i % 10) + " " + std::to_string(i % 3) + ".5\n";
+  const std::string buffer = text + std::string(pcgrid::BLOCK_PADDING, '\n');
+  const std::string_view part_text(buffer.data(), text.size());
+  std::vector<NodeRecord> nodes(text.size() / 3 + 1);
+  const PassRules rules = {2, false, false, false, false, {}, 1000, 1000};
+  const PartPoints part = convert_part(part_text, rules, nodes.data(), true);
+  EXPECT_EQ(part.points, 100);
+  EXPECT_EQ(part.usual, pcgrid::LIBC_IO ? 0 : 100);
+  EXPECT_EQ(find_part_tokens(part_text), 200u);
 }

@@ -142,6 +142,48 @@ TEST(GridmapFailure, ClosedStandardDescriptors) {
   }
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;  // the sanitizers' shadow memory needs terabytes of addresses
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+// Under any address-space limit a run either ends as usual or says at once
+// that it lacks memory, with no file touched; it used to die of SIGSEGV
+// below about 75 MB.
+TEST(GridmapFailure, TightAddressSpace) {
+  if (SANITIZED) GTEST_SKIP() << "no address-space limit under a sanitizer";
+  TempDir dir;
+  std::string points;
+  for (int i = 0; i < 5000; ++i)
+    points += std::to_string(i % 7) + ".5 " + std::to_string(i % 5) + " 2\n";
+  dir.write("p", points);
+  const RunResult whole = run_program(GRIDMAP_EXE, {"1001", "p"}, {.cwd = dir.path()});
+  const std::string grid = dir.read("grid.matrix"), logs = dir.read("grid_log.matrix");
+  int short_of_memory = 0;
+  for (const char* threads : {"1", "7"}) {
+    for (unsigned long megabytes = 24; megabytes <= 96; megabytes += 12) {
+      TempDir run;
+      run.write("p", points);
+      const RunResult r = run_program(GRIDMAP_EXE, {"1001", "p"},
+                                      {.cwd = run.path(),
+                                       .env = {std::string("OMP_NUM_THREADS=") + threads},
+                                       .address_space_limit = megabytes << 20});
+      EXPECT_EQ(r.status, 1) << megabytes;
+      EXPECT_EQ(r.err, "") << megabytes;
+      if (r.out == "gridmap: out of memory\n") {
+        ++short_of_memory;
+        EXPECT_FALSE(run.exists("grid.matrix")) << megabytes;
+        continue;
+      }
+      EXPECT_EQ(r.out, whole.out) << megabytes << " MB, " << threads << " threads";
+      EXPECT_EQ(run.read("grid.matrix"), grid) << megabytes;
+      EXPECT_EQ(run.read("grid_log.matrix"), logs) << megabytes;
+    }
+  }
+  EXPECT_GT(short_of_memory, 0);
+}
+
 // The data file must not be an output file under any name: creating the
 // output would destroy it before it is read.
 TEST(GridmapFailure, OutputFileAsDataIsRefused) {
@@ -283,7 +325,16 @@ TEST(GridmapFailure, FileChangedBetweenThePasses) {
     for (ssize_t got; (got = read(ends[0], block, sizeof block)) > 0;) out.append(block, got);
     close(ends[0]);
     EXPECT_EQ(wait_for(pid), 1) << c.what;
-    EXPECT_EQ(out, before_second + counter(c.seen, false) + changed) << c.what;
+    // The points kept from the first pass are binned without reading them
+    // again, so where a change made during the second pass is seen depends
+    // on how many were kept: at the line where the file ends or differs, or
+    // at the end of the kept points.
+    ASSERT_TRUE(out.starts_with(before_second) && out.ends_with(changed)) << c.what;
+    const std::string count =
+        out.substr(before_second.size(), out.size() - before_second.size() - changed.size());
+    EXPECT_TRUE(counter(BIG, false).starts_with(count) &&
+                count.size() >= counter(c.seen, false).size())
+        << c.what;
     EXPECT_EQ(pcgrid::testing::read_file(dir.file("err")), "") << c.what;
     EXPECT_EQ(dir.read("grid.matrix"), "") << c.what;
     EXPECT_FALSE(dir.exists("grid_log.matrix")) << c.what;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,50 @@ TEST(Gridmap, Refusals) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(dir.read("grid.matrix"), c.out.starts_with(FIRST) ? "" : "old\n") << c.out;
   }
+}
+
+// A file of more points than the first pass keeps for the second: the
+// points kept and those read again are binned alike, z included.
+TEST(Gridmap, MorePointsThanKept) {
+  const int lines = 4'500'000;  // the first pass keeps 4,194,304 points at most
+  std::string data;
+  data.reserve(lines * 6);
+  for (int i = 0; i < lines; ++i)
+    data += i % 3 == 0 ? "0 0 1\n" : i % 3 == 1 ? "1 1 2\n" : "1 0 4\n";
+  TempDir dir;
+  dir.write("p", data);
+  for (const bool weights : {false, true}) {
+    const RunResult r = gridmap(dir, weights ? std::vector<std::string>{"--weights", "3", "p"}
+                                             : std::vector<std::string>{"3", "p"});
+    EXPECT_TRUE(r.out.ends_with(WRITING + "All done.\n"));
+    EXPECT_EQ(
+        dir.read("grid.matrix"),
+        weights
+            ? matrix(3, 3,
+                     {{0, 0, "1.5000000e+06"}, {2, 2, "3.0000000e+06"}, {2, 0, "6.0000000e+06"}})
+            : matrix(3, 3, {{0, 0, ONE}, {2, 2, "2.0000000e+00"}, {2, 0, "4.0000000e+00"}}));
+  }
+}
+
+// --help and --version answer on standard output with status 0 and touch
+// no file; a prefix of them is still the usage line.
+TEST(Gridmap, HelpAndVersion) {
+  TempDir dir;
+  const RunResult help = gridmap(dir, {"--help"});
+  EXPECT_TRUE(help.out.starts_with("Usage: gridmap [--limits XMIN XMAX YMIN YMAX] [--weights]"));
+  for (const char* text : {"--limits", "--weights", "--version", "grid.matrix", "man gridmap"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.status, 0);
+  const RunResult version = gridmap(dir, {"--version"});
+  EXPECT_TRUE(version.out.starts_with("gridmap (pcgrid) ")) << version.out;
+  EXPECT_EQ(version.out.find('\n'), version.out.size() - 1) << version.out;
+  EXPECT_EQ(version.status, 0);
+  const RunResult prefix = gridmap(dir, {"--he", "3", "p"});
+  EXPECT_EQ(prefix.out, USAGE);
+  EXPECT_EQ(prefix.status, 1);
+  EXPECT_FALSE(dir.exists("grid.matrix"));
 }
 
 TEST(Gridmap, MeanWithoutLogarithmRemovesLogFile) {
@@ -363,15 +408,15 @@ float weight(std::mt19937& random) {
 
 // The node of v, trunc((g * v - g * lo) / (hi - lo) + 0.5) with g * v
 // rounded to single precision; beyond the grid: -1 when the limits were
-// given (a point more than half a spacing below lo included), else the
+// given and v is more than half a spacing beyond either end, else the
 // nearest end.
 int node_of(float v, int g, double lo, double hi, bool given) {
   const float gv = static_cast<float>(g) * v;
   const double position = (gv - g * lo) / (hi - lo) + 0.5;
-  if (given && position < 0) return -1;
+  if (given && (position < 0 || position > g + 1)) return -1;
   const double j = std::trunc(position);
-  if (j < 0) return given ? -1 : 0;
-  if (j > g) return given ? -1 : g;
+  if (j < 0) return 0;
+  if (j > g) return g;
   return static_cast<int>(j);
 }
 
@@ -481,6 +526,210 @@ TEST(GridmapOptions, SameLimitsSameNodes) {
   }
 }
 
+// Both edges of the limits given alike: a point exactly half a spacing
+// beyond either end is on that end's node, one a little further is left
+// out. Every way of writing a weight gives the weight "%f" reads.
+TEST(GridmapOptions, EdgesAndWeightForms) {
+  TempDir dir;
+  dir.write("p",
+            "-0.25 0.5 +1\n1.25 0.5 2.\n-0.2500001 0.5 .5\n0.5 1.2500001 4\n0.5 0.5 3E+0\n"
+            "0.5 0.5 1e-50\n");
+  const RunResult r = gridmap(dir, {"--limits", "0", "1", "0", "1", "--weights", "3", "p"});
+  EXPECT_TRUE(
+      r.out.ends_with("2 points outside the limits were left out.\n" + WRITING + "All done.\n"))
+      << r.out;
+  EXPECT_EQ(dir.read("grid.matrix"),
+            matrix(3, 3, {{0, 1, ONE}, {1, 1, "3.0000000e+00"}, {2, 1, "2.0000000e+00"}}));
+}
+
+// With --limits, standard input ("-") or a pipe is read in one pass, with
+// the matrices of the two passes over the same points in a file; without,
+// "-" is a file name as before.
+TEST(GridmapOptions, StandardInputReadOnceOnLimitsGiven) {
+  std::mt19937 random(7);
+  std::string points;
+  for (int i = 0; i < 200'000; ++i) {
+    points +=
+        printed("%.6f %.6f %.5f\n", std::uniform_real_distribution<float>(-1.2f, 1.2f)(random),
+                std::uniform_real_distribution<float>(-1, 1)(random),
+                std::uniform_real_distribution<float>(0, 3)(random));
+  }
+  for (const bool weights : {false, true}) {
+    TempDir dir;
+    dir.write("p", points);
+    std::vector<std::string> args = {"--limits", "-1", "1", "-1", "1", "50", "40", "p"};
+    if (weights) args.insert(args.begin(), "--weights");
+    const RunResult twice = gridmap(dir, args);
+    const std::string grid = dir.read("grid.matrix"), logs = dir.read("grid_log.matrix");
+    args.back() = "-";
+    const RunResult once = run_program(GRIDMAP_EXE, args, {.input = points, .cwd = dir.path()});
+    const std::size_t limits = twice.out.find("Three columns");
+    const std::size_t left_out = twice.out.find("\n", twice.out.find("Second pass") + 1) + 1;
+    const std::size_t counted = twice.out.find("\n", left_out) + 1;
+    EXPECT_EQ(once.out, "One pass to interpolate on a 50 by 40 grid ...\n" + counter(200'000) +
+                            "Read 200000 lines.\n" +
+                            twice.out.substr(limits, twice.out.find("\n\nSecond") + 1 - limits) +
+                            twice.out.substr(counted))
+        << twice.out;
+    EXPECT_EQ(once.status, 1);
+    EXPECT_EQ(dir.read("grid.matrix"), grid);
+    EXPECT_EQ(dir.read("grid_log.matrix"), logs);
+  }
+  TempDir dir;
+  const RunResult bad = run_program(GRIDMAP_EXE, {"--limits", "0", "1", "0", "1", "3", "-"},
+                                    {.input = "0 0\n1 1 1\n", .cwd = dir.path()});
+  EXPECT_EQ(bad.out, "One pass to interpolate on a 3 by 3 grid ...\n" + ZERO +
+                         "\nNumber of columns not constant : 1 1 1\n\n");
+  EXPECT_EQ(dir.read("grid.matrix"), "");
+  const RunResult without =
+      run_program(GRIDMAP_EXE, {"3", "-"}, {.input = DIAGONAL, .cwd = dir.path()});
+  EXPECT_EQ(without.out, "Can not open file - for reading.\n");
+}
+
+// --sum: the maps of shards, each made in a folder of its own, add up to
+// the map of the joined file, byte for byte for counts, to the last printed
+// digit for weights; runs that do not match are refused, naming what
+// differs, before any file is written.
+namespace {
+
+// The run of `args` on `data` in the folder `name` of `dir`.
+void run_in(const TempDir& dir, const std::string& name, std::vector<std::string> args,
+            const std::string& data) {
+  ASSERT_EQ(mkdir(dir.file(name).c_str(), 0755), 0);
+  dir.write(name + "/p", data);
+  args.push_back("p");
+  const RunResult r = run_program(GRIDMAP_EXE, args, {.cwd = dir.file(name)});
+  ASSERT_TRUE(r.out.ends_with("All done.\n")) << r.out;
+  dir.write(name + "/gridmap.log", r.out);
+}
+
+// Every value at most one unit of its last printed digit apart, or, for
+// logarithms, 1.5e-7 apart (a sum read back from 8 digits is off by 5e-8 of
+// itself at most, its logarithm by about as much).
+void expect_within_last_digit(const std::string& a, const std::string& b, bool logs) {
+  std::istringstream in_a(a), in_b(b);
+  std::string x, y;
+  int values = 0;
+  while (in_a >> x && in_b >> y) {
+    ++values;
+    const double unit = std::pow(10.0, std::stoi(x.substr(x.find('e') + 1)) - 7);
+    ASSERT_LE(std::fabs(std::stod(x) - std::stod(y)), logs ? 1.5e-7 : unit * 1.000001)
+        << x << " " << y;
+  }
+  EXPECT_FALSE(in_a >> x || in_b >> y);
+  EXPECT_GT(values, 0);
+}
+
+}  // namespace
+
+TEST(GridmapSum, ShardsAddUpToTheJoinedRun) {
+  std::mt19937 random(11);
+  std::normal_distribution<float> spread(0, 0.5f);
+  std::string shards[3];
+  for (int i = 0; i < 60'000; ++i) {
+    shards[i % 7 % 3] += printed("%.6f %.6f %.4f\n", spread(random), spread(random),
+                                 std::uniform_real_distribution<float>(0, 2)(random));
+  }
+  const std::string joined = shards[0] + shards[1] + shards[2];
+  for (const bool weights : {false, true}) {
+    TempDir dir;
+    std::vector<std::string> args = {"--limits", "-1", "1", "-1.5", "1", "41", "31"};
+    if (weights) args.insert(args.begin(), "--weights");
+    const auto columns = [&](const std::string& text) {
+      if (weights) return text;
+      std::string two;
+      std::istringstream in(text);
+      for (std::string x, y, z; in >> x >> y >> z;) two += x + " " + y + "\n";
+      return two;
+    };
+    run_in(dir, "joined", args, columns(joined));
+    for (int k = 0; k < 3; ++k) run_in(dir, "s" + std::to_string(k), args, columns(shards[k]));
+    // The first run's matrices are there: the sum's replace them.
+    run_in(dir, "sum", args, columns(shards[0]));
+    const RunResult sum = run_program(
+        GRIDMAP_EXE, {"--sum", "../s0/gridmap.log", "../s1/gridmap.log", "../s2/gridmap.log"},
+        {.cwd = dir.file("sum")});
+    const std::string log = dir.read("joined/gridmap.log");
+    const std::size_t read = log.find("Read "), second = log.find("\nSecond pass");
+    const std::size_t left_out = log.find("\n", log.find("grid ...\n") + 9) + 1;
+    EXPECT_TRUE(sum.out.starts_with("Adding the matrices of 3 runs ...\n\t../s0/gridmap.log: "))
+        << sum.out;
+    EXPECT_TRUE(sum.out.ends_with(log.substr(read, second + 1 - read) +
+                                  "Sum of the runs on a 41 by 31 grid ...\n" +
+                                  log.substr(left_out)))
+        << sum.out;
+    EXPECT_EQ(sum.status, 1);
+    if (weights) {
+      expect_within_last_digit(dir.read("sum/grid.matrix"), dir.read("joined/grid.matrix"), false);
+      expect_within_last_digit(dir.read("sum/grid_log.matrix"), dir.read("joined/grid_log.matrix"),
+                               true);
+    } else {
+      EXPECT_EQ(dir.read("sum/grid.matrix"), dir.read("joined/grid.matrix"));
+      EXPECT_EQ(dir.read("sum/grid_log.matrix"), dir.read("joined/grid_log.matrix"));
+    }
+  }
+}
+
+TEST(GridmapSum, RunsThatDoNotMatchAreRefused) {
+  TempDir dir;
+  const std::string points = "0 0 1\n0.5 0.5 2\n1 1 3\n";
+  const std::string two = "0 0\n0.5 0.5\n1 1\n";
+  const std::vector<std::string> limits = {"--limits", "0", "1", "0", "1"};
+  const auto with = [&](std::vector<std::string> front, std::vector<std::string> back) {
+    front.insert(front.end(), back.begin(), back.end());
+    return front;
+  };
+  run_in(dir, "a", with(limits, {"5"}), two);
+  run_in(dir, "grid", with(limits, {"5", "6"}), two);
+  run_in(dir, "limits", {"--limits", "0", "2", "0", "1", "5"}, two);
+  run_in(dir, "weights", with(limits, {"--weights", "5"}), points);
+  run_in(dir, "mean", with(limits, {"5"}), points);
+  run_in(dir, "free", {"5"}, two);
+  dir.write("cut.log", dir.read("a/gridmap.log").substr(0, 200));
+  ASSERT_EQ(mkdir(dir.file("bad").c_str(), 0755), 0);
+  dir.write("bad/gridmap.log", dir.read("a/gridmap.log"));
+  dir.write("bad/grid.matrix", "0.0000000e+00\n");
+  const std::string other_limits =
+      "limits x 0.000000 to 2.000000, y 0.000000 to 1.000000, but a/gridmap.log has limits "
+      "x 0.000000 to 1.000000, y 0.000000 to 1.000000";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"--sum"}, USAGE},
+      {{"--sum", "a/gridmap.log", "grid/gridmap.log"},
+       "grid/gridmap.log: a 5 by 6 grid, but a/gridmap.log has a 5 by 5 grid"},
+      {{"--sum", "a/gridmap.log", "limits/gridmap.log"}, "limits/gridmap.log: " + other_limits},
+      {{"--sum", "a/gridmap.log", "weights/gridmap.log"},
+       "weights/gridmap.log: a run of weights, but a/gridmap.log is a run of counts"},
+      {{"--sum", "mean/gridmap.log"},
+       "mean/gridmap.log: a run of mean z, whose matrices cannot be added"},
+      {{"--sum", "free/gridmap.log"},
+       "free/gridmap.log: not a run on limits given: without --limits its nodes depend on its "
+       "data"},
+      {{"--sum", "cut.log"}, "cut.log: not a complete gridmap run (\"All done.\" is missing)"},
+      {{"--sum", "missing.log"}, "missing.log: cannot open: No such file or directory"},
+      {{"--sum", "bad/gridmap.log"},
+       "bad/grid.matrix:1: not a row of a 5 by 5 matrix of gridmap's"},
+      {{"--sum", "a/gridmap.log", "gridmap.log"},
+       "grid.matrix: it is the grid.matrix that the sum writes: add the runs from another folder"},
+  };
+  dir.write("gridmap.log", dir.read("a/gridmap.log"));
+  dir.write("grid.matrix", dir.read("a/grid.matrix"));
+  for (const auto& c : cases) {
+    const RunResult r = gridmap(dir, c.args);
+    EXPECT_EQ(r.out, c.out == USAGE ? USAGE
+                                    : "Adding the matrices of " +
+                                          std::to_string(c.args.size() - 1) + " runs ...\n" +
+                                          (c.args.size() > 2 ? "\ta/gridmap.log: 3 lines\n" : "") +
+                                          "gridmap: " + c.out + "\n")
+        << c.out;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("grid.matrix"), dir.read("a/grid.matrix"));
+    EXPECT_FALSE(dir.exists("grid_log.matrix"));
+  }
+}
+
 // Options refused: the usage line before any file is touched; a weight that
 // cannot weigh, or no weight at all, in the first pass, leaving
 // "grid.matrix" empty.
@@ -526,11 +775,24 @@ const OptionRefusal option_refusals[] = {
      {"--weights", "3", "p"},
      DIAGONAL,
      FIRST + counter(3) + "Read 3 lines.\n--weights needs a third column (the weight).\n"},
+    {"WeightsOnEmptyFile",
+     {"--weights", "3", "p"},
+     "",
+     FIRST + B9 + "        0\nRead 0 lines.\n--weights needs a third column (the weight).\n"},
     {"NegativeWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 -2\n", LINE_ONE + "1 1 -2\n\n"},
     {"SmallNegativeWeight", {"--weights", "3", "p"}, "0 0 -1e-40\n", LINE_ONE + "0 0 -1e-40\n\n"},
     {"InfiniteWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 inf\n", LINE_ONE + "1 1 inf\n\n"},
     {"OverflowingWeight", {"--weights", "3", "p"}, "0 0 1\n1 1 1e39\n", LINE_ONE + "1 1 1e39\n\n"},
     {"NanWeight", {"--weights", "3", "p"}, "0 0 nan\n", LINE_ONE + "0 0 nan\n\n"},
+    // A weight is written without a minus sign, in decimal, as a field of
+    // its own, whatever value "%f" makes of it.
+    {"NegativeWeightReadAsZero",
+     {"--weights", "3", "p"},
+     "0 0 1\n1 1 -1e-50\n",
+     LINE_ONE + "1 1 -1e-50\n\n"},
+    {"MinusZeroWeight", {"--weights", "3", "p"}, "0 0 -0\n", LINE_ONE + "0 0 -0\n\n"},
+    {"HexadecimalWeight", {"--weights", "3", "p"}, "0 0 0x10\n", LINE_ONE + "0 0 0x10\n\n"},
+    {"WeightWithText", {"--weights", "3", "p"}, "0 0 1abc 4\n", LINE_ONE + "0 0 1abc 4\n\n"},
     {"BadWeightOutsideLimits",
      {"--limits", "0", "1", "0", "1", "--weights", "3", "p"},
      THREE + "5 5 -1\n",

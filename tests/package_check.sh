@@ -31,6 +31,7 @@ share/man/man1/gridplot.1.gz
 share/man/man1/lettercode.1.gz
 share/man/man1/pctable.1.gz
 share/man/man1/wordclusters.1.gz
+share/man/man5/pcgrid-grid.5.gz
 EOF
 
 # The files under a staging root, relative to PREFIX in it.

@@ -164,7 +164,7 @@ TEST(GridSize, EveryThreshold) {
 
 TEST(LetterCode, AllLetters) {
   std::string letters;
-  for (int bin = 0; bin <= pcgrid::MAX_GRID; ++bin) letters += pcgrid::letter_for_bin(bin);
+  for (int bin = 0; bin <= pcgrid::MAX_GRID_INTERVALS; ++bin) letters += pcgrid::letter_for_bin(bin);
   EXPECT_EQ(letters, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 }
 

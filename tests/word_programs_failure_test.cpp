@@ -58,6 +58,23 @@ pcgrid::testing::RunResult run_on_four(const Program& program, RunOptions option
   return run_program(program.exe, {}, options);
 }
 
+// --help and --version read nothing, even from a pipe, and say what the
+// program is; every other argument is ignored as it always was.
+TEST(WordPrograms, HelpAndVersion) {
+  for (const Program& p : programs) {
+    const std::string name = p.name;
+    auto r = run_program(p.exe, {"--help"}, {.input = "not a table\n"});
+    EXPECT_EQ(r.out.rfind("Usage: " + name + " ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("man " + name), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(r.status, 0) << name;
+    r = run_program(p.exe, {"ignored", "--version"}, {.input = "not a table\n"});
+    EXPECT_EQ(r.out, name + " (pcgrid) " + PCGRID_VERSION + "\n");
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(r.status, 0) << name;
+  }
+}
+
 TEST(WordPrograms, RunUnderAGigabyteOfAddressSpace) {
   if (SANITIZED) GTEST_SKIP() << "sanitizer build";
   for (const Program& p : programs) {
@@ -79,6 +96,51 @@ TEST(WordPrograms, MemoryExhaustedIsReported) {
     EXPECT_EQ(r.out, "") << p.name;
     EXPECT_EQ(r.err, "Memory exhausted after 1048576 vectors were read.\n") << p.name;
     EXPECT_EQ(r.status, 1) << p.name;
+  }
+}
+
+// Many threads under a tight address space: every run either succeeds or
+// says that the memory is exhausted, with nothing written; the runtime
+// never fails to start a thread after the table took the room.
+TEST(WordPrograms, ManyThreadsUnderAnAddressSpaceLimit) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  std::string table;
+  for (int i = 0; i < 300'000; ++i) {
+    table += std::to_string(i) + " " + std::to_string(i % 97) + ".5\n";
+  }
+  for (const Program& p : programs) {
+    std::string words;
+    for (unsigned long megabytes = 60; megabytes <= 260; megabytes += 40) {
+      const auto r = run_on_four(p, {.input = table,
+                                     .env = {"OMP_NUM_THREADS=64"},
+                                     .address_space_limit = megabytes << 20});
+      if (r.status == 0) {
+        if (words.empty()) words = r.out;
+        EXPECT_EQ(r.out, words) << p.name << " " << megabytes;
+        continue;
+      }
+      EXPECT_EQ(r.err.rfind("Memory exhausted after ", 0), 0u) << p.name << " " << r.err;
+      EXPECT_EQ(r.out, "") << p.name << " " << megabytes;
+      EXPECT_EQ(r.status, 1) << p.name << " " << megabytes;
+    }
+    EXPECT_FALSE(words.empty()) << p.name << ": no run succeeded";
+  }
+}
+
+// With a grid file, the table that exhausts the memory above streams
+// through in the same memory.
+TEST(WordPrograms, GridFileNeedsNoMemoryForTheTable) {
+  if (SANITIZED) GTEST_SKIP() << "sanitizer build";
+  std::string table;
+  for (int i = 0; i < 1'500'000; ++i) table += "1 0.5\n";
+  for (const Program& p : programs) {
+    TempDir dir;
+    dir.write("cwords_clusters", "A 0\nF 2\n");
+    dir.write("grid", "pcgrid grid\ndimensions 1\nvectors 1500000\nintervals 34\nlimits 0.5 0.5\n");
+    const auto r = run_program(p.exe, {"--grid", "grid"},
+                               {.input = table, .cwd = dir.path(), .data_limit = 80UL << 20});
+    EXPECT_EQ(r.status, 0) << p.name << ": " << r.err;
+    EXPECT_TRUE(r.err.ends_with("Read 1500000 vectors (1-dimensional).\n")) << p.name << r.err;
   }
 }
 

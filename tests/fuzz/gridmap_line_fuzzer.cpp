@@ -13,6 +13,7 @@
 
 #include "fuzz_input.hpp"
 #include "grid_accumulator.hpp"
+#include "grid_node.hpp"
 #include "limits.hpp"
 #include "line_reader.hpp"
 #include "point_blocks.hpp"
@@ -20,6 +21,7 @@
 namespace {
 
 using namespace gridmap;
+using pcgrid::node_index;
 using pcgrid::fuzzing::check;
 using pcgrid::fuzzing::same_bits;
 using pcgrid::fuzzing::value_at;

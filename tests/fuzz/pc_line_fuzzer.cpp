@@ -105,11 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int d = 0; d < dim; ++d) check(limits.min[d] <= limits.max[d], "ordered limits");
 
   const int real_g = compute_grid_size(table.n);
-  check(real_g >= MIN_GRID && real_g <= MAX_GRID, "grid size of the table");
+  check(real_g >= MIN_GRID_INTERVALS && real_g <= MAX_GRID_INTERVALS, "grid size of the table");
   // Words on any grid size: the table stands for one of up to 25,000,000 vectors.
   const std::int32_t n = 1 + static_cast<std::int32_t>(fuzzing::hash(text) % MAX_VECTORS);
   const int g = compute_grid_size(n);
-  check(g >= MIN_GRID && g <= MAX_GRID, "grid size");
+  check(g >= MIN_GRID_INTERVALS && g <= MAX_GRID_INTERVALS, "grid size");
 
   static char words[ROWS][MAX_DIM];
   for (std::int32_t i = 0; i < table.n; ++i) {

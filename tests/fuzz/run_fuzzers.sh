@@ -18,7 +18,7 @@ cd "$(dirname "$0")/../.."
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-harnesses=(pc_line_fuzzer dictionary_fuzzer gridmap_line_fuzzer conversion_fuzzer
+harnesses=(pc_line_fuzzer dictionary_fuzzer grid_file_fuzzer gridmap_line_fuzzer conversion_fuzzer
            gridplot_reader_fuzzer word_reader_fuzzer pctable_xvg_fuzzer pctable_text_fuzzer
            pctable_npy_fuzzer)
 mkdir -p build/fuzz/findings build/fuzz/logs
