@@ -407,10 +407,11 @@ TEST(ConversionDifferential, FormatsEqualPrintf) {
   }
 }
 
-// "%10.7f" of floats, the member report's format, against printf: a random
-// sample of float bit patterns, or, with PCGRID_FLOAT_BITS=FROM:TO (as
-// tests/every_float.sh sets it), every pattern from FROM up to TO.
-TEST(ConversionDifferential, FixedOfFloatsEqualPrintf) {
+// "%10.7f" and "%8.7e" of floats, the member report's format and that of
+// gridmap's counts, against printf: a random sample of float bit patterns,
+// or, with PCGRID_FLOAT_BITS=FROM:TO (as tests/every_float.sh sets it),
+// every pattern from FROM up to TO.
+TEST(ConversionDifferential, FormatsOfFloatsEqualPrintf) {
   std::uint64_t from = 0, to = 0;
   const char* range = std::getenv("PCGRID_FLOAT_BITS");
   const bool every = range != nullptr && std::sscanf(range, "%lu:%lu", &from, &to) == 2;
@@ -423,14 +424,75 @@ TEST(ConversionDifferential, FixedOfFloatsEqualPrintf) {
     const auto bits = static_cast<std::uint32_t>(every ? from + i : random());
     float f = 0;
     std::memcpy(&f, &bits, sizeof f);
-    if (!std::isfinite(f)) continue;
     const double value = f;
-    const std::string a(fast, pcgrid::fast_format_fixed7(fast, value, 10));
-    const std::string b(libc, pcgrid::libc_format_fixed7(libc, value, 10));
-    if (a != b) {
-      ++mismatches;
-      ADD_FAILURE() << "bits " << bits << ": " << a << " vs " << b;
+    const std::string a(fast, pcgrid::fast_format_scientific7(fast, value, 8));
+    const std::string b(libc, pcgrid::libc_format_scientific7(libc, value, 8));
+    if (a != b) ++mismatches, ADD_FAILURE() << "bits " << bits << ": " << a << " vs " << b;
+    if (!std::isfinite(f)) continue;
+    const std::string c(fast, pcgrid::fast_format_fixed7(fast, value, 10));
+    const std::string d(libc, pcgrid::libc_format_fixed7(libc, value, 10));
+    if (c != d) ++mismatches, ADD_FAILURE() << "bits " << bits << ": " << c << " vs " << d;
+  }
+}
+
+// The doubles gridmap writes in "%8.7e": counts, means of coordinates and
+// weights, their logarithms; and the hard cases of eight digits: ties
+// written exactly, neighbours of powers of ten and of the points half-way
+// between two printed values, the ends of two-digit exponents.
+double grid_value(FieldMaker& maker) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::mt19937_64 random(maker.bits());
+  const double sign = maker.below(2) == 0 ? 1.0 : -1.0;
+  switch (maker.below(7)) {
+    case 0:
+      return static_cast<float>(maker.bits() >> maker.below(64));
+    case 1: {
+      const long count = 1 + maker.below(1000);
+      return sign * static_cast<double>(maker.below(1 << 30)) * 1e-6 / static_cast<double>(count);
     }
+    case 2:
+      return std::log(static_cast<double>(1 + (maker.bits() >> maker.below(64))) * unit(random));
+    case 3: {
+      // (2N + 1) 5^s / 2^(s + 1): N + 1/2 at eight digits, s = 1..11.
+      const int s = 1 + static_cast<int>(maker.below(11));
+      const double five = std::pow(5.0, s);
+      const auto odd = static_cast<double>(2 * maker.below(static_cast<long>(1e8 / five) + 1) + 1);
+      return sign * std::ldexp(odd * five, -(s + 1));
+    }
+    case 4: {
+      // Near d.ddddddd5 × 10^k or 10^k, a few units of the last bit away.
+      char text[64];
+      std::snprintf(text, sizeof text, "%ld.%07ld5e%ld", 1 + maker.below(9),
+                    maker.below(10'000'000), maker.below(211) - 105);
+      double v = maker.below(3) == 0 ? std::pow(10.0, static_cast<double>(maker.below(211) - 105))
+                                     : std::strtod(text, nullptr);
+      for (long steps = maker.below(5) - 2; steps != 0; steps += steps < 0 ? 1 : -1) {
+        v = std::nextafter(v, steps < 0 ? 0.0 : INFINITY);
+      }
+      return sign * v;
+    }
+    case 5:
+      return sign * std::ldexp(1.0 + unit(random), static_cast<int>(maker.below(761) - 380));
+    default: {
+      const std::uint64_t bits = maker.bits();
+      double d = 0;
+      std::memcpy(&d, &bits, sizeof d);
+      return d;
+    }
+  }
+}
+
+TEST(ConversionDifferential, ScientificFormatsOfGridValuesEqualPrintf) {
+  FieldMaker maker(SEED + 6);
+  long mismatches = 0;
+  char fast[pcgrid::FORMAT_ROOM];
+  char libc[pcgrid::FORMAT_ROOM];
+  for (long i = 0; i < COUNT && mismatches < 20; ++i) {
+    const double value = grid_value(maker);
+    const int width = maker.below(8) == 0 ? 16 : 8;
+    const std::string a(fast, pcgrid::fast_format_scientific7(fast, value, width));
+    const std::string b(libc, pcgrid::libc_format_scientific7(libc, value, width));
+    if (a != b) ++mismatches, ADD_FAILURE() << value << ": " << a << " vs " << b;
   }
 }
 

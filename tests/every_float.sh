@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# "%10.7f" of every float, the fast formatting against printf: the 2^32 bit
-# patterns in as many parallel slices as there are processors.
+# "%10.7f" and "%8.7e" of every float, the fast formatting against printf:
+# the 2^32 bit patterns in as many parallel slices as there are processors.
 #
 #   tests/every_float.sh
 set -euo pipefail
@@ -14,10 +14,10 @@ for ((s = 0; s < slices; s++)); do
   from=$((s * size))
   to=$(((s + 1) * size))
   ((to > 1 << 32)) && to=$((1 << 32))
-  PCGRID_FLOAT_BITS=$from:$to "$test" --gtest_filter='*FixedOfFloats*' --gtest_brief=1 &
+  PCGRID_FLOAT_BITS=$from:$to "$test" --gtest_filter='*FormatsOfFloats*' --gtest_brief=1 &
   pids+=($!)
 done
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
-[ $status -eq 0 ] && echo "every float: \"%10.7f\" equals printf"
+[ $status -eq 0 ] && echo "every float: \"%10.7f\" and \"%8.7e\" equal printf"
 exit $status
