@@ -17,7 +17,7 @@
 // The value is ±W × 10^-F, with W the token's digits as an integer (less
 // than 10^15) and F the digits after the point (at most 15); nearest_float
 // of short_decimal.hpp rounds it correctly, under the proof written there
-// (W < 10^15 and -15 ≤ -F ≤ 0 meet its conditions (a) and (b); it refuses
+// (W < 10^15 and -22 ≤ -F ≤ 0 are its conditions (a) and (b); it refuses
 // the rest). For "%d", W ≤ 2^31 - 1 (or 2^31 with a minus sign) is the
 // value scanf stores, and anything beyond is refused.
 //

@@ -6,52 +6,22 @@
 //   (a) the digits hold at most 15 significant digits (leading zeros do not
 //       count) and at least one digit,
 //   (b) the power of ten q, the exponent less the digits after the point,
-//       lies in -100..110 (or the digits are all zeros), and
-//   (c) the value is a normal float's, and the product below decides its
-//       rounding, or, where it does not, q lies in -22..22 and the value
-//       rounds, in double precision, to no point half-way between two
-//       floats.
+//       lies in -22..22 (or the digits are all zeros), and
+//   (c) the value rounds, in double precision, to a normal float's range and
+//       not to a point half-way between two floats.
 // It then sets `value` to the float nearest to the decimal (ties to even),
 // `stop` to the end of the number, and returns true. For every other text
 // it returns false and sets nothing: hexadecimal numbers, inf and nan, a
 // dangling exponent ("1e", "2E+"), longer or more extreme decimals, and
 // results near the ends of the float range are left to the general path.
 //
-// Let W be the digits as an integer and v = W × 10^q the decimal's value.
-// By (a), 0 < W < 10^15 < 2^50.
-//
-// The product, in integers only. Shifted left by z places, W becomes
-// W' = W × 2^z in [2^63, 2^64); powers_of_ten.hpp gives 10^q = (P + t) ×
-// 2^(b - 63) with 2^63 ≤ P < 2^64 and 0 ≤ t < 1. The 128-bit product
-// M = W' × P, in [2^126, 2^128), is exact, and
-//   v = (M + W' t) × 2^(b - 63 - z),  0 ≤ W' t < 2^64.
-// Let u be M's bit 127, and H = floor(M / 2^64) × 2^(1 - u), M's first 64
-// bits shifted to fill a word, in [2^63, 2^64) (where u = 0 the last bit
-// of H is left zero rather than taken from the low word). In units of H's
-// last bit, v / 2^(u + b - z) = H + δ, where δ, that bit, the bits of M
-// below the high word and W' t / 2^(63 + u), lies in [0, 1 + 1 + 2) =
-// [0, 4). So v's binary exponent is e = 63 + u + b - z (or one more, only
-// when H's first 24 bits are all ones and round up, below), and a float of
-// exponent e keeps H's first 24 bits, S = floor(H / 2^40), and rounds on
-// the 40 bits below, R = H mod 2^40, whose true value lies in [R, R + 4).
-// Half a unit of the float is 2^39. If R ≤ 2^39 - 4, the true rest is
-// below half: v rounds down to S. If R ≥ 2^39 + 1, it is above half (and
-// below 2^40 + 3, less than one and a half units): v rounds up to S + 1,
-// which, at 2^24, carries into the exponent as the float's bits add up.
-// Only R in 2^39 - 3 .. 2^39 leaves the rounding undecided (every midpoint
-// written exactly lands there), and those go to the division below. The
-// float's bits are B = (e + 126) × 2^23 + S (S's leading one is added into
-// the exponent field), a normal float's when 2^23 < B < 2^31 - 2^23, those
-// of infinity: e ≥ -126 (for e < -126, B ≤ 2^23) and e ≤ 127 (for
-// e > 127, B ≥ 255 × 2^23), and no carry to infinity; any other value is
-// handed on (the smallest normal float with it, harmlessly).
-//
-// The division, the exact path for that narrow window. By (a), W is a
-// double exactly; 10^k for k ≤ 22 is one too (5^22 < 2^53, and the power
-// of two is held in the exponent). IEEE-754 multiplication and division
-// round their exact result once, to nearest, so d = W × 10^q (or W / 10^-q)
-// is RN53(v), the double nearest to v. (The build forbids contraction into
-// fused multiply-adds, and x86-64 computes doubles in double precision.)
+// Why the value is exact. Let W be the digits as an integer and v = W × 10^q
+// the decimal's value. By (a), W < 10^15 < 2^53, so W is a double exactly;
+// 10^k for k ≤ 22 is one too (5^22 < 2^53, and the power of two is held in
+// the exponent). IEEE-754 multiplication and division round their exact
+// result once, to nearest, so d = W × 10^q (or W / 10^-q) is RN53(v), the
+// double nearest to v. (The build forbids contraction into fused
+// multiply-adds, and x86-64 computes doubles in double precision.)
 // Rounding d to float then gives RN24(v), the float nearest to v, unless d
 // is a midpoint of two floats: let f1 < f2 be the adjacent floats around v
 // and m their midpoint, which is a double (it has 25 significant bits). If
@@ -74,7 +44,6 @@
 #include <cstring>
 
 #include "exact_arithmetic.hpp"
-#include "powers_of_ten.hpp"
 
 namespace pcgrid {
 
@@ -91,7 +60,7 @@ constexpr bool is_digit(char c) {
 inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-inline constexpr int MAX_POWER = 22;  // of the division's exact powers
+inline constexpr int MAX_POWER = 22;
 inline constexpr int MAX_DIGITS = 15;
 inline constexpr int MAX_EXPONENT = 100'000;  // larger exponents are handed over
 
@@ -196,52 +165,18 @@ inline bool is_float_midpoint(double d) {
   return (std::bit_cast<std::uint64_t>(d) & LOW) == HALF;
 }
 
-// The bits of the float nearest to w × 10^q (w > 0) by the product proved
-// above; false, setting nothing, where it does not decide the rounding or
-// the float is not a normal one.
-inline bool product_float_bits(std::uint64_t w, int q, std::uint32_t& bits) {
-  constexpr std::uint64_t HALF = std::uint64_t{1} << 39;
-  constexpr std::int64_t NORMAL = std::int64_t{1} << 23;  // the smallest normal float's bits
-  const int z = std::countl_zero(w);
-  const PowerOfTen& power = power_of_ten(q);
-  const auto high = static_cast<std::uint64_t>((Uint128{w << z} * power.p) >> 64);
-  const auto up = static_cast<int>(~high >> 63);  // 1 - u
-  const std::uint64_t h = high << up;
-  const std::uint64_t rest = h & ((std::uint64_t{1} << 40) - 1);
-  if (rest - (HALF - 3) <= 3) return false;
-  const int e = 64 - up + power.binary_exponent - z;
-  const std::int64_t rounded =
-      std::int64_t{e + 126} * NORMAL + static_cast<std::int64_t>((h >> 40) + (rest > HALF));
-  if (static_cast<std::uint64_t>(rounded - (NORMAL + 1)) >= 0x7F800000 - (NORMAL + 1)) return false;
-  bits = static_cast<std::uint32_t>(rounded);
-  return true;
-}
-
-// The float nearest to w × 10^q by the division proved above; false,
-// setting nothing, outside -22 ≤ q ≤ 22 or the normal floats, or at a
-// double half-way between two floats. Out of line and cold: it is seldom
-// called, and the conversions it serves stay small enough to be inlined.
-[[gnu::noinline, gnu::cold]] inline bool division_float_bits(std::uint64_t w, int q,
-                                                             std::uint32_t& bits) {
-  if (q < -MAX_POWER || q > MAX_POWER) return false;
-  const double d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
-                          : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
-  if (d < FLT_MIN || d > FLT_MAX || is_float_midpoint(d)) return false;
-  bits = std::bit_cast<std::uint32_t>(static_cast<float>(d));
-  return true;
-}
-
 // The float nearest to ±w × 10^q, as proved above; false, leaving `value`
 // alone, outside conditions (b) and (c).
 inline bool nearest_float(std::uint64_t w, int q, bool negative, float& value) {
-  std::uint32_t bits = 0;
+  double d = 0.0;
   if (w != 0) {
-    if (q < MIN_POWER_OF_TEN || q > MAX_POWER_OF_TEN) return false;
-    if (!product_float_bits(w, q, bits)) [[unlikely]] {
-      if (!division_float_bits(w, q, bits)) return false;
-    }
+    if (q < -MAX_POWER || q > MAX_POWER) return false;
+    d = q >= 0 ? static_cast<double>(w) * EXACT_POWERS_OF_TEN[q]
+               : static_cast<double>(w) / EXACT_POWERS_OF_TEN[-q];
+    if (d < FLT_MIN || d > FLT_MAX || is_float_midpoint(d)) return false;
   }
-  value = std::bit_cast<float>(bits | static_cast<std::uint32_t>(negative) << 31);
+  const float f = static_cast<float>(d);
+  value = negative ? -f : f;
   return true;
 }
 
