@@ -36,15 +36,14 @@ constexpr std::size_t ROW_CHARS = MAXGRID * 16 + 1;
 // "grid_log.matrix" is removed. `open` tells whether matrix.fd is still open.
 [[noreturn]] void cannot_write(const MatrixFile& matrix, bool open) {
   if (open) {
-    if (!matrix.remove_on_failure && ftruncate(matrix.fd, 0) != 0) {
-      // A device (/dev/full) has nothing to empty.
-    }
+    // A device (/dev/full) has nothing to empty: its refusal is no failure.
+    [[maybe_unused]] const bool emptied = matrix.remove_on_failure || ftruncate(matrix.fd, 0) == 0;
     close(matrix.fd);
   }
   if (matrix.remove_on_failure) {
     unlink(matrix.name);
-  } else if (!open && truncate(matrix.name, 0) != 0) {
-    // As above.
+  } else if (!open) {
+    [[maybe_unused]] const bool emptied = truncate(matrix.name, 0) == 0;  // as above
   }
   refuse(CANNOT_WRITE, matrix.name);
 }
