@@ -112,7 +112,7 @@ std::string describe(char separator) {
 void read_delimited(Table& table, const Input& input) {
   const auto block = std::make_unique_for_overwrite<char[]>(BLOCK + 2 * MAX_LINE);
   start_input_cursor(cursor, input, {block.get(), BLOCK + 2 * MAX_LINE});
-  Layout layout = start_layout(input.name, 0);
+  Layout layout = start_layout(table, input.name, 0);
   char separator = 0;
   std::int64_t header_line = 0;
   bool numbers_seen = false;

@@ -68,9 +68,11 @@ bool can_reread_all(const std::vector<Input>& inputs) {
 }
 
 // One pass over every input, writing the table or only checking it.
-Table read_inputs(const Options& options, std::vector<Input>& inputs, bool writing) {
+Table read_inputs(const Options& options, std::vector<Input>& inputs, Output& output,
+                  bool writing) {
   Table table;
   table.options = &options;
+  table.output = &output;
   table.writing = writing;
   for (Input& input : inputs) {
     switch (input.kind) {
@@ -97,10 +99,13 @@ int main(int argc, char** argv) {
   const Options options = parse_options(argc, argv);
   std::vector<Input> inputs = open_inputs(options);
   refuse_output_among_inputs(options, inputs);
-  open_output(options);
-  if (output_written_in_place() && can_reread_all(inputs)) read_inputs(options, inputs, false);
-  const Table table = read_inputs(options, inputs, true);
-  finish_output();
+  Output output;
+  open_output(output, options);
+  if (output_written_in_place(output) && can_reread_all(inputs)) {
+    read_inputs(options, inputs, output, false);
+  }
+  const Table table = read_inputs(options, inputs, output, true);
+  finish_output(output);
   write_summary(table);
   return 0;
 }

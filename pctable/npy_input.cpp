@@ -303,7 +303,7 @@ void read_npy(Table& table, Input& input) {
   if (header.rows == 0 || header.columns == 0) {
     fail(input.name, "expected a line of numbers, found an empty array");
   }
-  Layout layout = start_layout(input.name, 0);
+  Layout layout = start_layout(table, input.name, 0);
   layout.numbers_checked = true;  // written here, from finite values
   row.count = static_cast<int>(header.columns);
   prepare_layout(table, layout, row, 1);

@@ -28,13 +28,8 @@ constexpr std::size_t MAX_POINTS_LINE = 99'997;
 constexpr std::int64_t MAX_POINTS = 2'147'483'647;
 
 constexpr std::size_t OUTPUT_BUFFER = (std::size_t{1} << 20) + MAX_POINTS_LINE + 1;
-std::unique_ptr<char[]> buffer;  // taken when the first input starts
-pcgrid::OutputBuffer gathered;
-pcgrid::WholeFile output{.target = "-", .temporary = {}, .fd = STDOUT_FILENO};
-std::string output_name = "standard output";
-
-[[noreturn]] void write_failed(int error) {
-  fail(output_name, std::string("write error: ") + std::strerror(error));
+[[noreturn]] void write_failed(const Output& output, int error) {
+  fail(output.name, std::string("write error: ") + std::strerror(error));
 }
 
 std::string column_list(const Layout& layout) {
@@ -114,10 +109,12 @@ void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t l
   if (layout.fields == 0) fix_layout(table, layout, row, line);
 }
 
-Layout start_layout(std::string_view file, int time_column) {
-  if (buffer == nullptr) {
-    buffer = std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER);
-    gathered = {.fd = output.fd, .data = buffer.get(), .capacity = OUTPUT_BUFFER, .filled = 0};
+Layout start_layout(Table& table, std::string_view file, int time_column) {
+  Output& output = *table.output;
+  if (output.buffer == nullptr) {
+    output.buffer = std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER);
+    output.gathered = {
+        .fd = output.file.fd, .data = output.buffer.get(), .capacity = OUTPUT_BUFFER, .filled = 0};
   }
   Layout layout;
   layout.file = file;
@@ -175,14 +172,16 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   }
   if (!table.writing) return;
 
-  char* out = pcgrid::room(gathered, length + 1, write_failed);
+  Output& output = *table.output;
+  const auto failed = [&output](int error) { write_failed(output, error); };
+  char* out = pcgrid::room(output.gathered, length + 1, failed);
   if (!points) out = put_text(out, label);
   for (int i = 0; i < layout.chosen_count; ++i) {
     if (!points || i > 0) *out++ = ' ';
     out = put_text(out, row.field[layout.chosen[i]]);
   }
   *out++ = '\n';
-  pcgrid::commit(gathered, out);
+  pcgrid::commit(output.gathered, out);
 }
 
 void note_input(Table& table, const Layout& layout, std::string what) {
@@ -200,25 +199,25 @@ void note_input(Table& table, const Layout& layout, std::string what) {
   table.notes.push_back(std::string(layout.file) + ": " + what);
 }
 
-void open_output(const Options& options) {
+void open_output(Output& output, const Options& options) {
   const char* name = options.output != nullptr ? options.output : "-";
-  output_name = std::string_view(name) == "-" ? "standard output" : name;
-  const char* failed = pcgrid::begin_whole_file(output, name);
+  output.name = std::string_view(name) == "-" ? "standard output" : name;
+  const char* failed = pcgrid::begin_whole_file(output.file, name);
   if (failed == nullptr) return;
   const std::string why = std::string(failed) + ": " + std::strerror(errno);
   if (std::string_view(name) == "-") fail_plain(why);
-  fail(output_name, why);
+  fail(output.name, why);
 }
 
-bool output_written_in_place() {
-  return output.temporary.empty();
+bool output_written_in_place(const Output& output) {
+  return output.file.temporary.empty();
 }
 
-void finish_output() {
-  gathered.fd = output.fd;
-  pcgrid::write_gathered(gathered, write_failed);
-  const char* failed = pcgrid::finish_whole_file(output);
-  if (failed != nullptr) fail(output_name, std::string(failed) + ": " + std::strerror(errno));
+void finish_output(Output& output) {
+  output.gathered.fd = output.file.fd;
+  pcgrid::write_gathered(output.gathered, [&output](int error) { write_failed(output, error); });
+  const char* failed = pcgrid::finish_whole_file(output.file);
+  if (failed != nullptr) fail(output.name, std::string(failed) + ": " + std::strerror(errno));
 }
 
 void write_summary(const Table& table) {

@@ -2,12 +2,17 @@
 // labels, the limits of the readers it is written for, and the output file.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "options.hpp"
+#include "output.hpp"
+#include "whole_file.hpp"
 
 namespace pctable {
 
@@ -29,8 +34,17 @@ struct Layout {
   bool numbers_checked = false;  // the reader has checked the chosen columns' numbers
 };
 
+// Where the table goes, and its bytes gathered before they are written.
+struct Output {
+  pcgrid::WholeFile file{.target = "-", .temporary = {}, .fd = STDOUT_FILENO};
+  std::string name = "standard output";  // for messages
+  std::unique_ptr<char[]> buffer;         // taken when the first input starts
+  pcgrid::OutputBuffer gathered;
+};
+
 struct Table {
   const Options* options = nullptr;
+  Output* output = nullptr;
   bool writing = false;  // false in the checking pass before writing standard output
   std::int64_t frames = 0;
   int components = 0;  // 0 until the first data line
@@ -39,7 +53,7 @@ struct Table {
 };
 
 // A layout for `file` at the start of a pass.
-Layout start_layout(std::string_view file, int time_column);
+Layout start_layout(Table& table, std::string_view file, int time_column);
 
 // Fixes the layout at the first data line: the label and chosen columns.
 void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t line);
@@ -55,12 +69,12 @@ void note_input(Table& table, const Layout& layout, std::string what);
 
 // Where the table goes: standard output, or OUT written whole (a temporary
 // file beside it), or written in place when it is a FIFO or a device.
-void open_output(const Options& options);
+void open_output(Output& output, const Options& options);
 // Whether the table goes straight to its destination, no temporary file
 // between: whatever is written may be read at once.
-bool output_written_in_place();
+bool output_written_in_place(const Output& output);
 // Writes out the rest; with -o, renames the temporary file over OUT.
-void finish_output();
+void finish_output(Output& output);
 
 // "pctable: N frames, D components (NOTES)" on standard error.
 void write_summary(const Table& table);

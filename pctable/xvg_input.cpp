@@ -179,7 +179,7 @@ void read_xvg(Table& table, Input& input) {
                                  SET_BUFFER);
     start_input_cursor(cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
   }
-  Layout layout = start_layout(input.name, index.time_axis ? 1 : 0);
+  Layout layout = start_layout(table, input.name, index.time_axis ? 1 : 0);
   layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed
   for (std::int64_t r = 0; r < index.sets[0].rows; ++r) {
     std::int64_t row_line = 0;

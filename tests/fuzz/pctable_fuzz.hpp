@@ -77,13 +77,13 @@ inline Input input_of(std::string_view bytes, Kind kind) {
 using Lines = std::vector<std::vector<std::string>>;
 
 // Standard output is a file in memory, emptied before each input.
-inline Lines table_written() {
+inline Lines table_written(Output& output) {
   static const bool redirected = [] {
     const int fd = memfd_create("fuzz-table", MFD_CLOEXEC);
     return fd >= 0 && dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
   }();
   check(redirected, "standard output in memory");
-  finish_output();
+  finish_output(output);
   const off_t size = lseek(STDOUT_FILENO, 0, SEEK_CUR);
   std::string text(static_cast<std::size_t>(size), '\0');
   check(pread(STDOUT_FILENO, text.data(), text.size(), 0) == size, "table read back");
@@ -114,8 +114,10 @@ void read_and_check(std::string_view bytes, Kind kind, Read read, FromInput is_f
   if (bytes.empty()) return;
   const Options options = options_from(static_cast<std::uint8_t>(bytes[0]));
   Input input = input_of(bytes.substr(1), kind);
+  static Output output;
   Table table;
   table.options = &options;
+  table.output = &output;
   table.writing = true;
   bool refused = false;
   try {
@@ -124,7 +126,7 @@ void read_and_check(std::string_view bytes, Kind kind, Read read, FromInput is_f
     refused = true;
   }
   close(input.fd);
-  const Lines lines = table_written();
+  const Lines lines = table_written(output);
   if (refused) return;
   check(static_cast<std::int64_t>(lines.size()) == table.frames, "a line per frame");
   const int first = options.points ? 0 : 1;
