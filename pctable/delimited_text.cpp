@@ -15,13 +15,18 @@ namespace pctable {
 namespace {
 
 constexpr std::size_t BLOCK = std::size_t{1} << 20;
-Cursor cursor;
-Row row;
-std::string_view pieces[MAX_FIELDS + 1];
+
+// What a pass over one input works in: its cursor, a line's fields, and
+// the blank-separated pieces of one field.
+struct Reading {
+  Cursor cursor;
+  Row row;
+  std::string_view pieces[MAX_FIELDS + 1];
+};
 
 // Whether blanks separate numbers inside one of the fields: "1 2" is two
 // fields of white-space text, while "PC 1" is one name.
-bool blanks_separate(const std::string_view* fields, int count) {
+bool blanks_separate(const std::string_view* fields, int count, std::string_view* pieces) {
   for (int i = 0; i < count; ++i) {
     const int found = split_blank(fields[i], pieces, MAX_FIELDS);
     if (found < 2) continue;
@@ -36,11 +41,12 @@ bool blanks_separate(const std::string_view* fields, int count) {
 
 // Commas, semicolons or tabs when they separate the fields of the line and
 // blanks do not; otherwise white space (' ').
-char separator_of(std::string_view line) {
+char separator_of(std::string_view line, Reading& reading) {
+  Row& row = reading.row;
   for (const char c : {',', ';', '\t'}) {
     if (!has_separator(line, c)) continue;
     const int count = split_on(line, c, row.field, MAX_FIELDS);
-    if (!blanks_separate(row.field, std::min(count, MAX_FIELDS))) return c;
+    if (!blanks_separate(row.field, std::min(count, MAX_FIELDS), reading.pieces)) return c;
   }
   return ' ';
 }
@@ -111,6 +117,9 @@ std::string describe(char separator) {
 
 void read_delimited(Table& table, const Input& input) {
   const auto block = std::make_unique_for_overwrite<char[]>(BLOCK + 2 * MAX_LINE);
+  const auto reading = std::make_unique<Reading>();
+  Cursor& cursor = reading->cursor;
+  Row& row = reading->row;
   start_input_cursor(cursor, input, {block.get(), BLOCK + 2 * MAX_LINE});
   Layout layout = start_layout(table, input.name, 0);
   char separator = 0;
@@ -124,7 +133,7 @@ void read_delimited(Table& table, const Input& input) {
     }
     const int first = first_visible(line);
     if (first == BLANK_LINE || first == '#') continue;
-    if (separator == 0) separator = separator_of(line);
+    if (separator == 0) separator = separator_of(line, *reading);
     row.count = separator == ' ' ? split_blank(line, row.field, MAX_FIELDS)
                                  : split_on(line, separator, row.field, MAX_FIELDS);
     check_field_count(input.name, cursor.line, row.count, MAX_FIELDS);
