@@ -37,10 +37,15 @@ constexpr std::size_t MAX_TEXT = 32;  // "-1.2345678901234567e-308" and more fit
 constexpr std::size_t BLOCK = std::size_t{4} << 20;
 
 constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
-Row row;
-char texts[MAX_FIELDS][MAX_TEXT];
-int needed[MAX_CHOSEN + 1];  // the columns read: the chosen ones and the label
-int needed_count;
+
+// What a pass over one array works in: the columns it reads, and a row's
+// values as the texts of its fields.
+struct Reading {
+  Row row;
+  char texts[MAX_FIELDS][MAX_TEXT];
+  int needed[MAX_CHOSEN + 1];  // the columns read: the chosen ones and the label
+  int needed_count;
+};
 
 using pcgrid::skip_blanks;
 
@@ -219,26 +224,30 @@ std::string_view component_text(const Input& input, std::int64_t row_number, int
 }
 
 // The columns a row needs: the chosen ones and the label.
-void choose_needed(const Layout& layout) {
+void choose_needed(Reading& reading, const Layout& layout) {
+  int* const needed = reading.needed;
+  int& needed_count = reading.needed_count;
   needed_count = 0;
   for (int i = 0; i < layout.chosen_count; ++i) needed[needed_count++] = layout.chosen[i];
   if (layout.label >= 0) needed[needed_count++] = layout.label;
 }
 
 // Row `r` (from 0), whose column c is at bytes + c x stride.
-void put_values(Table& table, Layout& layout, const Input& input, const NpyHeader& header,
-                std::int64_t r, const char* bytes, std::size_t stride) {
-  for (int i = 0; i < needed_count; ++i) {
-    const int c = needed[i];
+void put_values(Table& table, Layout& layout, Reading& reading, const Input& input,
+                const NpyHeader& header, std::int64_t r, const char* bytes, std::size_t stride) {
+  Row& row = reading.row;
+  for (int i = 0; i < reading.needed_count; ++i) {
+    const int c = reading.needed[i];
     const double value = value_at(header, bytes + static_cast<std::size_t>(c) * stride);
-    row.field[c] = c == layout.label ? number_text(value, texts[c])
-                                     : component_text(input, r + 1, c, value, texts[c]);
+    char* const text = reading.texts[c];
+    row.field[c] = c == layout.label ? number_text(value, text)
+                                     : component_text(input, r + 1, c, value, text);
   }
   put_row(table, layout, row, r + 1);
 }
 
 void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cursor& cursor,
-                  Layout& layout) {
+                  Layout& layout, Reading& reading) {
   const std::size_t row_bytes = header.value_size * static_cast<std::size_t>(header.columns);
   for (std::int64_t r = 0; r < header.rows; ++r) {
     const char* bytes = nullptr;
@@ -246,7 +255,7 @@ void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cur
     if (!next_bytes(cursor, row_bytes, bytes, got)) {
       check_size(input, header, cursor.offset - header.data_offset);
     }
-    put_values(table, layout, input, header, r, bytes, header.value_size);
+    put_values(table, layout, reading, input, header, r, bytes, header.value_size);
   }
   // From a pipe, bytes after the last row are found only here.
   if (has_more(cursor)) {
@@ -260,7 +269,8 @@ void read_c_order(Table& table, const Input& input, const NpyHeader& header, Cur
 
 // Column c starts at data_offset + c x rows x value_size: each block of
 // rows is read column by column, only the columns needed.
-void read_fortran_order(Table& table, const Input& input, const NpyHeader& header, Layout& layout) {
+void read_fortran_order(Table& table, const Input& input, const NpyHeader& header, Layout& layout,
+                        Reading& reading) {
   const std::size_t size = header.value_size;
   const std::int64_t column_bytes = header.rows * static_cast<std::int64_t>(size);
   const auto block_rows =
@@ -270,8 +280,8 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
   for (std::int64_t first = 0; first < header.rows; first += block_rows) {
     const std::int64_t rows = std::min(block_rows, header.rows - first);
     const std::size_t bytes = static_cast<std::size_t>(rows) * size;
-    for (int i = 0; i < needed_count; ++i) {
-      const int c = needed[i];
+    for (int i = 0; i < reading.needed_count; ++i) {
+      const int c = reading.needed[i];
       const std::int64_t at = input.start + header.data_offset + c * column_bytes +
                               first * static_cast<std::int64_t>(size);
       const ssize_t got = pcgrid::pread_fully(input.fd, block.get() + c * stride, bytes, at);
@@ -279,7 +289,7 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
       if (static_cast<std::size_t>(got) < bytes) fail(input.name, "changed while it was read");
     }
     for (std::int64_t r = 0; r < rows; ++r) {
-      put_values(table, layout, input, header, first + r,
+      put_values(table, layout, reading, input, header, first + r,
                  block.get() + r * static_cast<std::int64_t>(size), stride);
     }
   }
@@ -305,13 +315,14 @@ void read_npy(Table& table, Input& input) {
   }
   Layout layout = start_layout(table, input.name, 0);
   layout.numbers_checked = true;  // written here, from finite values
-  row.count = static_cast<int>(header.columns);
-  prepare_layout(table, layout, row, 1);
-  choose_needed(layout);
+  const auto reading = std::make_unique<Reading>();
+  reading->row.count = static_cast<int>(header.columns);
+  prepare_layout(table, layout, reading->row, 1);
+  choose_needed(*reading, layout);
   if (header.fortran_order) {
-    read_fortran_order(table, input, header, layout);
+    read_fortran_order(table, input, header, layout, *reading);
   } else {
-    read_c_order(table, input, header, cursor, layout);
+    read_c_order(table, input, header, cursor, layout, *reading);
   }
   note_input(table, layout,
              std::string(header.value_size == 4 ? "float32" : "float64") + " array, " +
