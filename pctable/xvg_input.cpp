@@ -30,11 +30,16 @@ struct XvgIndex {
 
 constexpr std::size_t SET_BUFFER = 2 * MAX_LINE + 4096;
 constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
-Cursor cursors[MAX_SETS];
-XvgIndex index;
-Row row;
-std::string_view set_fields[MAX_FIELDS + 1];
-bool checked_column[MAX_FIELDS + 1];  // columns of the joined line that must hold numbers
+
+// What reading one file works in: its sets and a cursor for each, the
+// fields of a set's line and of the joined line.
+struct Reading {
+  XvgIndex index;
+  Cursor cursors[MAX_SETS];
+  std::string_view set_fields[MAX_FIELDS + 1];
+  bool checked_column[MAX_FIELDS + 1];  // columns of the joined line that must hold numbers
+  Row row;
+};
 
 using pcgrid::skip_blanks;
 
@@ -57,7 +62,7 @@ bool is_set_end(std::string_view line) {
 // The columns of the joined line whose numbers are checked as the file is
 // indexed: the chosen ones (all but the label by default). The first
 // column, which joins the sets, is checked in every set.
-void choose_checked_columns(const Options& options) {
+void choose_checked_columns(bool* checked_column, const Options& options) {
   for (int column = 1; column <= MAX_FIELDS; ++column) {
     checked_column[column] = options.column_count == 0 && column != options.label_column;
   }
@@ -66,7 +71,10 @@ void choose_checked_columns(const Options& options) {
 
 // One data line of set `set` (0 from the first): as many fields as the
 // first data line, numbers where they are needed.
-void check_data_line(const Input& input, std::int64_t line_number, std::string_view line, int set) {
+void check_data_line(Reading& reading, const Input& input, std::int64_t line_number,
+                     std::string_view line, int set) {
+  XvgIndex& index = reading.index;
+  std::string_view* const set_fields = reading.set_fields;
   const int count = split_blank(line, set_fields, MAX_FIELDS);
   check_field_count(input.name, line_number, count, MAX_FIELDS);
   if (index.set_width == 0) {
@@ -85,7 +93,7 @@ void check_data_line(const Input& input, std::int64_t line_number, std::string_v
                 std::to_string(1 + static_cast<std::int64_t>(set + 1) * (width - 1)));
   }
   for (int f = 0; f < count; ++f) {
-    if (f == 0 || checked_column[1 + set * (width - 1) + f]) {
+    if (f == 0 || reading.checked_column[1 + set * (width - 1) + f]) {
       check_number_field(input.name, line_number, f + 1, set_fields[f]);
     }
   }
@@ -94,8 +102,9 @@ void check_data_line(const Input& input, std::int64_t line_number, std::string_v
 // Finds the data sets (where each begins, its rows, the line that ends
 // it) and checks their lines. A stream is copied as it is read, and its
 // copy is read from then on.
-void index_sets(Input& input) {
-  Cursor& cursor = cursors[0];
+void index_sets(Reading& reading, Input& input) {
+  XvgIndex& index = reading.index;
+  Cursor& cursor = reading.cursors[0];
   const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
   start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const bool copying = input.source == Source::stream;
@@ -128,7 +137,7 @@ void index_sets(Input& input) {
         index.sets[index.count++] = {offset, cursor.line - 1, 0, 0};
         in_set = true;
       }
-      check_data_line(input, cursor.line, line, index.count - 1);
+      check_data_line(reading, input, cursor.line, line, index.count - 1);
       DataSet& set = index.sets[index.count - 1];
       ++set.rows;
       set.end_line = cursor.line;
@@ -168,8 +177,12 @@ bool same_value(std::string_view a, std::string_view b) {
 }  // namespace
 
 void read_xvg(Table& table, Input& input) {
-  choose_checked_columns(*table.options);
-  index_sets(input);
+  const auto reading = std::make_unique<Reading>();
+  const XvgIndex& index = reading->index;
+  Row& row = reading->row;
+  std::string_view* const set_fields = reading->set_fields;
+  choose_checked_columns(reading->checked_column, *table.options);
+  index_sets(*reading, input);
   const int sets = index.count;
   const int width = index.set_width;
   const auto set_buffers =
@@ -177,14 +190,14 @@ void read_xvg(Table& table, Input& input) {
   for (int s = 0; s < sets; ++s) {
     const std::span<char> buffer(set_buffers.get() + static_cast<std::size_t>(s) * SET_BUFFER,
                                  SET_BUFFER);
-    start_input_cursor(cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
+    start_input_cursor(reading->cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
   }
   Layout layout = start_layout(table, input.name, index.time_axis ? 1 : 0);
   layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed
   for (std::int64_t r = 0; r < index.sets[0].rows; ++r) {
     std::int64_t row_line = 0;
     for (int s = 0; s < sets; ++s) {
-      Cursor& cursor = cursors[s];
+      Cursor& cursor = reading->cursors[s];
       const std::string_view line = next_data_line(cursor);
       const int count = split_blank(line, set_fields, MAX_FIELDS);
       if (count != width) fail(input.name, "changed while it was read");
