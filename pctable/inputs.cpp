@@ -156,7 +156,7 @@ std::int64_t copy_whole(Input& input, std::int64_t most) {
     copied += static_cast<std::int64_t>(size);
   };
   keep(input.held.data(), input.held.size());
-  static char block[1 << 16];
+  char block[1 << 16];
   while (!input.ended) {
     const ssize_t got = pcgrid::read_some(input.fd, block, sizeof block);
     if (got < 0) fail_errno(input, "read error: ");
