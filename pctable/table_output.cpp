@@ -103,6 +103,20 @@ char* put_text(char* out, std::string_view text) {
   return out + text.size();
 }
 
+// The table line of `row`, `length` characters before its newline.
+void write_line(Output& output, const Layout& layout, const Row& row, bool points,
+                std::string_view label, std::size_t length) {
+  const auto failed = [&output](int error) { write_failed(output, error); };
+  char* out = pcgrid::room(output.gathered, length + 1, failed);
+  if (!points) out = put_text(out, label);
+  for (int i = 0; i < layout.chosen_count; ++i) {
+    if (!points || i > 0) *out++ = ' ';
+    out = put_text(out, row.field[layout.chosen[i]]);
+  }
+  *out++ = '\n';
+  pcgrid::commit(output.gathered, out);
+}
+
 }  // namespace
 
 void prepare_layout(Table& table, Layout& layout, const Row& row, std::int64_t line) {
@@ -170,18 +184,7 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
     fail_at(layout.file, line,
             "expected at most " + std::to_string(MAX_POINTS) + " points, found more");
   }
-  if (!table.writing) return;
-
-  Output& output = *table.output;
-  const auto failed = [&output](int error) { write_failed(output, error); };
-  char* out = pcgrid::room(output.gathered, length + 1, failed);
-  if (!points) out = put_text(out, label);
-  for (int i = 0; i < layout.chosen_count; ++i) {
-    if (!points || i > 0) *out++ = ' ';
-    out = put_text(out, row.field[layout.chosen[i]]);
-  }
-  *out++ = '\n';
-  pcgrid::commit(output.gathered, out);
+  if (table.writing) write_line(*table.output, layout, row, points, label, length);
 }
 
 void note_input(Table& table, const Layout& layout, std::string what) {
