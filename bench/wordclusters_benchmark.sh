@@ -10,7 +10,10 @@
 # and then, on the trajectory's words, wordclusters alone against
 # wordclusters writing the state files (--report --ndx --trajectory
 # --transitions --blocks 5), rounds interleaved, with the ratio of the
-# medians (the target is at most 4) and the files' size.
+# medians (the target is at most 4) and the files' size; and last the
+# dictionary of the trajectory's words made from the counts of 10 shards
+# (wordclusters --counts on each, then --counted on the ten count files)
+# against the run on the whole word file.
 #
 #   bench/wordclusters_benchmark.sh [ROUNDS] [WORDS]
 #       (default 5 rounds of 25,000,000 words; inputs in $BENCH_DIR)
@@ -75,3 +78,31 @@ done
 echo "ratio: $(awk -v a="${median_seconds[files]}" -v b="${median_seconds[plain]}" \
   'BEGIN { printf "%.2f", a / b }') (target: at most 4)"
 rm -f states.tsv states.ndx states.txt transitions.txt
+
+# The counts of 10 shards against the whole file.
+shards=10
+rm -f shard.*
+split -d -n "l/$shards" "words_${words}_trajectory.txt" shard.
+"$bin/wordclusters" "words_${words}_trajectory.txt" >whole.dictionary 2>/dev/null
+rm -f counts.times counted.times
+for ((r = 0; r < rounds; r++)); do
+  start=$(date +%s.%N)
+  for shard in shard.[0-9]*; do
+    "$timer" -f '%e %M' -a -o counts.times "$bin/wordclusters" --counts "$shard" >"$shard.counts" 2>/dev/null
+  done
+  "$timer" -f '%e %M' -a -o counted.times "$bin/wordclusters" --counted shard.*.counts \
+    >counted.dictionary 2>/dev/null
+done
+cmp -s whole.dictionary counted.dictionary || { echo "the counted dictionary differs" >&2; exit 1; }
+echo
+echo "| trajectory, $words words in $shards shards | median time | peak memory |"
+echo "|---|---|---|"
+seconds=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' counts.times | median)
+kb=$(awk '/^[0-9.]+ [0-9]+$/ { print $2 }' counts.times | median)
+echo "| --counts, one shard | $seconds s | $((kb / 1024)) MB |"
+seconds=$(awk '/^[0-9.]+ [0-9]+$/ { print $1 }' counted.times | median)
+kb=$(awk '/^[0-9.]+ [0-9]+$/ { print $2 }' counted.times | median)
+echo "| --counted, the $shards count files | $seconds s | $((kb / 1024)) MB |"
+echo "| the whole file (above, plain) | ${median_seconds[plain]} s | |"
+echo "the dictionaries are identical; count files: $(cat shard.*.counts | wc -c) bytes"
+rm -f shard.* whole.dictionary counted.dictionary
