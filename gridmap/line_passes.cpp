@@ -88,6 +88,17 @@ bool add_point(GridAccumulator& grid, std::size_t i) {
   return true;
 }
 
+// Line i of the batch, taken in the order of the first pass: read at all,
+// its x and y widening the limits, the columns of the first line, the weight.
+void take_limits_of_line(GridAccumulator& grid, bool weights, std::size_t i) {
+  const ConvertedLine& c = converted[i];
+  if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
+  if (grid.lines == 0) start_limits(grid, c);
+  widen_limits(grid, c);
+  if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
+  if (weights && c.columns == 3 && !is_weight(c.z_field, c.z)) refuse_line(BAD_LINE, batch[i]);
+}
+
 }  // namespace
 
 // Every line is checked here, weights included, before any point is binned.
@@ -106,14 +117,7 @@ FileSeen first_pass_by_lines(const Run& run) {
   for (std::size_t count = read_lines(run); count > 0; count = read_lines(run)) {
     convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
-      const ConvertedLine& c = converted[i];
-      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
-      if (grid.lines == 0) start_limits(grid, c);
-      widen_limits(grid, c);
-      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
-      if (args.weights && c.columns == 3 && !is_weight(c.z_field, c.z)) {
-        refuse_line(BAD_LINE, batch[i]);
-      }
+      take_limits_of_line(grid, args.weights, i);
       accept_line(grid, args.name);
     }
   }
@@ -136,14 +140,7 @@ std::int32_t one_pass_by_lines(const Run& run) {
   for (std::size_t count = read_lines(run); count > 0; count = read_lines(run)) {
     convert_lines(count, how);
     for (std::size_t i = 0; i < count; ++i) {
-      const ConvertedLine& c = converted[i];
-      if (c.columns == 0) refuse_line(BAD_LINE, batch[i]);
-      if (grid.lines == 0) start_limits(grid, c);
-      widen_limits(grid, c);
-      if (c.columns != grid.ncol) refuse_line(NOT_CONSTANT, batch[i]);
-      if (args.weights && c.columns == 3 && !is_weight(c.z_field, c.z)) {
-        refuse_line(BAD_LINE, batch[i]);
-      }
+      take_limits_of_line(grid, args.weights, i);
       if (!add_point(grid, i)) ++left_out;
       accept_line(grid, args.name);
     }

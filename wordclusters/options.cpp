@@ -307,8 +307,9 @@ void refuse_with_scan(const Options& options) {
   }
 }
 
-// What needs the frames, which count files do not hold.
-void refuse_with_counted(const Options& options) {
+// The first option given that needs the frames, which count files do not
+// hold, or 0.
+int frame_option_given(const Options& options) {
   const std::pair<bool, int> given[] = {
       {options.weights != nullptr, WEIGHTS},
       {options.report != nullptr, REPORT},
@@ -322,29 +323,22 @@ void refuse_with_counted(const Options& options) {
       {options.dictionary != nullptr, DICTIONARY},
   };
   for (const auto& [is_given, code] : given) {
-    if (is_given) {
-      usage_error("--counted cannot be combined with " + option_name(code) +
-                  ": count files hold no frames");
-    }
+    if (is_given) return code;
+  }
+  return 0;
+}
+
+void refuse_with_counted(const Options& options) {
+  if (const int code = frame_option_given(options)) {
+    usage_error("--counted cannot be combined with " + option_name(code) +
+                ": count files hold no frames");
   }
 }
 
 // --counts writes the counts alone.
 void refuse_with_counts(const Options& options) {
-  const std::pair<bool, int> given[] = {
-      {options.weights != nullptr, WEIGHTS},
-      {options.report != nullptr, REPORT},
-      {options.ndx != nullptr, NDX},
-      {options.trajectory != nullptr, TRAJECTORY},
-      {options.transitions != nullptr, TRANSITIONS},
-      {options.segments_given, SEGMENTS},
-      {options.by_segment != nullptr, BY_SEGMENT},
-      {options.blocks != 0, BLOCKS},
-      {options.temperature != 0, TEMPERATURE},
-      {options.dictionary != nullptr, DICTIONARY},
-  };
-  for (const auto& [is_given, code] : given) {
-    if (is_given) usage_error("--counts cannot be combined with " + option_name(code));
+  if (const int code = frame_option_given(options)) {
+    usage_error("--counts cannot be combined with " + option_name(code));
   }
 }
 
