@@ -239,6 +239,7 @@ TEST(GridmapBlocks, LinesAroundTheLongestUsualOne) {
 // first 64 bytes of a part too (whose masks were once never classified), and
 // the stage benchmark's token count is that of every line.
 TEST(GridmapBlocks, SimpleLinesTakeTheTokenPath) {
+  if (pcgrid::LIBC_IO) GTEST_SKIP() << "the reference build reads gridmap's points line by line";
   std::string text;
   for (int i = 0; i < 100; ++i)
     text += std::to_string(i % 10) + " " + std::to_string(i % 3) + ".5\n";
@@ -248,6 +249,6 @@ TEST(GridmapBlocks, SimpleLinesTakeTheTokenPath) {
   const PassRules rules = {2, false, false, false, false, {}, 1000, 1000};
   const PartPoints part = convert_part(part_text, rules, nodes.data(), true);
   EXPECT_EQ(part.points, 100);
-  EXPECT_EQ(part.usual, pcgrid::LIBC_IO ? 0 : 100);
+  EXPECT_EQ(part.usual, 100);
   EXPECT_EQ(find_part_tokens(part_text), 200u);
 }
