@@ -69,16 +69,8 @@ work=$(cd "$work" && pwd)
 
 # The shards, by absolute path, one a line: every step and every machine
 # finds them from the list.
-: > "$work/tables.part"
-for table in "$@"; do
-  [ -f "$table" ] || fail "$table: no such file"
-  case $table in
-    *"
-"*) fail "a table's name holds a newline" ;;
-  esac
-  printf '%s/%s\n' "$(cd "$(dirname "$table")" && pwd)" "$(basename "$table")" >> "$work/tables.part"
-done
-mv -f "$work/tables.part" "$work/tables"
+. "$here/tables.sh"
+list_tables "$work" "$@"
 
 # The steps' command lines are words joined by blanks, as GNU parallel
 # runs them through the shell on every machine.

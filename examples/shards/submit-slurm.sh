@@ -70,17 +70,10 @@ for path in "$here" "$bin" "$work"; do
   case $path in *[[:space:]]*) fail "$path: a path with blanks" ;; esac
 done
 
-# The shards, by absolute path, one a line: every job finds them there.
-: > "$work/tables.part"
-for table in "$@"; do
-  [ -f "$table" ] || fail "$table: no such file"
-  case $table in
-    *"
-"*) fail "a table's name holds a newline" ;;
-  esac
-  printf '%s/%s\n' "$(cd "$(dirname "$table")" && pwd)" "$(basename "$table")" >> "$work/tables.part"
-done
-mv -f "$work/tables.part" "$work/tables"
+# The shards, by absolute path, one a line: every step and every machine
+# finds them from the list.
+. "$here/tables.sh"
+list_tables "$work" "$@"
 shards=$#
 
 # submit STEP AFTER [--array=1-K]: submits STEP to start when the jobs
