@@ -6,10 +6,10 @@
 // Writes the counts (or the mean z, or with --weights the sum of the weights
 // z) to "grid.matrix" and their natural logarithms to "grid_log.matrix", one
 // row per x node; with --weights also every digit of the sums to
-// "grid_weights.matrix". The grid spans the ranges of the data, or with --limits the
-// limits given, outside which points are left out. Every message goes to
-// standard output. The exit status is 1 on every path, success included:
-// callers rely on it.
+// "grid_weights.matrix". The grid spans the ranges of the data, or with
+// --limits the limits given, outside which points are left out. Every
+// message goes to standard output. The exit status is 1 on every path,
+// success included: callers rely on it.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,9 +54,9 @@ constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of grid
 // --weights "grid_weights.matrix") under any name (a link, or the name
 // itself), which writing them would destroy.
 bool is_output_file(const struct stat& data, bool weights) {
-  for (const char* output : {GRID_MATRIX, LOG_MATRIX, weights ? WEIGHTS_MATRIX : GRID_MATRIX}) {
+  for (const char* output : {GRID_MATRIX, LOG_MATRIX, weights ? WEIGHTS_MATRIX : nullptr}) {
     struct stat status {};
-    if (stat(output, &status) == 0 && status.st_dev == data.st_dev &&
+    if (output != nullptr && stat(output, &status) == 0 && status.st_dev == data.st_dev &&
         status.st_ino == data.st_ino) {
       return true;
     }

@@ -18,7 +18,7 @@ inline constexpr char WEIGHTS_MATRIX[] = "grid_weights.matrix";
 struct MatrixFile {
   const char* name;
   int fd;
-  bool remove_on_failure;  // "grid_log.matrix": removed; "grid.matrix": emptied
+  bool remove_on_failure;              // "grid_log.matrix": removed; "grid.matrix": emptied
   pcgrid::WholeFile* whole = nullptr;  // "grid_weights.matrix": left as it was
 };
 

@@ -158,8 +158,8 @@ void refuse_output_as_input(const std::string& matrix, const char* output) {
   struct stat out {};
   if (stat(matrix.c_str(), &in) == 0 && stat(output, &out) == 0 && in.st_dev == out.st_dev &&
       in.st_ino == out.st_ino) {
-    cannot("%s: it is the %s that the sum writes: add the runs from another folder",
-           matrix.c_str(), output);
+    cannot("%s: it is the %s that the sum writes: add the runs from another folder", matrix.c_str(),
+           output);
   }
 }
 
@@ -208,9 +208,10 @@ double exact_weight(const MatrixText& exact, const MatrixText& matrix, int row, 
   char shown[pcgrid::FORMAT_ROOM];
   *pcgrid::format_scientific7(shown, value, 8) = '\0';
   if (std::strcmp(shown, printed) != 0) {
-    cannot("%s:%d: the two matrices disagree: column %d is %s here but %s in %s (is one left "
-           "from another run?)",
-           exact.name.c_str(), row + 1, column + 1, text, printed, matrix.name.c_str());
+    cannot(
+        "%s:%d: the two matrices disagree: column %d is %s here but %s in %s (is one left "
+        "from another run?)",
+        exact.name.c_str(), row + 1, column + 1, text, printed, matrix.name.c_str());
   }
   return value;
 }
@@ -223,7 +224,8 @@ void add_run(const char* log, Kind kind, GridAccumulator& grid) {
   MatrixText matrix{beside(log, GRID_MATRIX), nullptr};
   refuse_output_as_input(matrix.name, GRID_MATRIX);
   matrix.in = std::fopen(matrix.name.c_str(), "r");
-  if (matrix.in == nullptr) cannot("%s: cannot open: %s", matrix.name.c_str(), std::strerror(errno));
+  if (matrix.in == nullptr)
+    cannot("%s: cannot open: %s", matrix.name.c_str(), std::strerror(errno));
   MatrixText exact{beside(log, WEIGHTS_MATRIX), nullptr};
   if (kind == Kind::weights) {
     exact.in = std::fopen(exact.name.c_str(), "r");
