@@ -5,10 +5,11 @@
 // of x and y, once to count the points nearest to each node and sum their z.
 // Writes the counts (or the mean z, or with --weights the sum of the weights
 // z) to "grid.matrix" and their natural logarithms to "grid_log.matrix", one
-// row per x node. The grid spans the ranges of the data, or with --limits the
-// limits given, outside which points are left out. Every message goes to
-// standard output. The exit status is 1 on every path, success included:
-// callers rely on it.
+// row per x node; with --weights also every digit of the sums to
+// "grid_weights.matrix". The grid spans the ranges of the data, or with
+// --limits the limits given, outside which points are left out. Every
+// message goes to standard output. The exit status is 1 on every path,
+// success included: callers rely on it.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,17 +44,19 @@ using gridmap::NodeLimits;
 using gridmap::refuse;
 using gridmap::Run;
 using gridmap::say;
+using gridmap::WEIGHTS_MATRIX;
 
 constexpr char CANNOT_OPEN[] = "Can not open file %s for reading.\n";
 constexpr char NOT_REGULAR[] = "Can not read file %s twice: it must be a regular file.\n";
 constexpr char IS_OUTPUT[] = "Can not read file %s: it is an output file of gridmap.\n";
 
-// Whether the data file is "grid.matrix" or "grid_log.matrix" under any
-// name (a link, or the name itself), which creating them would destroy.
-bool is_output_file(const struct stat& data) {
-  for (const char* output : {GRID_MATRIX, LOG_MATRIX}) {
+// Whether the data file is "grid.matrix" or "grid_log.matrix" (or with
+// --weights "grid_weights.matrix") under any name (a link, or the name
+// itself), which writing them would destroy.
+bool is_output_file(const struct stat& data, bool weights) {
+  for (const char* output : {GRID_MATRIX, LOG_MATRIX, weights ? WEIGHTS_MATRIX : nullptr}) {
     struct stat status {};
-    if (stat(output, &status) == 0 && status.st_dev == data.st_dev &&
+    if (output != nullptr && stat(output, &status) == 0 && status.st_dev == data.st_dev &&
         status.st_ino == data.st_ino) {
       return true;
     }
@@ -76,7 +79,7 @@ bool open_data_file(const Arguments& args, pcgrid::LineReader& reader) {
   if (fstat(fd, &status) != 0) refuse(CANNOT_OPEN, name);
   const bool regular = S_ISREG(status.st_mode);
   if (!regular && !args.limits_given) refuse(NOT_REGULAR, name);
-  if (regular && is_output_file(status)) refuse(IS_OUTPUT, name);
+  if (regular && is_output_file(status, args.weights)) refuse(IS_OUTPUT, name);
   const int flags = fcntl(fd, F_GETFL);
   std::FILE* data = nullptr;
   if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) data = fdopen(fd, "r");
@@ -143,6 +146,8 @@ int main(int argc, char** argv) {
   grid.GY = args.GY;
   pcgrid::LineReader& reader = reserve_memory(grid);
   const bool once = open_data_file(args, reader);
+  pcgrid::WholeFile weights_matrix;
+  if (args.weights) gridmap::begin_weights_matrix(weights_matrix);
   const MatrixFile matrix = gridmap::create_matrix(GRID_MATRIX, false);
   const Run run{args, grid, reader};
   if (once) {
@@ -156,6 +161,7 @@ int main(int argc, char** argv) {
   }
   gridmap::write_grid_matrix(matrix, grid, args.weights);
   gridmap::write_log_matrix(grid, args.weights);
+  if (args.weights) gridmap::write_weights_matrix(weights_matrix, grid);
   say("All done.\n");
   gridmap::quit();
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "grid_accumulator.hpp"
 #include "gridmap_messages.hpp"
 #include "matrix_files.hpp"
+#include "number_format.hpp"
+#include "whole_file.hpp"
 
 namespace gridmap {
 
@@ -140,53 +143,115 @@ void check_same(const char* name, const RunLog& run, const char* first_name, con
   }
 }
 
-// The matrix beside a log: grid.matrix in the log's folder.
-std::string matrix_beside(const char* log) {
+// The file `name` beside a log: in the log's folder.
+std::string beside(const char* log, const char* name) {
   const std::string_view path(log);
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return GRID_MATRIX;
-  return std::string(path.substr(0, slash + 1)) + GRID_MATRIX;
+  if (slash == std::string_view::npos) return name;
+  return std::string(path.substr(0, slash + 1)) + name;
 }
 
-// The runs' matrices are read before the sum's "grid.matrix" is created
-// over the one of this folder, which must not be one of them.
-void refuse_output_as_input(const std::string& matrix) {
+// The runs' matrices are read before the sum's are written over those of
+// this folder, which must not be among them.
+void refuse_output_as_input(const std::string& matrix, const char* output) {
   struct stat in {};
   struct stat out {};
-  if (stat(matrix.c_str(), &in) == 0 && stat(GRID_MATRIX, &out) == 0 && in.st_dev == out.st_dev &&
+  if (stat(matrix.c_str(), &in) == 0 && stat(output, &out) == 0 && in.st_dev == out.st_dev &&
       in.st_ino == out.st_ino) {
-    cannot("%s: it is the grid.matrix that the sum writes: add the runs from another folder",
-           matrix.c_str());
+    cannot("%s: it is the %s that the sum writes: add the runs from another folder", matrix.c_str(),
+           output);
   }
 }
 
-// Adds the values of a run's "grid.matrix" to grid.sums: GX + 1 rows of
-// GY + 1 values, each finite and not negative, and for counts a whole
-// number.
-void add_matrix(const std::string& name, Kind kind, GridAccumulator& grid) {
-  std::FILE* in = std::fopen(name.c_str(), "r");
-  if (in == nullptr) cannot("%s: cannot open: %s", name.c_str(), std::strerror(errno));
-  const auto bad = [&](int row) {
-    cannot("%s:%d: not a row of a %d by %d matrix of gridmap's", name.c_str(), row + 1, grid.GX + 1,
-           grid.GY + 1);
-  };
+// A matrix file of a run, read a value at a time: GX + 1 rows of GY + 1
+// values, each followed by a space, each row by a newline.
+struct MatrixText {
+  std::string name;
+  std::FILE* in;
+};
+
+[[noreturn]] void not_a_row(const MatrixText& matrix, int row, const GridAccumulator& grid) {
+  cannot("%s:%d: not a row of a %d by %d matrix of gridmap's", matrix.name.c_str(), row + 1,
+         grid.GX + 1, grid.GY + 1);
+}
+
+// The text of the next value of row `row`.
+void read_value(const MatrixText& matrix, int row, const GridAccumulator& grid, char (&text)[32]) {
+  if (std::fscanf(matrix.in, "%31[^ \n]", text) != 1 || std::fgetc(matrix.in) != ' ') {
+    not_a_row(matrix, row, grid);
+  }
+}
+
+void end_row(const MatrixText& matrix, int row, const GridAccumulator& grid) {
+  if (std::fgetc(matrix.in) != '\n') not_a_row(matrix, row, grid);
+}
+
+void end_matrix(const MatrixText& matrix, const GridAccumulator& grid) {
+  if (std::fgetc(matrix.in) != EOF) not_a_row(matrix, grid.GX + 1, grid);
+  if (std::ferror(matrix.in)) cannot("%s: cannot read", matrix.name.c_str());
+  std::fclose(matrix.in);
+}
+
+// The exact sum of weights of a node in "grid_weights.matrix", which
+// "grid.matrix" must show as it prints it: a file left by another run is
+// refused.
+double exact_weight(const MatrixText& exact, const MatrixText& matrix, int row, int column,
+                    const GridAccumulator& grid, const char* printed) {
+  char text[32];
+  read_value(exact, row, grid, text);
+  const char* end = text + std::strlen(text);
+  double value = 0;
+  const std::from_chars_result read = std::from_chars(text, end, value);
+  if (read.ec != std::errc() || read.ptr != end || !(value >= 0) || !std::isfinite(value)) {
+    not_a_row(exact, row, grid);
+  }
+  char shown[pcgrid::FORMAT_ROOM];
+  *pcgrid::format_scientific7(shown, value, 8) = '\0';
+  if (std::strcmp(shown, printed) != 0) {
+    cannot(
+        "%s:%d: the two matrices disagree: column %d is %s here but %s in %s (is one left "
+        "from another run?)",
+        exact.name.c_str(), row + 1, column + 1, text, printed, matrix.name.c_str());
+  }
+  return value;
+}
+
+// Adds the values of the run beside `log` to grid.sums: those of its
+// "grid.matrix", each finite and not negative, and for counts a whole
+// number; for weights, those of its "grid_weights.matrix" when there is
+// one (a run by an older gridmap has none).
+void add_run(const char* log, Kind kind, GridAccumulator& grid) {
+  MatrixText matrix{beside(log, GRID_MATRIX), nullptr};
+  refuse_output_as_input(matrix.name, GRID_MATRIX);
+  matrix.in = std::fopen(matrix.name.c_str(), "r");
+  if (matrix.in == nullptr)
+    cannot("%s: cannot open: %s", matrix.name.c_str(), std::strerror(errno));
+  MatrixText exact{beside(log, WEIGHTS_MATRIX), nullptr};
+  if (kind == Kind::weights) {
+    exact.in = std::fopen(exact.name.c_str(), "r");
+    if (exact.in == nullptr && errno != ENOENT) {
+      cannot("%s: cannot open: %s", exact.name.c_str(), std::strerror(errno));
+    }
+    if (exact.in != nullptr) refuse_output_as_input(exact.name, WEIGHTS_MATRIX);
+  }
   for (int j = 0; j <= grid.GX; ++j) {
     for (int k = 0; k <= grid.GY; ++k) {
       char text[32];
-      if (std::fscanf(in, "%31[^ \n]", text) != 1 || std::fgetc(in) != ' ') bad(j);
+      read_value(matrix, j, grid, text);
       char* end = nullptr;
-      const double value = std::strtod(text, &end);
+      double value = std::strtod(text, &end);
       if (*end != '\0' || !(value >= 0) || !std::isfinite(value) ||
           (kind == Kind::counts && value != std::floor(value))) {
-        bad(j);
+        not_a_row(matrix, j, grid);
       }
+      if (exact.in != nullptr) value = exact_weight(exact, matrix, j, k, grid, text);
       grid.sums[j][k] += value;
     }
-    if (std::fgetc(in) != '\n') bad(j);
+    end_row(matrix, j, grid);
+    if (exact.in != nullptr) end_row(exact, j, grid);
   }
-  if (std::fgetc(in) != EOF) bad(grid.GX + 1);
-  if (std::ferror(in)) cannot("%s: cannot read", name.c_str());
-  std::fclose(in);
+  end_matrix(matrix, grid);
+  if (exact.in != nullptr) end_matrix(exact, grid);
 }
 
 // A count run's node holds a count below 2^32; so must their sum.
@@ -221,9 +286,7 @@ void sum_runs(char** logs, int count) {
   for (int i = 0; i < count; ++i) {
     const RunLog run = i == 0 ? first : read_log(logs[i]);
     check_same(logs[i], run, logs[0], first);
-    const std::string matrix = matrix_beside(logs[i]);
-    refuse_output_as_input(matrix);
-    add_matrix(matrix, run.kind, grid);
+    add_run(logs[i], run.kind, grid);
     say("\t%s: %lld lines\n", logs[i], run.lines);
     lines += run.lines;
     left_out += run.left_out;
@@ -244,9 +307,12 @@ void sum_runs(char** logs, int count) {
   say("Using the limits given: %s\n", first.given.c_str());
   say("\nSum of the runs on a %d by %d grid ...\n", first.nx, first.ny);
   say("%lld points outside the limits were left out.\n", left_out);
+  pcgrid::WholeFile weights_matrix;
+  if (weighted) begin_weights_matrix(weights_matrix);
   const MatrixFile matrix = create_matrix(GRID_MATRIX, false);
   write_grid_matrix(matrix, grid, weighted);
   write_log_matrix(grid, weighted);
+  if (weighted) write_weights_matrix(weights_matrix, grid);
   say("All done.\n");
   quit();
 }

@@ -4,8 +4,11 @@
 // the log. The runs must all count points, or all sum weights, on the same
 // limits given (--limits) and grid; the counts (exact while a node holds
 // fewer than 2^24 points) or the weights are added node by node, and
-// "grid.matrix", "grid_log.matrix" and a log that gridplot draws are
-// written as a run writes them.
+// "grid.matrix", "grid_log.matrix" (for weights "grid_weights.matrix" too)
+// and a log that gridplot draws are written as a run writes them. Weights
+// are taken from each run's "grid_weights.matrix", every digit of its
+// sums, which must agree with its "grid.matrix"; a run without one (made
+// by an older gridmap) gives the 8 digits of its "grid.matrix".
 #pragma once
 
 namespace gridmap {

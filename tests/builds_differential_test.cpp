@@ -180,7 +180,7 @@ void expect_same_gridmap(const std::string& points, const std::vector<std::strin
   const auto a = run_program(GRIDMAP_EXE, args, {.cwd = fast.path(), .env = env});
   const auto b = run_program(GRIDMAP_REFERENCE_EXE, args, {.cwd = reference.path()});
   expect_same(a, b, what);
-  for (const char* file : {"grid.matrix", "grid_log.matrix"}) {
+  for (const char* file : {"grid.matrix", "grid_log.matrix", "grid_weights.matrix"}) {
     ASSERT_EQ(fast.exists(file), reference.exists(file)) << what << ' ' << file;
     if (fast.exists(file)) {
       EXPECT_EQ(fast.read(file), reference.read(file)) << what << ' ' << file;

@@ -587,9 +587,9 @@ TEST(GridmapOptions, StandardInputReadOnceOnLimitsGiven) {
 }
 
 // --sum: the maps of shards, each made in a folder of its own, add up to
-// the map of the joined file, byte for byte for counts, to the last printed
-// digit for weights; runs that do not match are refused, naming what
-// differs, before any file is written.
+// the map of the joined file, byte for byte, weights from every digit of
+// each run's "grid_weights.matrix"; runs that do not match are refused,
+// naming what differs, before any file is written.
 namespace {
 
 // The run of `args` on `data` in the folder `name` of `dir`.
@@ -601,23 +601,6 @@ void run_in(const TempDir& dir, const std::string& name, std::vector<std::string
   const RunResult r = run_program(GRIDMAP_EXE, args, {.cwd = dir.file(name)});
   ASSERT_TRUE(r.out.ends_with("All done.\n")) << r.out;
   dir.write(name + "/gridmap.log", r.out);
-}
-
-// Every value at most one unit of its last printed digit apart, or, for
-// logarithms, 1.5e-7 apart (a sum read back from 8 digits is off by 5e-8 of
-// itself at most, its logarithm by about as much).
-void expect_within_last_digit(const std::string& a, const std::string& b, bool logs) {
-  std::istringstream in_a(a), in_b(b);
-  std::string x, y;
-  int values = 0;
-  while (in_a >> x && in_b >> y) {
-    ++values;
-    const double unit = std::pow(10.0, std::stoi(x.substr(x.find('e') + 1)) - 7);
-    ASSERT_LE(std::fabs(std::stod(x) - std::stod(y)), logs ? 1.5e-7 : unit * 1.000001)
-        << x << " " << y;
-  }
-  EXPECT_FALSE(in_a >> x || in_b >> y);
-  EXPECT_GT(values, 0);
 }
 
 }  // namespace
@@ -659,13 +642,69 @@ TEST(GridmapSum, ShardsAddUpToTheJoinedRun) {
                                   log.substr(left_out)))
         << sum.out;
     EXPECT_EQ(sum.status, 1);
-    if (weights) {
-      expect_within_last_digit(dir.read("sum/grid.matrix"), dir.read("joined/grid.matrix"), false);
-      expect_within_last_digit(dir.read("sum/grid_log.matrix"), dir.read("joined/grid_log.matrix"),
-                               true);
+    // A sum is a run: the sum of the sum of two shards and the third is
+    // the joined run too.
+    ASSERT_EQ(mkdir(dir.file("pair").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.file("nested").c_str(), 0755), 0);
+    dir.write("pair/gridmap.log",
+              run_program(GRIDMAP_EXE, {"--sum", "../s0/gridmap.log", "../s1/gridmap.log"},
+                          {.cwd = dir.file("pair")})
+                  .out);
+    run_program(GRIDMAP_EXE, {"--sum", "../pair/gridmap.log", "../s2/gridmap.log"},
+                {.cwd = dir.file("nested")});
+    for (const std::string name : {"grid.matrix", "grid_log.matrix", "grid_weights.matrix"}) {
+      // Counts have no grid_weights.matrix; the weights' sums have every digit of the joined run's.
+      const bool written = weights || name != "grid_weights.matrix";
+      for (const std::string folder : {"joined", "s0", "sum", "pair", "nested"}) {
+        ASSERT_EQ(dir.exists(folder + "/" + name), written) << folder << "/" << name;
+        if (written && (folder == "sum" || folder == "nested")) {
+          EXPECT_TRUE(dir.read(folder + "/" + name) == dir.read("joined/" + name))
+              << folder << "/" << name;
+        }
+      }
+    }
+  }
+}
+
+// A run's grid_weights.matrix must agree with its grid.matrix; without one
+// (a run of an older gridmap) its grid.matrix is added, 8 digits of each
+// sum. Each of the two runs puts three weights of 1 + 2^-23 on a node: 3 +
+// 3 * 2^-23 printed rounds up, so that adding what was printed gives
+// 6.0000008, the sum of the weights 6.0000007.
+TEST(GridmapSum, WeightsAreAddedWithEveryDigitOfEachRun) {
+  const std::string heavy = "0 0 1.0000001\n0 0 1.0000001\n0 0 1.0000001\n";
+  const struct {
+    std::string what;  // done to b/grid_weights.matrix
+    std::string sum;   // the corner of the sum's grid.matrix, or the message
+  } cases[] = {
+      {"kept", "6.0000007e+00"},
+      {"removed", "6.0000008e+00"},
+      {"left by another run",
+       "gridmap: b/grid_weights.matrix:1: the two matrices disagree: column 1 is "
+       "3.0000003576278687 here but 3.0000002e+00 in b/grid.matrix (is one left from another "
+       "run?)\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::vector<std::string> args = {"--limits", "0", "1", "0", "1", "--weights", "3"};
+    run_in(dir, "a", args, heavy);
+    run_in(dir, "b", args, c.what == "left by another run" ? "0 0 1\n0 0 2e-7\n0 0 2\n" : heavy);
+    if (c.what == "left by another run") {
+      dir.write("b/grid_weights.matrix", dir.read("a/grid_weights.matrix"));
+    }
+    if (c.what == "removed") {
+      ASSERT_EQ(unlink(dir.file("b/grid_weights.matrix").c_str()), 0);
+    }
+    ASSERT_EQ(dir.read("a/grid_weights.matrix"), "3.0000003576278687 0 0 \n0 0 0 \n0 0 0 \n");
+    const RunResult r = gridmap(dir, {"--sum", "a/gridmap.log", "b/gridmap.log"});
+    const bool refused = c.sum.starts_with("gridmap: ");
+    EXPECT_TRUE(r.out.starts_with("Adding the matrices of 2 runs ...\n\ta/gridmap.log: 3 lines\n"));
+    EXPECT_TRUE(r.out.ends_with(refused ? c.sum : WRITING + "All done.\n")) << r.out;
+    EXPECT_EQ(r.status, 1);
+    if (refused) {
+      EXPECT_FALSE(dir.exists("grid.matrix") || dir.exists("grid_weights.matrix")) << c.what;
     } else {
-      EXPECT_EQ(dir.read("sum/grid.matrix"), dir.read("joined/grid.matrix"));
-      EXPECT_EQ(dir.read("sum/grid_log.matrix"), dir.read("joined/grid_log.matrix"));
+      EXPECT_EQ(dir.read("grid.matrix"), matrix(3, 3, {{0, 0, c.sum}})) << c.what;
     }
   }
 }
@@ -684,6 +723,7 @@ TEST(GridmapSum, RunsThatDoNotMatchAreRefused) {
   run_in(dir, "limits", {"--limits", "0", "2", "0", "1", "5"}, two);
   run_in(dir, "weights", with(limits, {"--weights", "5"}), points);
   run_in(dir, "mean", with(limits, {"5"}), points);
+  EXPECT_FALSE(dir.exists("mean/grid_weights.matrix"));
   run_in(dir, "free", {"5"}, two);
   dir.write("cut.log", dir.read("a/gridmap.log").substr(0, 200));
   ASSERT_EQ(mkdir(dir.file("bad").c_str(), 0755), 0);
