@@ -73,6 +73,10 @@ void refill(Cursor& cursor) {
 
 }  // namespace
 
+std::unique_ptr<char[]> new_cursor_buffer(std::size_t capacity) {
+  return std::make_unique<char[]>(capacity + CURSOR_PADDING);
+}
+
 void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
                   std::span<const char> held, std::span<char> buffer, std::int64_t offset,
                   std::int64_t line) {

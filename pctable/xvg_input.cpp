@@ -105,7 +105,7 @@ void check_data_line(Reading& reading, const Input& input, std::int64_t line_num
 void index_sets(Reading& reading, Input& input) {
   XvgIndex& index = reading.index;
   Cursor& cursor = reading.cursors[0];
-  const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
+  const auto first_buffer = new_cursor_buffer(FIRST_BUFFER);
   start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const bool copying = input.source == Source::stream;
   if (copying) copy_as_read(cursor, input);
@@ -185,8 +185,8 @@ void read_xvg(Table& table, Input& input) {
   index_sets(*reading, input);
   const int sets = index.count;
   const int width = index.set_width;
-  const auto set_buffers =
-      std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(sets) * SET_BUFFER);
+  // One buffer for all: a set's padding is the start of the next set's room.
+  const auto set_buffers = new_cursor_buffer(static_cast<std::size_t>(sets) * SET_BUFFER);
   for (int s = 0; s < sets; ++s) {
     const std::span<char> buffer(set_buffers.get() + static_cast<std::size_t>(s) * SET_BUFFER,
                                  SET_BUFFER);
