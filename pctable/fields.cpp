@@ -8,6 +8,7 @@
 #include "blank.hpp"
 #include "byte_classes.hpp"
 #include "failure.hpp"
+#include "line_cursor.hpp"
 #include "number_text.hpp"
 
 namespace pctable {
@@ -20,11 +21,6 @@ using pcgrid::is_blank;
 // byte i.
 inline unsigned blank_mask16(const char* p) {
   return pcgrid::byte_mask16(p, ' ') | pcgrid::byte_mask16(p, '\t');
-}
-
-// The bits of the first `size` bytes of 16, all of them from 16 on.
-constexpr unsigned first_bytes(std::size_t size) {
-  return size >= 16 ? 0xFFFFu : (1u << size) - 1;
 }
 
 // The text from `begin` to `end` without the blanks around it, as

@@ -27,6 +27,12 @@ inline constexpr std::size_t MAX_LINE = 65'536;
 // bytes read, are read and left out.
 inline constexpr std::size_t CURSOR_PADDING = 64;
 
+// The bits of a 16-byte mask (bit i for byte i) that stand for the first
+// `size` bytes: all 16 when size is 16 or more.
+constexpr unsigned first_bytes(std::size_t size) {
+  return size >= 16 ? 0xFFFFu : (1u << size) - 1;
+}
+
 // A buffer of `capacity` bytes and the padding after them, every byte set
 // to zero so that none of them is ever undefined.
 std::unique_ptr<char[]> new_cursor_buffer(std::size_t capacity);

@@ -69,13 +69,12 @@ void choose_checked_columns(bool* checked_column, const Options& options) {
   for (int i = 0; i < options.column_count; ++i) checked_column[options.columns[i]] = true;
 }
 
-// One data line of set `set` (0 from the first): as many fields as the
-// first data line, numbers where they are needed.
-void check_data_line(Reading& reading, const Input& input, std::int64_t line_number,
-                     std::string_view line, int set) {
+// One data line of set `set` (0 from the first), split into `count`
+// fields: as many as the first data line, numbers where they are needed.
+void check_data_line(Reading& reading, const Input& input, std::int64_t line_number, int count,
+                     int set) {
   XvgIndex& index = reading.index;
   std::string_view* const set_fields = reading.set_fields;
-  const int count = split_blank(line, set_fields, MAX_FIELDS);
   check_field_count(input.name, line_number, count, MAX_FIELDS);
   if (index.set_width == 0) {
     index.set_width = count;
@@ -121,8 +120,12 @@ void index_sets(Reading& reading, Input& input) {
       line.remove_prefix(BYTE_ORDER_MARK.size());
       offset += static_cast<std::int64_t>(BYTE_ORDER_MARK.size());
     }
-    const int first = first_visible(line);
-    if (first == BLANK_LINE || first == '#') continue;
+    // Split first: the first field begins with the line's first visible
+    // character, and a blank line has none.
+    const int count = split_blank(line, reading.set_fields, MAX_FIELDS);
+    if (count == 0) continue;
+    const char first = reading.set_fields[0][0];
+    if (first == '#') continue;
     if (first == '@') {
       index.time_axis |= names_time_axis(line);
     } else if (first == '&' && is_set_end(line)) {
@@ -137,7 +140,7 @@ void index_sets(Reading& reading, Input& input) {
         index.sets[index.count++] = {offset, cursor.line - 1, 0, 0};
         in_set = true;
       }
-      check_data_line(reading, input, cursor.line, line, index.count - 1);
+      check_data_line(reading, input, cursor.line, count, index.count - 1);
       DataSet& set = index.sets[index.count - 1];
       ++set.rows;
       set.end_line = cursor.line;
@@ -157,15 +160,15 @@ void index_sets(Reading& reading, Input& input) {
   }
 }
 
-// The next data line of a set (inside a set, only metadata and blank lines
-// come between them).
-std::string_view next_data_line(Cursor& cursor) {
+// The fields of the next data line of a set (inside a set, only metadata
+// and blank lines come between them), and their count; 0 at the end.
+int next_data_fields(Cursor& cursor, std::string_view* fields) {
   std::string_view line;
   while (next_line(cursor, line)) {
-    const int first = first_visible(line);
-    if (first != BLANK_LINE && first != '#' && first != '@') return line;
+    const int count = split_blank(line, fields, MAX_FIELDS);
+    if (count > 0 && fields[0][0] != '#' && fields[0][0] != '@') return count;
   }
-  return {};
+  return 0;
 }
 
 // Two checked numbers of the joining column: "1", "+1", "1.0" and "1e0"
@@ -198,8 +201,7 @@ void read_xvg(Table& table, Input& input) {
     std::int64_t row_line = 0;
     for (int s = 0; s < sets; ++s) {
       Cursor& cursor = reading->cursors[s];
-      const std::string_view line = next_data_line(cursor);
-      const int count = split_blank(line, set_fields, MAX_FIELDS);
+      const int count = next_data_fields(cursor, set_fields);
       if (count != width) fail(input.name, "changed while it was read");
       if (s == 0) {
         row_line = cursor.line;
