@@ -11,6 +11,9 @@ namespace pctable {
 // A UTF-8 byte order mark, skipped at the start of an input.
 inline constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
+// The lines given to these functions lie in a cursor's buffer, whose
+// padding lets them read up to 63 bytes past the end of the line.
+
 // Fields separated by runs of blanks (spaces and tabs); at most `max` (a
 // line with more gives max + 1). Returns the count.
 int split_blank(std::string_view line, std::string_view* fields, int max);

@@ -22,9 +22,9 @@ namespace pctable {
 inline constexpr std::size_t MAX_LINE = 65'536;
 
 // The bytes a cursor's buffer has after its capacity, all of them set (a
-// buffer from new_cursor_buffer): the fields of a line are classified 16
-// bytes at a time, and so up to 15 bytes after the end of a line, or of the
-// bytes read, are read and left out.
+// buffer from new_cursor_buffer): lines and fields are classified 16 or 64
+// bytes at a time, and so up to 63 bytes after the end of a line, or of
+// the bytes read, are read and left out.
 inline constexpr std::size_t CURSOR_PADDING = 64;
 
 // The bits of a 16-byte mask (bit i for byte i) that stand for the first
