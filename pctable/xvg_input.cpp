@@ -13,21 +13,6 @@ namespace pctable {
 
 namespace {
 
-struct DataSet {
-  std::int64_t offset;  // of its first data line, from the start of the input
-  std::int64_t line;    // number of the line before it
-  std::int64_t rows;
-  std::int64_t end_line;  // the line that ends it ('&', or the last line of the file)
-};
-
-struct XvgIndex {
-  DataSet sets[MAX_SETS];
-  int count;
-  bool time_axis;
-  int set_width;  // fields of a set's line, fixed by the first
-  std::int64_t first_line;
-};
-
 constexpr std::size_t SET_BUFFER = 2 * MAX_LINE + 4096;
 constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
 
@@ -141,7 +126,7 @@ void index_sets(Reading& reading, Input& input) {
         in_set = true;
       }
       check_data_line(reading, input, cursor.line, count, index.count - 1);
-      DataSet& set = index.sets[index.count - 1];
+      XvgSet& set = index.sets[index.count - 1];
       ++set.rows;
       set.end_line = cursor.line;
     }
@@ -185,7 +170,15 @@ void read_xvg(Table& table, Input& input) {
   Row& row = reading->row;
   std::string_view* const set_fields = reading->set_fields;
   choose_checked_columns(reading->checked_column, *table.options);
-  index_sets(*reading, input);
+  // The pass that writes standard output, after the one that checked it,
+  // takes the sets that pass found instead of reading the file once more.
+  const bool sets_found = input.xvg_sets != nullptr;
+  if (sets_found) {
+    reading->index = *input.xvg_sets;
+  } else {
+    index_sets(*reading, input);
+    input.xvg_sets = std::make_unique<XvgIndex>(reading->index);
+  }
   const int sets = index.count;
   const int width = index.set_width;
   // One buffer for all: a set's padding is the start of the next set's room.
@@ -196,7 +189,11 @@ void read_xvg(Table& table, Input& input) {
     start_input_cursor(reading->cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
   }
   Layout layout = start_layout(table, input.name, index.time_axis ? 1 : 0);
-  layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed
+  // The chosen columns were checked as the sets were found; taken from an
+  // earlier pass, they are checked again as they are written, so that no
+  // field is written unchecked should the file have changed in between
+  // (which check_unchanged refuses at the end).
+  layout.numbers_checked = !sets_found;
   for (std::int64_t r = 0; r < index.sets[0].rows; ++r) {
     std::int64_t row_line = 0;
     for (int s = 0; s < sets; ++s) {
