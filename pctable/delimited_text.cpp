@@ -87,14 +87,18 @@ std::string column_ranges(const int* columns, int count) {
   return list;
 }
 
+// Whether a first column that rises by a constant step would be noted:
+// it is kept as the first component, and the others are enough.
+bool steps_may_be_noted(const Table& table, const Layout& layout) {
+  return layout.chosen[0] == 0 && table.options->column_count == 0 &&
+         layout.chosen_count - 1 >= (table.options->points ? 2 : 1);
+}
+
 // A first column kept as the first component although it rises by a
 // constant step over three lines or more, when the others are enough.
 std::string note_steps(const Table& table, const Layout& layout, const Steps& steps) {
   const int others = layout.chosen_count - 1;
-  if (!steps.rising || steps.rows < 3 || layout.chosen[0] != 0 ||
-      table.options->column_count > 0 || others < (table.options->points ? 2 : 1)) {
-    return "";
-  }
+  if (!steps.rising || steps.rows < 3 || !steps_may_be_noted(table, layout)) return "";
   return ", column 1 kept though it rises by a constant step as a time or frame number does: "
          "--columns " +
          column_ranges(layout.chosen + 1, others) + " drops it";
@@ -116,7 +120,7 @@ std::string describe(char separator) {
 }  // namespace
 
 void read_delimited(Table& table, const Input& input) {
-  const auto block = std::make_unique_for_overwrite<char[]>(BLOCK + 2 * MAX_LINE);
+  const auto block = new_cursor_buffer(BLOCK + 2 * MAX_LINE);
   const auto reading = std::make_unique<Reading>();
   Cursor& cursor = reading->cursor;
   Row& row = reading->row;
@@ -143,7 +147,14 @@ void read_delimited(Table& table, const Input& input) {
     }
     numbers_seen = true;
     put_row(table, layout, row, cursor.line);
-    if (steps.rising) follow_steps(steps, row.field[0]);
+    // The first column is followed only while it may be noted.
+    if (steps.rising) {
+      if (steps_may_be_noted(table, layout)) {
+        follow_steps(steps, row.field[0]);
+      } else {
+        steps.rising = false;
+      }
+    }
   }
   if (!numbers_seen) {
     fail_at(input.name, cursor.line + 1, "expected a line of numbers, found the end of the input");

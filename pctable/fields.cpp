@@ -6,7 +6,9 @@
 #include <string>
 
 #include "blank.hpp"
+#include "byte_classes.hpp"
 #include "failure.hpp"
+#include "line_cursor.hpp"
 #include "number_text.hpp"
 
 namespace pctable {
@@ -15,38 +17,18 @@ namespace {
 
 using pcgrid::is_blank;
 
-// Eight bytes at a time: a mask with the high bit of each byte that is a
-// space or a tab (exact per byte, no carries between bytes).
-constexpr std::uint64_t ONES = 0x0101010101010101;
-constexpr std::uint64_t HIGH = 0x8080808080808080;
-constexpr std::uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
-
-constexpr std::uint64_t zero_bytes(std::uint64_t x) {
-  return ~(((x & LOW7) + LOW7) | x | LOW7);
+// The blanks among 16 bytes, as byte_classes.hpp gives them: bit i for
+// byte i.
+inline unsigned blank_mask16(const char* p) {
+  return pcgrid::byte_mask16(p, ' ') | pcgrid::byte_mask16(p, '\t');
 }
 
-inline std::uint64_t blank_bytes(const char* p) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  return zero_bytes(word ^ (ONES * ' ')) | zero_bytes(word ^ (ONES * '\t'));
-}
-
-const char* skip_blanks(const char* p, const char* end) {
-  for (; end - p >= 8; p += 8) {
-    const std::uint64_t others = ~blank_bytes(p) & HIGH;
-    if (others != 0) return p + std::countr_zero(others) / 8;
-  }
-  while (p < end && is_blank(*p)) ++p;
-  return p;
-}
-
-const char* find_blank(const char* p, const char* end) {
-  for (; end - p >= 8; p += 8) {
-    const std::uint64_t blanks = blank_bytes(p);
-    if (blanks != 0) return p + std::countr_zero(blanks) / 8;
-  }
-  while (p < end && !is_blank(*p)) ++p;
-  return p;
+// The text from `begin` to `end` without the blanks around it, as
+// pcgrid::trim_blanks has it.
+inline std::string_view trimmed(const char* begin, const char* end) {
+  while (begin < end && is_blank(*begin)) ++begin;
+  while (end > begin && is_blank(end[-1])) --end;
+  return std::string_view(begin, static_cast<std::size_t>(end - begin));
 }
 
 // The end of the quoted text that begins after the quote at `from`: the
@@ -83,34 +65,67 @@ std::string_view field_text(std::string_view raw) {
 
 }  // namespace
 
+// The line is read 64 bytes at a time, in four classifications of 16 (up
+// to 63 bytes past its end: a cursor's buffer is padded), the bytes past
+// its end left out as blanks. In a window, a field starts at a byte that
+// is not a blank after one that is (or after the start of the line), and
+// ends at a blank after one that is not: the n-th end after the n-th
+// start, but for a field that began in an earlier window, which the first
+// end of this one closes, and the last field, which may go on into the
+// next window or end with the line.
 int split_blank(std::string_view line, std::string_view* fields, int max) {
-  const char* p = line.data();
-  const char* const end = p + line.size();
+  const char* const text = line.data();
+  const std::size_t size = line.size();
   int count = 0;
-  for (;;) {
-    p = skip_blanks(p, end);
-    if (p == end) return count;
-    const char* start = p;
-    p = find_blank(p, end);
-    if (count == max) return max + 1;
-    fields[count++] = std::string_view(start, static_cast<std::size_t>(p - start));
+  std::uint64_t inside = 0;  // 1 while a field from an earlier window goes on
+  std::size_t start = 0;     // where that field began
+  for (std::size_t window = 0; window < size; window += 64) {
+    const std::size_t left = size - window;
+    const char* const p = text + window;
+    const std::uint64_t blanks =
+        std::uint64_t{blank_mask16(p)} | std::uint64_t{blank_mask16(p + 16)} << 16 |
+        std::uint64_t{blank_mask16(p + 32)} << 32 | std::uint64_t{blank_mask16(p + 48)} << 48;
+    // bit i: byte window + i is in the line and not a blank
+    const std::uint64_t filled = ~blanks & (left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1);
+    const std::uint64_t after_filled = filled << 1 | inside;
+    std::uint64_t starts = filled & ~after_filled;
+    std::uint64_t ends = ~filled & after_filled;
+    if (inside != 0 && ends != 0) {
+      if (count == max) return max + 1;
+      const std::size_t end = window + static_cast<std::size_t>(std::countr_zero(ends));
+      fields[count++] = std::string_view(text + start, end - start);
+      ends &= ends - 1;
+      inside = 0;
+    }
+    while (starts != 0) {
+      const std::size_t begin = window + static_cast<std::size_t>(std::countr_zero(starts));
+      starts &= starts - 1;
+      if (ends == 0) {
+        inside = 1;
+        start = begin;
+        break;
+      }
+      if (count == max) return max + 1;
+      const std::size_t end = window + static_cast<std::size_t>(std::countr_zero(ends));
+      ends &= ends - 1;
+      fields[count++] = std::string_view(text + begin, end - begin);
+    }
   }
+  if (inside != 0) {
+    if (count == max) return max + 1;
+    fields[count++] = std::string_view(text + start, size - start);
+  }
+  return count;
 }
 
-int split_on(std::string_view line, char separator, std::string_view* fields, int max) {
-  const bool quotes = line.find('"') != std::string_view::npos;
+namespace {
+
+// split_on for a line with quotes.
+int split_quoted(std::string_view line, char separator, std::string_view* fields, int max) {
   int count = 0;
   std::size_t from = 0;
   for (;;) {
-    const std::size_t at =
-        quotes ? find_separator(line, separator, from) : line.find(separator, from);
-    if (!quotes) {
-      if (count == max) return max + 1;
-      fields[count++] = pcgrid::trim_blanks(line.substr(from, at - from));
-      if (at == std::string_view::npos) return count;
-      from = at + 1;
-      continue;
-    }
+    const std::size_t at = find_separator(line, separator, from);
     if (count == max) return max + 1;
     fields[count++] = field_text(line.substr(from, at - from));
     if (at == std::string_view::npos) return count;
@@ -118,12 +133,44 @@ int split_on(std::string_view line, char separator, std::string_view* fields, in
   }
 }
 
+}  // namespace
+
+// A line without quotes is cut at every separator, found 16 bytes at a
+// time (up to 15 past its end, left out); a quote found on the way, or
+// after the fields that are too many, sends the line to split_quoted.
+int split_on(std::string_view line, char separator, std::string_view* fields, int max) {
+  const char* const text = line.data();
+  const std::size_t size = line.size();
+  int count = 0;
+  std::size_t from = 0;
+  for (std::size_t at = 0; at < size; at += 16) {
+    const unsigned in_line = first_bytes(size - at);
+    if ((pcgrid::byte_mask16(text + at, '"') & in_line) != 0) {
+      return split_quoted(line, separator, fields, max);
+    }
+    unsigned separators = pcgrid::byte_mask16(text + at, separator) & in_line;
+    while (separators != 0) {
+      const std::size_t i = at + static_cast<std::size_t>(std::countr_zero(separators));
+      separators &= separators - 1;
+      if (count == max) {
+        return line.find('"') != std::string_view::npos ? split_quoted(line, separator, fields, max)
+                                                         : max + 1;
+      }
+      fields[count++] = trimmed(text + from, text + i);
+      from = i + 1;
+    }
+  }
+  if (count == max) return max + 1;
+  fields[count++] = trimmed(text + from, text + size);
+  return count;
+}
+
 bool has_separator(std::string_view line, char separator) {
   return find_separator(line, separator, 0) != std::string_view::npos;
 }
 
-void check_number_field(std::string_view file, std::int64_t line, int column,
-                        std::string_view field) {
+void check_other_number_field(std::string_view file, std::int64_t line, int column,
+                              std::string_view field) {
   const NumberText check = check_number(field);
   if (check == NumberText::ok) return;
   const std::string where = " in column " + std::to_string(column) + ", found ";

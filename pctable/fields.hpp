@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "number_text.hpp"
+
 namespace pctable {
 
 // A UTF-8 byte order mark, skipped at the start of an input.
 inline constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+// The lines given to these functions lie in a cursor's buffer, whose
+// padding lets them read up to 63 bytes past the end of the line.
 
 // Fields separated by runs of blanks (spaces and tabs); at most `max` (a
 // line with more gives max + 1). Returns the count.
@@ -22,9 +27,14 @@ int split_on(std::string_view line, char separator, std::string_view* fields, in
 bool has_separator(std::string_view line, char separator);
 
 // Refuses a field that is not a finite decimal number; the message names
-// its column.
-void check_number_field(std::string_view file, std::int64_t line, int column,
-                        std::string_view field);
+// its column. The field must lie in a cursor's line (is_short_plain_decimal
+// reads 16 bytes from its start).
+void check_other_number_field(std::string_view file, std::int64_t line, int column,
+                              std::string_view field);
+inline void check_number_field(std::string_view file, std::int64_t line, int column,
+                               std::string_view field) {
+  if (!is_short_plain_decimal(field)) check_other_number_field(file, line, column, field);
+}
 
 // Whether the text is written as a number (finite or not).
 bool reads_as_number(std::string_view field);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,24 @@
 namespace pctable {
 
 enum class Kind { xvg, delimited, npy };
+
+inline constexpr int MAX_SETS = 128;  // data sets of an xvg file
+
+// The data sets of an xvg input, as the first pass over it found them.
+struct XvgSet {
+  std::int64_t offset;  // of its first data line, from the start of the input
+  std::int64_t line;    // number of the line before it
+  std::int64_t rows;
+  std::int64_t end_line;  // the line that ends it ('&', or the last line of the file)
+};
+
+struct XvgIndex {
+  XvgSet sets[MAX_SETS];
+  int count;
+  bool time_axis;
+  int set_width;  // fields of a set's line, fixed by the first
+  std::int64_t first_line;
+};
 
 struct Input {
   std::string name;  // the file as named, or "standard input"
@@ -29,6 +48,7 @@ struct Input {
   std::vector<char> held;         // stream: the bytes read to recognise it
   bool ended = false;             // stream: `held` is all of it (a terminal is not read on)
   Kind kind = Kind::delimited;
+  std::unique_ptr<XvgIndex> xvg_sets;  // xvg: its sets, once a pass has found them
 };
 
 // Opens FILE ("-": standard input) and recognises its kind: a .npy array by

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "byte_classes.hpp"
 #include "descriptor_io.hpp"
 #include "failure.hpp"
 
@@ -73,6 +75,10 @@ void refill(Cursor& cursor) {
 
 }  // namespace
 
+std::unique_ptr<char[]> new_cursor_buffer(std::size_t capacity) {
+  return std::make_unique<char[]>(capacity + CURSOR_PADDING);
+}
+
 void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
                   std::span<const char> held, std::span<char> buffer, std::int64_t offset,
                   std::int64_t line) {
@@ -95,7 +101,25 @@ void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
 }
 
 bool next_line(Cursor& cursor, std::string_view& line) {
-  std::size_t searched = cursor.begin;
+  // A line of at most SHORT_LINE bytes whose newline was read: found 16
+  // bytes at a time (the bytes past those read, left out, are in the buffer
+  // or its padding), taken as below.
+  constexpr std::size_t SHORT_LINE = 32;
+  const std::size_t unread = cursor.end - cursor.begin;
+  const char* const first = cursor.data + cursor.begin;
+  for (std::size_t at = 0; at < unread && at < SHORT_LINE; at += 16) {
+    const unsigned newlines = pcgrid::byte_mask16(first + at, '\n') & first_bytes(unread - at);
+    if (newlines == 0) continue;
+    std::size_t length = at + static_cast<std::size_t>(std::countr_zero(newlines));
+    const std::size_t taken = length + 1;
+    if (length > 0 && first[length - 1] == '\r') --length;
+    line = std::string_view(first, length);
+    cursor.begin += taken;
+    cursor.offset += static_cast<std::int64_t>(taken);
+    ++cursor.line;
+    return true;
+  }
+  std::size_t searched = cursor.begin + std::min(unread, SHORT_LINE);  // no newline before
   for (;;) {
     const char* start = cursor.data + cursor.begin;
     const char* newline = searched < cursor.end

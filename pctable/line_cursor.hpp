@@ -13,12 +13,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
 namespace pctable {
 
 inline constexpr std::size_t MAX_LINE = 65'536;
+
+// The bytes a cursor's buffer has after its capacity, all of them set (a
+// buffer from new_cursor_buffer): lines and fields are classified 16 or 64
+// bytes at a time, and so up to 63 bytes after the end of a line, or of
+// the bytes read, are read and left out.
+inline constexpr std::size_t CURSOR_PADDING = 64;
+
+// The bits of a 16-byte mask (bit i for byte i) that stand for the first
+// `size` bytes: all 16 when size is 16 or more.
+constexpr unsigned first_bytes(std::size_t size) {
+  return size >= 16 ? 0xFFFFu : (1u << size) - 1;
+}
+
+// A buffer of `capacity` bytes and the padding after them, every byte set
+// to zero so that none of them is ever undefined.
+std::unique_ptr<char[]> new_cursor_buffer(std::size_t capacity);
 
 enum class Source { file, stream };
 
@@ -43,7 +60,8 @@ struct Cursor {
 
 // A cursor over `fd` (a file, or a stream that gives `held` first, and no
 // more when `fd` is -1: its end was read already), at `offset`
-// of the input, whose next line has the number `line` + 1. A file is read
+// of the input, whose next line has the number `line` + 1, reading into
+// `buffer` (followed by CURSOR_PADDING bytes of its own). A file is read
 // to its end; set `limit` to stop sooner. Set `copy_fd` to copy a stream.
 void start_cursor(Cursor& cursor, Source source, int fd, std::string_view name,
                   std::span<const char> held, std::span<char> buffer, std::int64_t offset,

@@ -299,7 +299,7 @@ void read_fortran_order(Table& table, const Input& input, const NpyHeader& heade
 
 void read_npy(Table& table, Input& input) {
   Cursor cursor;
-  const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
+  const auto first_buffer = new_cursor_buffer(FIRST_BUFFER);
   start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const NpyHeader header = read_header(cursor, input);
   if (header.fortran_order && input.source == Source::stream) {

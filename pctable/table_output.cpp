@@ -98,8 +98,15 @@ void fix_layout(Table& table, Layout& layout, const Row& row, std::int64_t line)
   }
 }
 
+// A field of a Row, or a label, at `out`, where 15 bytes more may be
+// written: a short one is copied as 16 bytes, the bytes after it
+// overwritten by what follows it.
 char* put_text(char* out, std::string_view text) {
-  std::memcpy(out, text.data(), text.size());
+  if (text.size() <= 16) {
+    std::memcpy(out, text.data(), 16);
+  } else {
+    std::memcpy(out, text.data(), text.size());
+  }
   return out + text.size();
 }
 
@@ -107,7 +114,7 @@ char* put_text(char* out, std::string_view text) {
 void write_line(Output& output, const Layout& layout, const Row& row, bool points,
                 std::string_view label, std::size_t length) {
   const auto failed = [&output](int error) { write_failed(output, error); };
-  char* out = pcgrid::room(output.gathered, length + 1, failed);
+  char* out = pcgrid::room(output.gathered, length + 1 + 15, failed);
   if (!points) out = put_text(out, label);
   for (int i = 0; i < layout.chosen_count; ++i) {
     if (!points || i > 0) *out++ = ' ';
@@ -145,12 +152,12 @@ void put_row(Table& table, Layout& layout, const Row& row, std::int64_t line) {
   }
   const bool points = table.options->points;
   std::size_t length = 0;
-  char number[16];
+  char number[16] = {};  // a label's 16 bytes, copied whole
   std::string_view label;
   if (!points) {
     if (layout.label >= 0) {
       label = row.field[layout.label];
-      if (!is_int32_text(label)) {
+      if (!is_short_int32_text(label) && !is_int32_text(label)) {
         fail_at(layout.file, line,
                 "expected a 32-bit integer label in column " + std::to_string(layout.label + 1) +
                     (layout.label + 1 == layout.time_column ? " (the time)" : "") + ", found " +

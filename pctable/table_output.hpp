@@ -17,6 +17,9 @@
 namespace pctable {
 
 // One input line split into fields (for an xvg file: the joined line).
+// Each field has 16 readable bytes from its start, whatever its length: it
+// lies in a cursor's line (whose buffer is padded) or in a text of 16 bytes
+// or more, so that short fields are checked and copied 16 bytes at a time.
 struct Row {
   std::string_view field[MAX_FIELDS];
   int count = 0;

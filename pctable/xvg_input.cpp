@@ -13,21 +13,6 @@ namespace pctable {
 
 namespace {
 
-struct DataSet {
-  std::int64_t offset;  // of its first data line, from the start of the input
-  std::int64_t line;    // number of the line before it
-  std::int64_t rows;
-  std::int64_t end_line;  // the line that ends it ('&', or the last line of the file)
-};
-
-struct XvgIndex {
-  DataSet sets[MAX_SETS];
-  int count;
-  bool time_axis;
-  int set_width;  // fields of a set's line, fixed by the first
-  std::int64_t first_line;
-};
-
 constexpr std::size_t SET_BUFFER = 2 * MAX_LINE + 4096;
 constexpr std::size_t FIRST_BUFFER = std::size_t{1} << 20;
 
@@ -69,13 +54,12 @@ void choose_checked_columns(bool* checked_column, const Options& options) {
   for (int i = 0; i < options.column_count; ++i) checked_column[options.columns[i]] = true;
 }
 
-// One data line of set `set` (0 from the first): as many fields as the
-// first data line, numbers where they are needed.
-void check_data_line(Reading& reading, const Input& input, std::int64_t line_number,
-                     std::string_view line, int set) {
+// One data line of set `set` (0 from the first), split into `count`
+// fields: as many as the first data line, numbers where they are needed.
+void check_data_line(Reading& reading, const Input& input, std::int64_t line_number, int count,
+                     int set) {
   XvgIndex& index = reading.index;
   std::string_view* const set_fields = reading.set_fields;
-  const int count = split_blank(line, set_fields, MAX_FIELDS);
   check_field_count(input.name, line_number, count, MAX_FIELDS);
   if (index.set_width == 0) {
     index.set_width = count;
@@ -105,7 +89,7 @@ void check_data_line(Reading& reading, const Input& input, std::int64_t line_num
 void index_sets(Reading& reading, Input& input) {
   XvgIndex& index = reading.index;
   Cursor& cursor = reading.cursors[0];
-  const auto first_buffer = std::make_unique_for_overwrite<char[]>(FIRST_BUFFER);
+  const auto first_buffer = new_cursor_buffer(FIRST_BUFFER);
   start_input_cursor(cursor, input, {first_buffer.get(), FIRST_BUFFER});
   const bool copying = input.source == Source::stream;
   if (copying) copy_as_read(cursor, input);
@@ -121,8 +105,12 @@ void index_sets(Reading& reading, Input& input) {
       line.remove_prefix(BYTE_ORDER_MARK.size());
       offset += static_cast<std::int64_t>(BYTE_ORDER_MARK.size());
     }
-    const int first = first_visible(line);
-    if (first == BLANK_LINE || first == '#') continue;
+    // Split first: the first field begins with the line's first visible
+    // character, and a blank line has none.
+    const int count = split_blank(line, reading.set_fields, MAX_FIELDS);
+    if (count == 0) continue;
+    const char first = reading.set_fields[0][0];
+    if (first == '#') continue;
     if (first == '@') {
       index.time_axis |= names_time_axis(line);
     } else if (first == '&' && is_set_end(line)) {
@@ -137,8 +125,8 @@ void index_sets(Reading& reading, Input& input) {
         index.sets[index.count++] = {offset, cursor.line - 1, 0, 0};
         in_set = true;
       }
-      check_data_line(reading, input, cursor.line, line, index.count - 1);
-      DataSet& set = index.sets[index.count - 1];
+      check_data_line(reading, input, cursor.line, count, index.count - 1);
+      XvgSet& set = index.sets[index.count - 1];
       ++set.rows;
       set.end_line = cursor.line;
     }
@@ -157,15 +145,15 @@ void index_sets(Reading& reading, Input& input) {
   }
 }
 
-// The next data line of a set (inside a set, only metadata and blank lines
-// come between them).
-std::string_view next_data_line(Cursor& cursor) {
+// The fields of the next data line of a set (inside a set, only metadata
+// and blank lines come between them), and their count; 0 at the end.
+int next_data_fields(Cursor& cursor, std::string_view* fields) {
   std::string_view line;
   while (next_line(cursor, line)) {
-    const int first = first_visible(line);
-    if (first != BLANK_LINE && first != '#' && first != '@') return line;
+    const int count = split_blank(line, fields, MAX_FIELDS);
+    if (count > 0 && fields[0][0] != '#' && fields[0][0] != '@') return count;
   }
-  return {};
+  return 0;
 }
 
 // Two checked numbers of the joining column: "1", "+1", "1.0" and "1e0"
@@ -182,24 +170,35 @@ void read_xvg(Table& table, Input& input) {
   Row& row = reading->row;
   std::string_view* const set_fields = reading->set_fields;
   choose_checked_columns(reading->checked_column, *table.options);
-  index_sets(*reading, input);
+  // The pass that writes standard output, after the one that checked it,
+  // takes the sets that pass found instead of reading the file once more.
+  const bool sets_found = input.xvg_sets != nullptr;
+  if (sets_found) {
+    reading->index = *input.xvg_sets;
+  } else {
+    index_sets(*reading, input);
+    input.xvg_sets = std::make_unique<XvgIndex>(reading->index);
+  }
   const int sets = index.count;
   const int width = index.set_width;
-  const auto set_buffers =
-      std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(sets) * SET_BUFFER);
+  // One buffer for all: a set's padding is the start of the next set's room.
+  const auto set_buffers = new_cursor_buffer(static_cast<std::size_t>(sets) * SET_BUFFER);
   for (int s = 0; s < sets; ++s) {
     const std::span<char> buffer(set_buffers.get() + static_cast<std::size_t>(s) * SET_BUFFER,
                                  SET_BUFFER);
     start_input_cursor(reading->cursors[s], input, buffer, index.sets[s].offset, index.sets[s].line);
   }
   Layout layout = start_layout(table, input.name, index.time_axis ? 1 : 0);
-  layout.numbers_checked = true;  // all the chosen columns, as the sets were indexed
+  // The chosen columns were checked as the sets were found; taken from an
+  // earlier pass, they are checked again as they are written, so that no
+  // field is written unchecked should the file have changed in between
+  // (which check_unchanged refuses at the end).
+  layout.numbers_checked = !sets_found;
   for (std::int64_t r = 0; r < index.sets[0].rows; ++r) {
     std::int64_t row_line = 0;
     for (int s = 0; s < sets; ++s) {
       Cursor& cursor = reading->cursors[s];
-      const std::string_view line = next_data_line(cursor);
-      const int count = split_blank(line, set_fields, MAX_FIELDS);
+      const int count = next_data_fields(cursor, set_fields);
       if (count != width) fail(input.name, "changed while it was read");
       if (s == 0) {
         row_line = cursor.line;

@@ -8,16 +8,16 @@
 // A regular file is read once to find its sets and check their lines, then
 // once more through one cursor per set, each at its own position: memory
 // holds a line per set. A stream is copied to a temporary file as it is
-// read the first time, and its copy read the second time. A UTF-8 byte
-// order mark at the start is skipped.
+// read the first time, and its copy read the second time. A second pass
+// over the input (writing standard output after checking it) reads only
+// through the cursors, at the sets the first found. A UTF-8 byte order
+// mark at the start is skipped.
 #pragma once
 
 #include "inputs.hpp"
 #include "table_output.hpp"
 
 namespace pctable {
-
-inline constexpr int MAX_SETS = 128;
 
 void read_xvg(Table& table, Input& input);
 
