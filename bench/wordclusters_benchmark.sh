@@ -87,7 +87,7 @@ split -d -n "l/$shards" "words_${words}_trajectory.txt" shard.
 rm -f counts.times counted.times
 for ((r = 0; r < rounds; r++)); do
   start=$(date +%s.%N)
-  for shard in shard.[0-9]*; do
+  for shard in shard.[0-9][0-9]; do
     "$timer" -f '%e %M' -a -o counts.times "$bin/wordclusters" --counts "$shard" >"$shard.counts" 2>/dev/null
   done
   "$timer" -f '%e %M' -a -o counted.times "$bin/wordclusters" --counted shard.*.counts \

@@ -860,6 +860,71 @@ TEST(StateFilesModel, RealProjection) {
 
 }  // namespace
 
+// --- On any number of threads ---
+
+// 2,500,000 frames of 7 words, none a neighbour of another, each a state
+// under --min-share 0. State 1's 1,560,000-odd frames make an index group
+// formatted on its own, shared among the threads by frames; the other six
+// share one pass, shared among them by groups; both files span several
+// blocks. On 1, 2 and 7 threads the index file and the trajectory are
+// those of the dictionary, and the other files the same.
+TEST(StateFileThreads, SameBytesOnAnyNumberOfThreads) {
+  const char* const seven[] = {"AA", "AC", "CA", "CC", "EE", "EA", "AE"};
+  std::string words;
+  std::vector<int> word_of_frame;
+  std::uint32_t x = 1;
+  for (int i = 0; i < 2'500'000; ++i) {
+    x = x * 1103515245u + 12345u;
+    const std::uint32_t r = x >> 28;
+    word_of_frame.push_back(r < 10 ? 0 : static_cast<int>(r) - 9);
+    words += seven[word_of_frame.back()];
+    words += '\n';
+  }
+  TempDir dir;
+  std::string report, transitions;
+  for (const char* threads : {"1", "2", "7"}) {
+    SCOPED_TRACE(std::string("OMP_NUM_THREADS=") + threads);
+    dir.write("words", words);
+    std::vector<std::string> args = {"--min-share", "0", "--blocks", "3"};
+    for (const char* file : FILES) args.insert(args.end(), {std::string("--") + file, dir.file(file)});
+    args.push_back(dir.file("words"));
+    const auto r = run_program(WORDCLUSTERS_EXE, args, {.env = {std::string("OMP_NUM_THREADS=") + threads}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int state_of_word[7] = {};
+    std::istringstream dictionary(r.out);
+    std::string word;
+    for (int state = 0; dictionary >> word >> state;) {
+      state_of_word[std::find(std::begin(seven), std::end(seven), word) - std::begin(seven)] = state;
+    }
+    ASSERT_EQ(state_of_word[0], 1) << r.out;
+    std::string trajectory;
+    std::vector<std::vector<std::size_t>> members(8);
+    for (std::size_t f = 0; f < word_of_frame.size(); ++f) {
+      const int s = state_of_word[word_of_frame[f]];
+      trajectory += std::to_string(s) + "\n";
+      members[static_cast<std::size_t>(s)].push_back(f + 1);
+    }
+    std::string ndx, representatives;
+    for (std::size_t s = 1; s <= 7; ++s) {
+      ndx += "[ state_" + std::to_string(s) + " ]\n";
+      for (std::size_t m = 0; m < members[s].size(); ++m) {
+        ndx += std::to_string(members[s][m]) +
+               (m % 15 == 14 || m + 1 == members[s].size() ? "\n" : " ");
+      }
+      representatives += std::to_string(members[s][0]) + (s == 7 ? "\n" : " ");
+    }
+    ndx += "[ representatives ]\n" + representatives;
+    EXPECT_EQ(dir.read("trajectory"), trajectory);
+    EXPECT_EQ(dir.read("ndx"), ndx);
+    if (report.empty()) {
+      report = dir.read("report");
+      transitions = dir.read("transitions");
+    }
+    EXPECT_EQ(dir.read("report"), report);
+    EXPECT_EQ(dir.read("transitions"), transitions);
+  }
+}
+
 // --- States across runs: count files, an existing dictionary, segments ---
 
 namespace across {

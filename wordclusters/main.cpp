@@ -28,6 +28,8 @@
 #include "standard_descriptors.hpp"
 #include "state_files.hpp"
 #include "states.hpp"
+#include "thread_pool.hpp"
+#include "thread_stacks.hpp"
 #include "weights.hpp"
 #include "word_reader.hpp"
 
@@ -276,6 +278,8 @@ int main(int argc, char** argv) {
   pcgrid::open_closed_standard_descriptors();
   refuse_when_memory_runs_out();
   const Options options = read_options(argc, argv);
+  pcgrid::limit_thread_stacks();
+  pcgrid::start_thread_pool();
   check_standard_output();
   refuse_clashing_files(options);
   StateFiles files;
