@@ -29,25 +29,39 @@ char* format_right(char* out, T value, int width, Format... format) {
   return right_align(out, text, static_cast<int>(result.ptr - text), width);
 }
 
-// The eight digits of x < 10^8, at once. Its halves of four digits go to
-// the two 32-bit lanes of a word (the first half to the low lane, so that
-// the first digit ends in the lowest byte); each lane is split into halves
-// of two digits in 16-bit lanes, then each of those into two digits in
-// bytes. A quotient is taken with a multiplication and a shift: for y <
-// 10^4, floor(y × 10486 / 2^20) = floor(y / 100), as 10486 / 2^20 exceeds
-// 1/100 by less than 2.3 × 10^-7, so y / 100 grows by less than 0.0023 and
-// its fraction, at most 0.99, stays below 1; for z < 100, floor(z × 103 /
-// 2^10) = floor(z / 10) likewise (excess below 0.06, fraction at most 0.9).
-// No lane's product overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16),
-// and the bits a shift brings down from the next lane lie above the mask.
-inline char* put_eight(char* out, std::uint32_t x) {
+// The low `N` bytes of `x` at `out`, the lowest first, whatever the byte
+// order.
+template <int N>
+void store_bytes(char* out, std::uint64_t x) {
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  std::memcpy(out, &x, N);
+}
+
+constexpr std::uint64_t ZEROS = 0x3030303030303030;  // '0' in every byte
+
+// The eight digits of x < 10^8 in the bytes of a word, as values 0..9, the
+// first digit in the lowest byte. Its halves of four digits go to the two
+// 32-bit lanes of a word (the first half to the low lane); each lane is
+// split into halves of two digits in 16-bit lanes, then each of those into
+// two digits in bytes. A quotient is taken with a multiplication and a
+// shift: for y < 10^4, floor(y × 10486 / 2^20) = floor(y / 100), as 10486 /
+// 2^20 exceeds 1/100 by less than 2.3 × 10^-7, so y / 100 grows by less
+// than 0.0023 and its fraction, at most 0.99, stays below 1; for z < 100,
+// floor(z × 103 / 2^10) = floor(z / 10) likewise (excess below 0.06,
+// fraction at most 0.9). No lane's product overflows it (10^4 × 10486 <
+// 2^32, 100 × 103 < 2^16), and the bits a shift brings down from the next
+// lane lie above the mask.
+inline std::uint64_t eight_digits(std::uint32_t x) {
   std::uint64_t v = x / 10'000 | std::uint64_t{x % 10'000} << 32;
   const std::uint64_t hundreds = (v * 10486) >> 20 & 0x0000007F0000007F;
   v = hundreds | (v - hundreds * 100) << 16;
   const std::uint64_t tens = (v * 103) >> 10 & 0x000F000F000F000F;
-  v = (tens | (v - tens * 10) << 8) + 0x3030303030303030;
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  std::memcpy(out, &v, sizeof v);
+  return tens | (v - tens * 10) << 8;
+}
+
+// The eight digits of x < 10^8, at once.
+inline char* put_eight(char* out, std::uint32_t x) {
+  store_bytes<8>(out, eight_digits(x) + ZEROS);
   return out + 8;
 }
 
@@ -72,6 +86,66 @@ char* pad(char* out, int count) {
   return out;
 }
 
+// "%*d" of the integer of magnitude u, negative or not (a '-' before zero
+// too, for the whole part of "-0.5"): a '-' for a negative value, u's
+// digits without leading zeros ("0" for zero), right-aligned in `width`.
+//
+// A text of up to eight characters is made in the eight bytes of a word,
+// right-aligned, the first character in the lowest byte: for u < 10^8 the
+// word of its eight digits, eight of them with leading zeros, begins with
+// a zero byte for each leading zero, and the first digit that is not zero
+// has a bit set among its byte's low four, so the count of the word's
+// trailing zero bits over 8 is the number of leading zeros; bit 56, in the
+// last digit's byte, set for the count alone, keeps the last digit of zero
+// (at most 7 leading zeros). Each of those bytes, '0' once ZEROS is added,
+// becomes a space (0x30 - 0x10); for a negative value, whose text then has
+// at most eight characters, so that there is a leading zero, the last of
+// them becomes '-' (0x20 + 0x0D, shifted to byte zeros - 1, no carry in
+// any byte). The field, L = max(width,
+// length) characters, is then spaces up to the word's last eight bytes
+// when L ≥ 8 (spaces written first, eight at a time, never past the field,
+// then the word over the last eight), or else the word's last L bytes,
+// spaces beyond the text as L ≥ its length: for 4 ≤ L < 8 its bytes
+// 8 - L .. 11 - L and 4 .. 7 (the two meet or overlap as L ≥ 4), for
+// 2 ≤ L < 4 its bytes 8 - L .. 9 - L and 6 .. 7, for L = 1 byte 7. Texts
+// of nine characters or more are written a piece at a time: u's leading
+// one or two digits, u / 10^8 < 43, then its last eight.
+char* put_right(char* out, std::uint32_t u, bool negative, int width) {
+  if (u >= 100'000'000 || (negative && u >= 10'000'000)) {
+    const int digits = u >= 1'000'000'000 ? 10 : u >= 100'000'000 ? 9 : 8;
+    out = pad(out, width - (negative + digits));
+    if (negative) *out++ = '-';
+    const std::uint32_t high = u / 100'000'000;
+    if (digits == 10) {
+      out = put_pair(out, high);
+    } else if (digits == 9) {
+      *out++ = static_cast<char>('0' + high);
+    }
+    return put_eight(out, u % 100'000'000);
+  }
+  const std::uint64_t digits = eight_digits(u);
+  const int zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;  // 0..7
+  const std::uint64_t leading = (std::uint64_t{1} << 8 * zeros) - 1;
+  const std::uint64_t sign = (std::uint64_t{negative} * 0x0D << 8 * zeros) >> 8;
+  const std::uint64_t word = digits + ZEROS - (leading & 0x1010101010101010) + sign;
+  const int length = 8 - zeros + negative;
+  const int field = width > length ? width : length;
+  char* const end = out + field;
+  if (field >= 8) {
+    for (char* p = out; p < end - 8; p += 8) std::memcpy(p, "        ", 8);
+    store_bytes<8>(end - 8, word);
+  } else if (field >= 4) {
+    store_bytes<4>(out, word >> 8 * (8 - field));
+    store_bytes<4>(end - 4, word >> 32);
+  } else if (field >= 2) {
+    store_bytes<2>(out, word >> 8 * (8 - field));
+    store_bytes<2>(end - 2, word >> 48);
+  } else {
+    *out = static_cast<char>(word >> 56);
+  }
+  return end;
+}
+
 // A double's parts: ±m × 2^e with m < 2^53; false for inf and nan.
 struct Binary {
   std::uint64_t m;
@@ -87,53 +161,63 @@ Binary binary_of(double value) {
   return {m, biased == 0 ? -1074 : biased - 1075, biased};
 }
 
-// "%*.7f" of a value with at most 24 significant bits (a float widened to
-// double, as the member report prints) and a magnitude below 2^31; nullptr,
-// having written nothing, for any other value.
+// "%*.7f" of a value below 2^-25 in magnitude, or of one below 2^31 with
+// at most 24 significant bits (a float widened to double, as the member
+// report prints); nullptr, having written nothing, for any other value.
 //
 // Why it is exact. printf prints the exact binary value rounded to 7 digits
-// after the point, to nearest with ties to even. The value is ±M × 2^E with
-// M < 2^24 an integer, so |value| × 10^7 = M × 10^7 × 2^E, and N, that
-// product rounded to an integer, is what the digits spell: N / 10^7, a
-// point, and N mod 10^7 in 7 digits. For E ≥ 0 the product is the integer
-// (M << E) × 10^7 < 2^31 × 10^7 < 2^55. For E < 0, P = M × 10^7 < 2^48 is
-// exact, and N is P / 2^-E rounded: the quotient q and remainder r of the
-// shift, plus one when r is above half of 2^-E, or equal to it with q odd.
-// When -E ≥ 50 the value is below 2^48 / 2^50, under half a unit, and N is
-// 0. The sign is printed for every negative value, -0 included, as printf
-// does ("-0.0000000").
+// after the point, to nearest with ties to even: N, |value| × 10^7 so
+// rounded, is what the digits spell: N / 10^7, a point, and N mod 10^7 in
+// 7 digits, after a '-' for every negative value, -0 included, as printf
+// does ("-0.0000000"). Below 2^-25 < 5 × 10^-8, |value| × 10^7 is under
+// half a unit and N is 0. Otherwise the biased exponent B, |value| lying in
+// [2^(B-1023), 2^(B-1022)), is 998..1053, and at most 24 significant bits
+// leave the low 29 of the 52 stored ones zero: the value is ±M × 2^E with
+// M, the 53-bit significand shifted down 29 places, in [2^23, 2^24), and
+// E = B - 1046 in -48..7. P = M × 10^7 < 2^48 is exact. For E ≥ 0,
+// N = P × 2^E < 2^55. For E < 0, s = -E in 1..48, N is P / 2^s rounded:
+// with q and r the quotient and remainder of P by 2^s and h = 2^(s-1),
+// (P + h - 1 + (q mod 2)) / 2^s, taken down, is q + (r + h - 1 + (q mod
+// 2)) / 2^s, taken down, and as r < 2^s that adds 1 exactly when r > h, or
+// r = h with q odd. P + h < 2^49 does not overflow.
+//
+// N < 10^8 is a value below 10 once rounded: its eight digits are the
+// whole part's one and the fraction's seven, written, for widths of 10 or
+// more, after width - 10 spaces and the sign or a space, the point put
+// between (the word's lowest byte is the first digit). Otherwise the whole
+// part, N / 10^7 < 2^31, goes with the sign to put_right in width - 8,
+// whose spaces are those of the whole field, and the point and the
+// fraction's digits follow.
 char* fixed7_of_short_value(char* out, double value, int width) {
   constexpr std::uint64_t SCALE = 10'000'000;
-  Binary b = binary_of(value);
-  if (b.biased == 0x7FF) return nullptr;  // inf and nan
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const bool negative = bits >> 63 != 0;
+  const auto biased = static_cast<int>(bits >> 52 & 0x7FF);
   std::uint64_t n = 0;
-  if (b.m != 0) {
-    const int zeros = std::countr_zero(b.m);
-    b.m >>= zeros;
-    b.e += zeros;
-    const int bits = std::bit_width(b.m);
-    if (bits > 24) return nullptr;
-    if (b.e >= 0) {
-      if (bits + b.e > 31) return nullptr;
-      n = (b.m << b.e) * SCALE;
-    } else if (b.e > -50) {
-      const std::uint64_t p = b.m * SCALE;
-      const int shift = -b.e;
-      const std::uint64_t q = p >> shift;
-      const std::uint64_t r = p - (q << shift);
+  if (biased >= 1023 - 25) {
+    if (biased >= 1023 + 31) return nullptr;  // 2^31 and above, inf, nan
+    constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
+    if ((bits & LOW) != 0) return nullptr;  // more than 24 significant bits
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) >> 29 | std::uint64_t{1} << 23;
+    const int e = biased - 1046;
+    const std::uint64_t p = m * SCALE;
+    if (e >= 0) {
+      n = p << e;
+    } else {
+      const int shift = -e;
       const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-      n = q + ((r > half || (r == half && (q & 1) != 0)) ? 1 : 0);
+      n = (p + half - 1 + (p >> shift & 1)) >> shift;
     }
   }
-  const bool negative = std::signbit(value);
-  auto whole = static_cast<std::uint32_t>(n / SCALE);
-  int whole_digits = 1;
-  for (std::uint32_t rest = whole; rest >= 10; rest /= 10) ++whole_digits;
-  out = pad(out, width - (negative + whole_digits + 8));
-  if (negative) *out++ = '-';
-  for (int d = whole_digits - 1; d >= 0; --d, whole /= 10)
-    out[d] = static_cast<char>('0' + whole % 10);
-  return put_point_seven(out + whole_digits, static_cast<std::uint32_t>(n % SCALE));
+  if (n < 100'000'000 && width >= 10) {
+    out = pad(out, width - 10);
+    const std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(n)) + ZEROS;
+    store_bytes<2>(out, (negative ? '-' : ' ') | (digits & 0xFF) << 8);
+    store_bytes<8>(out + 2, (digits & ~std::uint64_t{0xFF}) | '.');
+    return out + 10;
+  }
+  out = put_right(out, static_cast<std::uint32_t>(n / SCALE), negative, width - 8);
+  return put_point_seven(out, static_cast<std::uint32_t>(n % SCALE));
 }
 
 // floor(log10 2^b) for the binary exponents b of the doubles whose "%.7e"
@@ -240,7 +324,8 @@ char* printed(char* out, int length) {
 }  // namespace
 
 char* fast_format_int(char* out, std::int32_t value, int width) {
-  return format_right(out, value, width);
+  const auto bits = static_cast<std::uint32_t>(value);
+  return put_right(out, value < 0 ? 0 - bits : bits, value < 0, width);
 }
 
 char* fast_format_fixed7(char* out, double value, int width) {
