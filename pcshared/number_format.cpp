@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 #include "exact_arithmetic.hpp"
 #include "powers_of_ten.hpp"
 
@@ -40,24 +44,84 @@ void store_bytes(char* out, std::uint64_t x) {
 constexpr std::uint64_t ZEROS = 0x3030303030303030;  // '0' in every byte
 
 // The eight digits of x < 10^8 in the bytes of a word, as values 0..9, the
-// first digit in the lowest byte. Its halves of four digits go to the two
-// 32-bit lanes of a word (the first half to the low lane); each lane is
-// split into halves of two digits in 16-bit lanes, then each of those into
-// two digits in bytes. A quotient is taken with a multiplication and a
-// shift: for y < 10^4, floor(y × 10486 / 2^20) = floor(y / 100), as 10486 /
-// 2^20 exceeds 1/100 by less than 2.3 × 10^-7, so y / 100 grows by less
-// than 0.0023 and its fraction, at most 0.99, stays below 1; for z < 100,
-// floor(z × 103 / 2^10) = floor(z / 10) likewise (excess below 0.06,
-// fraction at most 0.9). No lane's product overflows it (10^4 × 10486 <
-// 2^32, 100 × 103 < 2^16), and the bits a shift brings down from the next
-// lane lie above the mask.
-inline std::uint64_t eight_digits(std::uint32_t x) {
-  std::uint64_t v = x / 10'000 | std::uint64_t{x % 10'000} << 32;
+// first digit in the lowest byte.
+//
+// In 64-bit integers, as any target has them: the halves of four digits go
+// to the two 32-bit lanes of a word (the first half to the low lane); each
+// lane is split into halves of two digits in 16-bit lanes, then each of
+// those into two digits in bytes. A quotient is taken with a
+// multiplication and a shift: for y < 10^4, floor(y × 10486 / 2^20) =
+// floor(y / 100), as 10486 / 2^20 exceeds 1/100 by less than 2.3 × 10^-7,
+// so y / 100 grows by less than 0.0023 and its fraction, at most 0.99,
+// stays below 1; for z < 100, floor(z × 103 / 2^10) = floor(z / 10)
+// likewise (excess below 0.06, fraction at most 0.9). No lane's product
+// overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16), and the bits a
+// shift brings down from the next lane lie above the mask. With q the
+// quotients so found and d the divisor, each lane's y becomes q | (y - q d)
+// << w, w its half's width, and as a sum over the lanes, all of whose
+// parts are nonnegative and stay within their lanes, that is v << w -
+// q (d << w) + q = v << w - q (d 2^w - 1); the first split is the same
+// with the quotient taken by the compiler.
+constexpr std::uint64_t eight_digits_in_word(std::uint32_t x) {
+  const std::uint64_t high = x / 10'000;
+  std::uint64_t v = (std::uint64_t{x} << 32) - high * ((10'000ULL << 32) - 1);
   const std::uint64_t hundreds = (v * 10486) >> 20 & 0x0000007F0000007F;
-  v = hundreds | (v - hundreds * 100) << 16;
+  v = (v << 16) - hundreds * ((100 << 16) - 1);
   const std::uint64_t tens = (v * 103) >> 10 & 0x000F000F000F000F;
-  return tens | (v - tens * 10) << 8;
+  return (v << 8) - tens * ((10 << 8) - 1);
 }
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// With SSE2, as every x86-64 has it: the two halves of four digits, hi and
+// lo, split as above and times 4, are spread over 16-bit lanes as hi hi hi
+// hi lo lo lo lo. Each lane gets floor(y / d) for d = 1000, 100, 10, 1 in
+// turn as floor(floor(4y × m / 2^16) / 2^s) = floor(y × m / 2^(14 + s)),
+// two multiplications keeping the high half, the second by 2^(16 - s) (a
+// shift of its own in each lane); 4y < 2^16 and 4y × m < 2^32, and
+// quotients_hold checks every y < 10^4 in each lane. A digit is then its
+// lane's quotient less ten times the quotient in the lane before, that is
+// floor(y / d) - 10 floor(y / 10d); the shift of each 64-bit half by one
+// lane brings a zero before the first of each half and drops the last
+// lane's product, which alone may overflow its lane.
+constexpr int QUOTIENT_M[4] = {16778, 10486, 13108, 1 << 15};
+constexpr int QUOTIENT_S[4] = {10, 6, 3, 1};
+
+constexpr bool quotients_hold() {
+  for (int lane = 0; lane < 4; ++lane) {
+    const std::uint32_t d = lane == 0 ? 1000 : lane == 1 ? 100 : lane == 2 ? 10 : 1;
+    const auto m = static_cast<std::uint32_t>(QUOTIENT_M[lane]);
+    for (std::uint32_t y = 0; y < 10'000; ++y) {
+      if ((4 * y * m >> 16) >> QUOTIENT_S[lane] != y / d) return false;
+    }
+  }
+  return true;
+}
+static_assert(quotients_hold());
+
+// The 16-bit lanes of the four values, twice.
+inline __m128i lanes_of(const int (&v)[4]) {
+  const auto s = [](int x) { return static_cast<short>(x); };  // 2^15 as -2^15
+  return _mm_setr_epi16(s(v[0]), s(v[1]), s(v[2]), s(v[3]), s(v[0]), s(v[1]), s(v[2]), s(v[3]));
+}
+
+inline std::uint64_t eight_digits(std::uint32_t x) {
+  constexpr int SHIFTS[4] = {1 << (16 - QUOTIENT_S[0]), 1 << (16 - QUOTIENT_S[1]),
+                             1 << (16 - QUOTIENT_S[2]), 1 << (16 - QUOTIENT_S[3])};
+  const std::uint64_t high = x / 10'000;
+  const std::uint64_t halves = ((std::uint64_t{x} << 32) - high * ((10'000ULL << 32) - 1)) << 2;
+  __m128i v = _mm_cvtsi64_si128(static_cast<long long>(halves));
+  v = _mm_shufflelo_epi16(v, 0xA0);  // 4hi 4hi 4lo 4lo
+  v = _mm_unpacklo_epi16(v, v);      // 4hi four times, 4lo four times
+  const __m128i q = _mm_mulhi_epu16(_mm_mulhi_epu16(v, lanes_of(QUOTIENT_M)), lanes_of(SHIFTS));
+  const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(q, _mm_set1_epi16(10)), 16);
+  const __m128i digits = _mm_sub_epi16(q, tens);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(digits, digits)));
+}
+#else
+inline std::uint64_t eight_digits(std::uint32_t x) {
+  return eight_digits_in_word(x);
+}
+#endif
 
 // The eight digits of x < 10^8, at once.
 inline char* put_eight(char* out, std::uint32_t x) {
@@ -101,16 +165,17 @@ char* pad(char* out, int count) {
 // becomes a space (0x30 - 0x10); for a negative value, whose text then has
 // at most eight characters, so that there is a leading zero, the last of
 // them becomes '-' (0x20 + 0x0D, shifted to byte zeros - 1, no carry in
-// any byte). The field, L = max(width,
-// length) characters, is then spaces up to the word's last eight bytes
-// when L ≥ 8 (spaces written first, eight at a time, never past the field,
-// then the word over the last eight), or else the word's last L bytes,
-// spaces beyond the text as L ≥ its length: for 4 ≤ L < 8 its bytes
-// 8 - L .. 11 - L and 4 .. 7 (the two meet or overlap as L ≥ 4), for
-// 2 ≤ L < 4 its bytes 8 - L .. 9 - L and 6 .. 7, for L = 1 byte 7. Texts
-// of nine characters or more are written a piece at a time: u's leading
-// one or two digits, u / 10^8 < 43, then its last eight.
-char* put_right(char* out, std::uint32_t u, bool negative, int width) {
+// any byte). The field, L = max(width, length) characters, is then
+// spaces up to the word's last eight bytes when L ≥ 8 (spaces written
+// first, eight at a time, never past the field, then the word over the
+// last eight), or else the word's last L bytes, spaces beyond the text as
+// L ≥ its length: for 4 ≤ L < 8 its bytes 8 - L .. 11 - L and 4 .. 7 (the
+// two meet or overlap as L ≥ 4), for 2 ≤ L < 4 its bytes 8 - L .. 9 - L
+// and 6 .. 7, for L = 1 byte 7. Texts of nine characters or more are
+// written a piece at a time: u's leading one or two digits, u / 10^8 < 43,
+// then its last eight.
+[[gnu::always_inline]] inline char* put_right(char* out, std::uint32_t u, bool negative,
+                                              int width) {
   if (u >= 100'000'000 || (negative && u >= 10'000'000)) {
     const int digits = u >= 1'000'000'000 ? 10 : u >= 100'000'000 ? 9 : 8;
     out = pad(out, width - (negative + digits));
@@ -161,25 +226,27 @@ Binary binary_of(double value) {
   return {m, biased == 0 ? -1074 : biased - 1075, biased};
 }
 
-// "%*.7f" of a value below 2^-25 in magnitude, or of one below 2^31 with
-// at most 24 significant bits (a float widened to double, as the member
-// report prints); nullptr, having written nothing, for any other value.
+// "%*.7f" of a value with at most 24 significant bits (a float widened to
+// double, as the member report prints) and a magnitude below 2^31;
+// nullptr, having written nothing, for any other value.
 //
 // Why it is exact. printf prints the exact binary value rounded to 7 digits
 // after the point, to nearest with ties to even: N, |value| × 10^7 so
 // rounded, is what the digits spell: N / 10^7, a point, and N mod 10^7 in
 // 7 digits, after a '-' for every negative value, -0 included, as printf
-// does ("-0.0000000"). Below 2^-25 < 5 × 10^-8, |value| × 10^7 is under
-// half a unit and N is 0. Otherwise the biased exponent B, |value| lying in
-// [2^(B-1023), 2^(B-1022)), is 998..1053, and at most 24 significant bits
-// leave the low 29 of the 52 stored ones zero: the value is ±M × 2^E with
-// M, the 53-bit significand shifted down 29 places, in [2^23, 2^24), and
-// E = B - 1046 in -48..7. P = M × 10^7 < 2^48 is exact. For E ≥ 0,
-// N = P × 2^E < 2^55. For E < 0, s = -E in 1..48, N is P / 2^s rounded:
-// with q and r the quotient and remainder of P by 2^s and h = 2^(s-1),
-// (P + h - 1 + (q mod 2)) / 2^s, taken down, is q + (r + h - 1 + (q mod
-// 2)) / 2^s, taken down, and as r < 2^s that adds 1 exactly when r > h, or
-// r = h with q odd. P + h < 2^49 does not overflow.
+// does ("-0.0000000"). At most 24 significant bits leave the low 29 of the
+// 52 stored ones zero: |value| = M × 2^E with M < 2^24, and 10^7 = 78125 ×
+// 2^7 with 78125 < 2^17, so x = |value| × 10^7 = M × 78125 × 2^(E+7) has
+// at most 41 significant bits and the product in doubles is exact (the
+// least such value but zero, 2^-1045, times 10^7 is still above 2^-1022,
+// in the normal range). For x < 2^52, x + 2^52 lies in [2^52, 2^53),
+// where the doubles are the integers, so the sum, rounded to nearest with
+// ties to even (the rounding the programs never change), is 2^52 + N,
+// 2^52 being even, and taking 2^52 away again is exact. Values from 2^31
+// up, inf and nan (for which x < 2^52 fails too) are left to the exact
+// path; below 2^31, x < 2^31 × 10^7 < 2^55, and for x ≥ 2^52, whose unit
+// in the last place is 1 or more, x is an integer and N = x. Either way
+// the conversion to an integer is exact.
 //
 // N < 10^8 is a value below 10 once rounded: its eight digits are the
 // whole part's one and the fraction's seven, written, for widths of 10 or
@@ -190,25 +257,20 @@ Binary binary_of(double value) {
 // fraction's digits follow.
 char* fixed7_of_short_value(char* out, double value, int width) {
   constexpr std::uint64_t SCALE = 10'000'000;
+  constexpr std::uint64_t SIGN = std::uint64_t{1} << 63;
+  constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
+  constexpr std::uint64_t LIMIT = std::uint64_t{1023 + 31} << 52;  // 2^31
+  constexpr double INTEGERS = 0x1p52;
   const auto bits = std::bit_cast<std::uint64_t>(value);
-  const bool negative = bits >> 63 != 0;
-  const auto biased = static_cast<int>(bits >> 52 & 0x7FF);
-  std::uint64_t n = 0;
-  if (biased >= 1023 - 25) {
-    if (biased >= 1023 + 31) return nullptr;  // 2^31 and above, inf, nan
-    constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
-    if ((bits & LOW) != 0) return nullptr;  // more than 24 significant bits
-    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) >> 29 | std::uint64_t{1} << 23;
-    const int e = biased - 1046;
-    const std::uint64_t p = m * SCALE;
-    if (e >= 0) {
-      n = p << e;
-    } else {
-      const int shift = -e;
-      const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-      n = (p + half - 1 + (p >> shift & 1)) >> shift;
-    }
+  if ((bits & LOW) != 0) return nullptr;  // more than 24 significant bits
+  const bool negative = (bits & SIGN) != 0;
+  double x = std::fabs(value) * static_cast<double>(SCALE);
+  if (x < INTEGERS) {
+    x = x + INTEGERS - INTEGERS;
+  } else if ((bits & ~SIGN) >= LIMIT) {
+    return nullptr;  // 2^31 and above, inf, nan
   }
+  const auto n = static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
   if (n < 100'000'000 && width >= 10) {
     out = pad(out, width - 10);
     const std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(n)) + ZEROS;
