@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
@@ -70,6 +71,23 @@ constexpr std::uint64_t eight_digits_in_word(std::uint32_t x) {
   const std::uint64_t tens = (v * 103) >> 10 & 0x000F000F000F000F;
   return (v << 8) - tens * ((10 << 8) - 1);
 }
+
+// Every half of four digits, alone and beside another, against division:
+// the lanes never meet, as shown above, so this covers each lane's steps
+// for every value it can hold.
+constexpr bool word_digits_hold() {
+  for (std::uint32_t y = 0; y < 10'000; ++y) {
+    for (const std::uint32_t x : {y, y * 10'000, y * 10'000 + (9'999 - y)}) {
+      const std::uint64_t word = eight_digits_in_word(x);
+      std::uint32_t rest = x;
+      for (int i = 7; i >= 0; --i, rest /= 10) {
+        if ((word >> 8 * i & 0xFF) != rest % 10) return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(word_digits_hold());
 
 #if defined(__SSE2__) && defined(__x86_64__)
 // With SSE2, as every x86-64 has it: the two halves of four digits, hi and
