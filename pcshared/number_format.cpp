@@ -1,6 +1,7 @@
 #include "number_format.hpp"
 
 #include <bit>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -279,6 +280,9 @@ char* fixed7_of_short_value(char* out, double value, int width) {
   constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
   constexpr std::uint64_t LIMIT = std::uint64_t{1023 + 31} << 52;  // 2^31
   constexpr double INTEGERS = 0x1p52;
+  // Where doubles are added in a wider format (the x87's), the sum would not
+  // be rounded to a double: every value takes the exact path.
+  if constexpr (FLT_EVAL_METHOD != 0 && FLT_EVAL_METHOD != 1) return nullptr;
   const auto bits = std::bit_cast<std::uint64_t>(value);
   if ((bits & LOW) != 0) return nullptr;  // more than 24 significant bits
   const bool negative = (bits & SIGN) != 0;
