@@ -1,11 +1,17 @@
 #include "number_format.hpp"
 
 #include <bit>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 #include "exact_arithmetic.hpp"
 #include "powers_of_ten.hpp"
@@ -29,25 +35,116 @@ char* format_right(char* out, T value, int width, Format... format) {
   return right_align(out, text, static_cast<int>(result.ptr - text), width);
 }
 
-// The eight digits of x < 10^8, at once. Its halves of four digits go to
-// the two 32-bit lanes of a word (the first half to the low lane, so that
-// the first digit ends in the lowest byte); each lane is split into halves
-// of two digits in 16-bit lanes, then each of those into two digits in
-// bytes. A quotient is taken with a multiplication and a shift: for y <
-// 10^4, floor(y × 10486 / 2^20) = floor(y / 100), as 10486 / 2^20 exceeds
-// 1/100 by less than 2.3 × 10^-7, so y / 100 grows by less than 0.0023 and
-// its fraction, at most 0.99, stays below 1; for z < 100, floor(z × 103 /
-// 2^10) = floor(z / 10) likewise (excess below 0.06, fraction at most 0.9).
-// No lane's product overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16),
-// and the bits a shift brings down from the next lane lie above the mask.
-inline char* put_eight(char* out, std::uint32_t x) {
-  std::uint64_t v = x / 10'000 | std::uint64_t{x % 10'000} << 32;
+// The low `N` bytes of `x` at `out`, the lowest first, whatever the byte
+// order.
+template <int N>
+void store_bytes(char* out, std::uint64_t x) {
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  std::memcpy(out, &x, N);
+}
+
+constexpr std::uint64_t ZEROS = 0x3030303030303030;  // '0' in every byte
+
+// The eight digits of x < 10^8 in the bytes of a word, as values 0..9, the
+// first digit in the lowest byte.
+//
+// In 64-bit integers, as any target has them: the halves of four digits go
+// to the two 32-bit lanes of a word (the first half to the low lane); each
+// lane is split into halves of two digits in 16-bit lanes, then each of
+// those into two digits in bytes. A quotient is taken with a
+// multiplication and a shift: for y < 10^4, floor(y × 10486 / 2^20) =
+// floor(y / 100), as 10486 / 2^20 exceeds 1/100 by less than 2.3 × 10^-7,
+// so y / 100 grows by less than 0.0023 and its fraction, at most 0.99,
+// stays below 1; for z < 100, floor(z × 103 / 2^10) = floor(z / 10)
+// likewise (excess below 0.06, fraction at most 0.9). No lane's product
+// overflows it (10^4 × 10486 < 2^32, 100 × 103 < 2^16), and the bits a
+// shift brings down from the next lane lie above the mask. With q the
+// quotients so found and d the divisor, each lane's y becomes q | (y - q d)
+// << w, w its half's width, and as a sum over the lanes, all of whose
+// parts are nonnegative and stay within their lanes, that is v << w -
+// q (d << w) + q = v << w - q (d 2^w - 1); the first split is the same
+// with the quotient taken by the compiler.
+constexpr std::uint64_t eight_digits_in_word(std::uint32_t x) {
+  const std::uint64_t high = x / 10'000;
+  std::uint64_t v = (std::uint64_t{x} << 32) - high * ((10'000ULL << 32) - 1);
   const std::uint64_t hundreds = (v * 10486) >> 20 & 0x0000007F0000007F;
-  v = hundreds | (v - hundreds * 100) << 16;
+  v = (v << 16) - hundreds * ((100 << 16) - 1);
   const std::uint64_t tens = (v * 103) >> 10 & 0x000F000F000F000F;
-  v = (tens | (v - tens * 10) << 8) + 0x3030303030303030;
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  std::memcpy(out, &v, sizeof v);
+  return (v << 8) - tens * ((10 << 8) - 1);
+}
+
+// Every half of four digits, alone and beside another, against division:
+// the lanes never meet, as shown above, so this covers each lane's steps
+// for every value it can hold.
+constexpr bool word_digits_hold() {
+  for (std::uint32_t y = 0; y < 10'000; ++y) {
+    for (const std::uint32_t x : {y, y * 10'000, y * 10'000 + (9'999 - y)}) {
+      const std::uint64_t word = eight_digits_in_word(x);
+      std::uint32_t rest = x;
+      for (int i = 7; i >= 0; --i, rest /= 10) {
+        if ((word >> 8 * i & 0xFF) != rest % 10) return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(word_digits_hold());
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// With SSE2, as every x86-64 has it: the two halves of four digits, hi and
+// lo, split as above and times 4, are spread over 16-bit lanes as hi hi hi
+// hi lo lo lo lo. Each lane gets floor(y / d) for d = 1000, 100, 10, 1 in
+// turn as floor(floor(4y × m / 2^16) / 2^s) = floor(y × m / 2^(14 + s)),
+// two multiplications keeping the high half, the second by 2^(16 - s) (a
+// shift of its own in each lane); 4y < 2^16 and 4y × m < 2^32, and
+// quotients_hold checks every y < 10^4 in each lane. A digit is then its
+// lane's quotient less ten times the quotient in the lane before, that is
+// floor(y / d) - 10 floor(y / 10d); the shift of each 64-bit half by one
+// lane brings a zero before the first of each half and drops the last
+// lane's product, which alone may overflow its lane.
+constexpr int QUOTIENT_M[4] = {16778, 10486, 13108, 1 << 15};
+constexpr int QUOTIENT_S[4] = {10, 6, 3, 1};
+
+constexpr bool quotients_hold() {
+  for (int lane = 0; lane < 4; ++lane) {
+    const std::uint32_t d = lane == 0 ? 1000 : lane == 1 ? 100 : lane == 2 ? 10 : 1;
+    const auto m = static_cast<std::uint32_t>(QUOTIENT_M[lane]);
+    for (std::uint32_t y = 0; y < 10'000; ++y) {
+      if ((4 * y * m >> 16) >> QUOTIENT_S[lane] != y / d) return false;
+    }
+  }
+  return true;
+}
+static_assert(quotients_hold());
+
+// The 16-bit lanes of the four values, twice.
+inline __m128i lanes_of(const int (&v)[4]) {
+  const auto s = [](int x) { return static_cast<short>(x); };  // 2^15 as -2^15
+  return _mm_setr_epi16(s(v[0]), s(v[1]), s(v[2]), s(v[3]), s(v[0]), s(v[1]), s(v[2]), s(v[3]));
+}
+
+inline std::uint64_t eight_digits(std::uint32_t x) {
+  constexpr int SHIFTS[4] = {1 << (16 - QUOTIENT_S[0]), 1 << (16 - QUOTIENT_S[1]),
+                             1 << (16 - QUOTIENT_S[2]), 1 << (16 - QUOTIENT_S[3])};
+  const std::uint64_t high = x / 10'000;
+  const std::uint64_t halves = ((std::uint64_t{x} << 32) - high * ((10'000ULL << 32) - 1)) << 2;
+  __m128i v = _mm_cvtsi64_si128(static_cast<long long>(halves));
+  v = _mm_shufflelo_epi16(v, 0xA0);  // 4hi 4hi 4lo 4lo
+  v = _mm_unpacklo_epi16(v, v);      // 4hi four times, 4lo four times
+  const __m128i q = _mm_mulhi_epu16(_mm_mulhi_epu16(v, lanes_of(QUOTIENT_M)), lanes_of(SHIFTS));
+  const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(q, _mm_set1_epi16(10)), 16);
+  const __m128i digits = _mm_sub_epi16(q, tens);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(digits, digits)));
+}
+#else
+inline std::uint64_t eight_digits(std::uint32_t x) {
+  return eight_digits_in_word(x);
+}
+#endif
+
+// The eight digits of x < 10^8, at once.
+inline char* put_eight(char* out, std::uint32_t x) {
+  store_bytes<8>(out, eight_digits(x) + ZEROS);
   return out + 8;
 }
 
@@ -72,6 +169,67 @@ char* pad(char* out, int count) {
   return out;
 }
 
+// "%*d" of the integer of magnitude u, negative or not (a '-' before zero
+// too, for the whole part of "-0.5"): a '-' for a negative value, u's
+// digits without leading zeros ("0" for zero), right-aligned in `width`.
+//
+// A text of up to eight characters is made in the eight bytes of a word,
+// right-aligned, the first character in the lowest byte: for u < 10^8 the
+// word of its eight digits, eight of them with leading zeros, begins with
+// a zero byte for each leading zero, and the first digit that is not zero
+// has a bit set among its byte's low four, so the count of the word's
+// trailing zero bits over 8 is the number of leading zeros; bit 56, in the
+// last digit's byte, set for the count alone, keeps the last digit of zero
+// (at most 7 leading zeros). Each of those bytes, '0' once ZEROS is added,
+// becomes a space (0x30 - 0x10); for a negative value, whose text then has
+// at most eight characters, so that there is a leading zero, the last of
+// them becomes '-' (0x20 + 0x0D, shifted to byte zeros - 1, no carry in
+// any byte). The field, L = max(width, length) characters, is then
+// spaces up to the word's last eight bytes when L ≥ 8 (spaces written
+// first, eight at a time, never past the field, then the word over the
+// last eight), or else the word's last L bytes, spaces beyond the text as
+// L ≥ its length: for 4 ≤ L < 8 its bytes 8 - L .. 11 - L and 4 .. 7 (the
+// two meet or overlap as L ≥ 4), for 2 ≤ L < 4 its bytes 8 - L .. 9 - L
+// and 6 .. 7, for L = 1 byte 7. Texts of nine characters or more are
+// written a piece at a time: u's leading one or two digits, u / 10^8 < 43,
+// then its last eight.
+[[gnu::always_inline]] inline char* put_right(char* out, std::uint32_t u, bool negative,
+                                              int width) {
+  if (u >= 100'000'000 || (negative && u >= 10'000'000)) {
+    const int digits = u >= 1'000'000'000 ? 10 : u >= 100'000'000 ? 9 : 8;
+    out = pad(out, width - (negative + digits));
+    if (negative) *out++ = '-';
+    const std::uint32_t high = u / 100'000'000;
+    if (digits == 10) {
+      out = put_pair(out, high);
+    } else if (digits == 9) {
+      *out++ = static_cast<char>('0' + high);
+    }
+    return put_eight(out, u % 100'000'000);
+  }
+  const std::uint64_t digits = eight_digits(u);
+  const int zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;  // 0..7
+  const std::uint64_t leading = (std::uint64_t{1} << 8 * zeros) - 1;
+  const std::uint64_t sign = (std::uint64_t{negative} * 0x0D << 8 * zeros) >> 8;
+  const std::uint64_t word = digits + ZEROS - (leading & 0x1010101010101010) + sign;
+  const int length = 8 - zeros + negative;
+  const int field = width > length ? width : length;
+  char* const end = out + field;
+  if (field >= 8) {
+    for (char* p = out; p < end - 8; p += 8) std::memcpy(p, "        ", 8);
+    store_bytes<8>(end - 8, word);
+  } else if (field >= 4) {
+    store_bytes<4>(out, word >> 8 * (8 - field));
+    store_bytes<4>(end - 4, word >> 32);
+  } else if (field >= 2) {
+    store_bytes<2>(out, word >> 8 * (8 - field));
+    store_bytes<2>(end - 2, word >> 48);
+  } else {
+    *out = static_cast<char>(word >> 56);
+  }
+  return end;
+}
+
 // A double's parts: ±m × 2^e with m < 2^53; false for inf and nan.
 struct Binary {
   std::uint64_t m;
@@ -88,52 +246,62 @@ Binary binary_of(double value) {
 }
 
 // "%*.7f" of a value with at most 24 significant bits (a float widened to
-// double, as the member report prints) and a magnitude below 2^31; nullptr,
-// having written nothing, for any other value.
+// double, as the member report prints) and a magnitude below 2^31;
+// nullptr, having written nothing, for any other value.
 //
 // Why it is exact. printf prints the exact binary value rounded to 7 digits
-// after the point, to nearest with ties to even. The value is ±M × 2^E with
-// M < 2^24 an integer, so |value| × 10^7 = M × 10^7 × 2^E, and N, that
-// product rounded to an integer, is what the digits spell: N / 10^7, a
-// point, and N mod 10^7 in 7 digits. For E ≥ 0 the product is the integer
-// (M << E) × 10^7 < 2^31 × 10^7 < 2^55. For E < 0, P = M × 10^7 < 2^48 is
-// exact, and N is P / 2^-E rounded: the quotient q and remainder r of the
-// shift, plus one when r is above half of 2^-E, or equal to it with q odd.
-// When -E ≥ 50 the value is below 2^48 / 2^50, under half a unit, and N is
-// 0. The sign is printed for every negative value, -0 included, as printf
-// does ("-0.0000000").
+// after the point, to nearest with ties to even: N, |value| × 10^7 so
+// rounded, is what the digits spell: N / 10^7, a point, and N mod 10^7 in
+// 7 digits, after a '-' for every negative value, -0 included, as printf
+// does ("-0.0000000"). At most 24 significant bits leave the low 29 of the
+// 52 stored ones zero: |value| = M × 2^E with M < 2^24, and 10^7 = 78125 ×
+// 2^7 with 78125 < 2^17, so x = |value| × 10^7 = M × 78125 × 2^(E+7) has
+// at most 41 significant bits and the product in doubles is exact (the
+// least such value but zero, 2^-1045, times 10^7 is still above 2^-1022,
+// in the normal range). For x < 2^52, x + 2^52 lies in [2^52, 2^53),
+// where the doubles are the integers, so the sum, rounded to nearest with
+// ties to even (the rounding the programs never change), is 2^52 + N,
+// 2^52 being even, and taking 2^52 away again is exact. Values from 2^31
+// up, inf and nan (for which x < 2^52 fails too) are left to the exact
+// path; below 2^31, x < 2^31 × 10^7 < 2^55, and for x ≥ 2^52, whose unit
+// in the last place is 1 or more, x is an integer and N = x. Either way
+// the conversion to an integer is exact.
+//
+// N < 10^8 is a value below 10 once rounded: its eight digits are the
+// whole part's one and the fraction's seven, written, for widths of 10 or
+// more, after width - 10 spaces and the sign or a space, the point put
+// between (the word's lowest byte is the first digit). Otherwise the whole
+// part, N / 10^7 < 2^31, goes with the sign to put_right in width - 8,
+// whose spaces are those of the whole field, and the point and the
+// fraction's digits follow.
 char* fixed7_of_short_value(char* out, double value, int width) {
   constexpr std::uint64_t SCALE = 10'000'000;
-  Binary b = binary_of(value);
-  if (b.biased == 0x7FF) return nullptr;  // inf and nan
-  std::uint64_t n = 0;
-  if (b.m != 0) {
-    const int zeros = std::countr_zero(b.m);
-    b.m >>= zeros;
-    b.e += zeros;
-    const int bits = std::bit_width(b.m);
-    if (bits > 24) return nullptr;
-    if (b.e >= 0) {
-      if (bits + b.e > 31) return nullptr;
-      n = (b.m << b.e) * SCALE;
-    } else if (b.e > -50) {
-      const std::uint64_t p = b.m * SCALE;
-      const int shift = -b.e;
-      const std::uint64_t q = p >> shift;
-      const std::uint64_t r = p - (q << shift);
-      const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-      n = q + ((r > half || (r == half && (q & 1) != 0)) ? 1 : 0);
-    }
+  constexpr std::uint64_t SIGN = std::uint64_t{1} << 63;
+  constexpr std::uint64_t LOW = (std::uint64_t{1} << 29) - 1;
+  constexpr std::uint64_t LIMIT = std::uint64_t{1023 + 31} << 52;  // 2^31
+  constexpr double INTEGERS = 0x1p52;
+  // Where doubles are added in a wider format (the x87's), the sum would not
+  // be rounded to a double: every value takes the exact path.
+  if constexpr (FLT_EVAL_METHOD != 0 && FLT_EVAL_METHOD != 1) return nullptr;
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if ((bits & LOW) != 0) return nullptr;  // more than 24 significant bits
+  const bool negative = (bits & SIGN) != 0;
+  double x = std::fabs(value) * static_cast<double>(SCALE);
+  if (x < INTEGERS) {
+    x = x + INTEGERS - INTEGERS;
+  } else if ((bits & ~SIGN) >= LIMIT) {
+    return nullptr;  // 2^31 and above, inf, nan
   }
-  const bool negative = std::signbit(value);
-  auto whole = static_cast<std::uint32_t>(n / SCALE);
-  int whole_digits = 1;
-  for (std::uint32_t rest = whole; rest >= 10; rest /= 10) ++whole_digits;
-  out = pad(out, width - (negative + whole_digits + 8));
-  if (negative) *out++ = '-';
-  for (int d = whole_digits - 1; d >= 0; --d, whole /= 10)
-    out[d] = static_cast<char>('0' + whole % 10);
-  return put_point_seven(out + whole_digits, static_cast<std::uint32_t>(n % SCALE));
+  const auto n = static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
+  if (n < 100'000'000 && width >= 10) {
+    out = pad(out, width - 10);
+    const std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(n)) + ZEROS;
+    store_bytes<2>(out, (negative ? '-' : ' ') | (digits & 0xFF) << 8);
+    store_bytes<8>(out + 2, (digits & ~std::uint64_t{0xFF}) | '.');
+    return out + 10;
+  }
+  out = put_right(out, static_cast<std::uint32_t>(n / SCALE), negative, width - 8);
+  return put_point_seven(out, static_cast<std::uint32_t>(n % SCALE));
 }
 
 // floor(log10 2^b) for the binary exponents b of the doubles whose "%.7e"
@@ -240,7 +408,8 @@ char* printed(char* out, int length) {
 }  // namespace
 
 char* fast_format_int(char* out, std::int32_t value, int width) {
-  return format_right(out, value, width);
+  const auto bits = static_cast<std::uint32_t>(value);
+  return put_right(out, value < 0 ? 0 - bits : bits, value < 0, width);
 }
 
 char* fast_format_fixed7(char* out, double value, int width) {

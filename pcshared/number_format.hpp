@@ -3,8 +3,8 @@
 // Each function writes at `out` what printf would write for the format
 // named, right-aligned in at least `width` characters, and returns the end
 // of what it wrote. The fast versions write the values the programs print
-// (floats in "%.7f", normal doubles of two-digit exponents in "%.7e") in
-// integers, as proved in number_format.cpp; other values go to
+// (every int, floats in "%.7f", normal doubles of two-digit exponents in
+// "%.7e") in integers, as proved in number_format.cpp; other values go to
 // std::to_chars, whose fixed form with a precision gives exactly printf's
 // digits, and to snprintf.
 #pragma once

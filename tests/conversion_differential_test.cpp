@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decimal_token.hpp"
@@ -432,6 +434,63 @@ TEST(ConversionDifferential, FormatsOfFloatsEqualPrintf) {
     const std::string c(fast, pcgrid::fast_format_fixed7(fast, value, 10));
     const std::string d(libc, pcgrid::libc_format_fixed7(libc, value, 10));
     if (c != d) ++mismatches, ADD_FAILURE() << "bits " << bits << ": " << c << " vs " << d;
+  }
+}
+
+// "%10d" and "%4d", the member report's integers, against printf: every
+// int32 of magnitude below 10^6 and 10^6 random ones, or, with
+// PCGRID_INT_BITS=FROM:TO (as tests/every_int.sh sets it), every bit
+// pattern from FROM up to TO.
+TEST(ConversionDifferential, IntFormatsEqualPrintf) {
+  std::uint64_t from = 0, to = 0;
+  const char* range = std::getenv("PCGRID_INT_BITS");
+  const bool every = range != nullptr && std::sscanf(range, "%lu:%lu", &from, &to) == 2;
+  constexpr std::uint64_t NEAR = 1'000'000;
+  std::mt19937_64 random(SEED + 7);
+  const std::uint64_t count = every ? to - from : 4 * NEAR;
+  long mismatches = 0;
+  char fast[pcgrid::FORMAT_ROOM];
+  char libc[pcgrid::FORMAT_ROOM];
+  for (std::uint64_t i = 0; i < count && mismatches < 20; ++i) {
+    const auto bits = static_cast<std::uint32_t>(every         ? from + i
+                                                 : i < 2 * NEAR ? i - NEAR
+                                                                : random() >> (random() % 32));
+    const auto value = static_cast<std::int32_t>(bits);
+    for (const int width : {4, 10}) {
+      const std::string_view a(fast, pcgrid::fast_format_int(fast, value, width));
+      const std::string_view b(libc, pcgrid::libc_format_int(libc, value, width));
+      if (a != b) ++mismatches, ADD_FAILURE() << value << " in " << width << ": " << a << " vs " << b;
+    }
+  }
+}
+
+// Every width from 0 to 16 for the values at the ends of each length of
+// text, where the fast formats change the way they write.
+TEST(ConversionDifferential, FormatsAtEveryWidthEqualPrintf) {
+  std::vector<std::int32_t> integers = {INT32_MIN, INT32_MIN + 1, INT32_MAX, 0};
+  for (std::int32_t power = 1; power <= 1'000'000'000 / 10; power *= 10) {
+    for (const std::int32_t v : {power * 10 - 1, power * 10, power * 10 + 1}) {
+      integers.insert(integers.end(), {v, -v});
+    }
+  }
+  std::vector<float> values = {0.0f, -0.0f, 0.5f, -0.5f, 0x1p-25f, -0x1p-26f, 0x1.fffffep-26f,
+                               2147483520.0f, -2147483520.0f, 2147483648.0f};
+  for (const std::int32_t v : integers) {
+    const auto single = static_cast<float>(v);
+    values.insert(values.end(), {single + 0.25f, std::nextafter(single, 0.0f)});
+  }
+  char fast[pcgrid::FORMAT_ROOM];
+  char libc[pcgrid::FORMAT_ROOM];
+  for (int width = 0; width <= 16; ++width) {
+    for (const std::int32_t v : integers) {
+      EXPECT_EQ(std::string(fast, pcgrid::fast_format_int(fast, v, width)),
+                std::string(libc, pcgrid::libc_format_int(libc, v, width)));
+    }
+    for (const float v : values) {
+      const auto single = static_cast<double>(v);
+      EXPECT_EQ(std::string(fast, pcgrid::fast_format_fixed7(fast, single, width)),
+                std::string(libc, pcgrid::libc_format_fixed7(libc, single, width)));
+    }
   }
 }
 
