@@ -411,7 +411,7 @@ TEST(ConversionDifferential, FormatsEqualPrintf) {
 
 // "%10.7f" and "%8.7e" of floats, the member report's format and that of
 // gridmap's counts, against printf: a random sample of float bit patterns,
-// or, with PCGRID_FLOAT_BITS=FROM:TO (as tests/every_float.sh sets it),
+// or, with PCGRID_FLOAT_BITS=FROM:TO (as tests/every_value.sh float sets it),
 // every pattern from FROM up to TO.
 TEST(ConversionDifferential, FormatsOfFloatsEqualPrintf) {
   std::uint64_t from = 0, to = 0;
@@ -439,7 +439,7 @@ TEST(ConversionDifferential, FormatsOfFloatsEqualPrintf) {
 
 // "%10d" and "%4d", the member report's integers, against printf: every
 // int32 of magnitude below 10^6 and 10^6 random ones, or, with
-// PCGRID_INT_BITS=FROM:TO (as tests/every_int.sh sets it), every bit
+// PCGRID_INT_BITS=FROM:TO (as tests/every_value.sh int sets it), every bit
 // pattern from FROM up to TO.
 TEST(ConversionDifferential, IntFormatsEqualPrintf) {
   std::uint64_t from = 0, to = 0;
