@@ -10,7 +10,7 @@
 # and then, on the trajectory's words, wordclusters alone against
 # wordclusters writing the state files (--report --ndx --trajectory
 # --transitions --blocks 5), rounds interleaved, with the ratio of the
-# medians (the target is at most 4) and the files' size; and last the
+# medians (the target is at most 2) and the files' size; and last the
 # dictionary of the trajectory's words made from the counts of 10 shards
 # (wordclusters --counts on each, then --counted on the ten count files)
 # against the run on the whole word file.
@@ -76,7 +76,7 @@ for run in plain files; do
   echo "| $run | ${median_seconds[$run]} s | $((kb / 1024)) MB | $size MB |"
 done
 echo "ratio: $(awk -v a="${median_seconds[files]}" -v b="${median_seconds[plain]}" \
-  'BEGIN { printf "%.2f", a / b }') (target: at most 4)"
+  'BEGIN { printf "%.2f", a / b }') (target: at most 2)"
 rm -f states.tsv states.ndx states.txt transitions.txt
 
 # The counts of 10 shards against the whole file.
