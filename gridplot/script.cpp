@@ -64,10 +64,14 @@ double node_y(const Run& run, int k) {
   return run.ymin + k * (span(run.ymin, run.ymax) / (run.ny - 1));
 }
 
-void append_node(std::string& text, const Run& run, int j, int k, double value) {
-  append_number(text, node_x(run, j));
+using AppendCoordinate = void (*)(std::string& text, double value);
+
+// A node's line "x y value", its coordinates written by `coordinate`.
+void append_node(std::string& text, const Run& run, int j, int k, double value,
+                 AppendCoordinate coordinate) {
+  coordinate(text, node_x(run, j));
   text += ' ';
-  append_number(text, node_y(run, k));
+  coordinate(text, node_y(run, k));
   text += ' ';
   append_number(text, value);
   text += '\n';
@@ -237,7 +241,8 @@ std::string gnuplot_script(const Options& options, const Run& run,
   script += "$map << EOD\n";
   for (int k = 0; k < run.ny; ++k) {
     for (int j = 0; j < run.nx; ++j) {
-      append_node(script, run, j, k, values[static_cast<std::size_t>(j) * run.ny + k]);
+      append_node(script, run, j, k, values[static_cast<std::size_t>(j) * run.ny + k],
+                  append_number);
     }
     if (contours) script += '\n';
   }
@@ -267,12 +272,7 @@ std::string map_text(const Run& run, const std::vector<double>& values) {
     for (int k = 0; k < run.ny; ++k) {
       const double value = values[static_cast<std::size_t>(j) * run.ny + k];
       if (std::isnan(value)) continue;
-      append_coordinate(text, node_x(run, j));
-      text += ' ';
-      append_coordinate(text, node_y(run, k));
-      text += ' ';
-      append_number(text, value);
-      text += '\n';
+      append_node(text, run, j, k, value, append_coordinate);
     }
     text += '\n';
   }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -287,45 +288,61 @@ void refuse_unused(const Options& options) {
   }
 }
 
-// The options that --scan cannot go with, in the order of the help.
-void refuse_with_scan(const Options& options) {
-  const std::pair<bool, int> given[] = {
-      {options.weights != nullptr, WEIGHTS},
-      {options.report != nullptr, REPORT},
-      {options.ndx != nullptr, NDX},
-      {options.trajectory != nullptr, TRAJECTORY},
-      {options.transitions != nullptr, TRANSITIONS},
-      {options.segments_given, SEGMENTS},
-      {options.blocks != 0, BLOCKS},
-      {options.temperature != 0, TEMPERATURE},
-      {options.by_segment != nullptr, BY_SEGMENT},
-      {options.counts, COUNTS},
-      {options.dictionary != nullptr, DICTIONARY},
-  };
-  for (const auto& [is_given, code] : given) {
-    if (is_given) usage_error("--scan cannot be combined with " + option_name(code));
+// Whether the option `code` stands for was given.
+bool is_given(const Options& options, int code) {
+  switch (code) {
+    case WEIGHTS:
+      return options.weights != nullptr;
+    case REPORT:
+      return options.report != nullptr;
+    case NDX:
+      return options.ndx != nullptr;
+    case TRAJECTORY:
+      return options.trajectory != nullptr;
+    case TRANSITIONS:
+      return options.transitions != nullptr;
+    case SEGMENTS:
+      return options.segments_given;
+    case BLOCKS:
+      return options.blocks != 0;
+    case TEMPERATURE:
+      return options.temperature != 0;
+    case BY_SEGMENT:
+      return options.by_segment != nullptr;
+    case COUNTS:
+      return options.counts;
+    case DICTIONARY:
+      return options.dictionary != nullptr;
+    default:
+      return false;
   }
 }
 
-// The first option given that needs the frames, which count files do not
-// hold, or 0.
-int frame_option_given(const Options& options) {
-  const std::pair<bool, int> given[] = {
-      {options.weights != nullptr, WEIGHTS},
-      {options.report != nullptr, REPORT},
-      {options.ndx != nullptr, NDX},
-      {options.trajectory != nullptr, TRAJECTORY},
-      {options.transitions != nullptr, TRANSITIONS},
-      {options.segments_given, SEGMENTS},
-      {options.by_segment != nullptr, BY_SEGMENT},
-      {options.blocks != 0, BLOCKS},
-      {options.temperature != 0, TEMPERATURE},
-      {options.dictionary != nullptr, DICTIONARY},
-  };
-  for (const auto& [is_given, code] : given) {
-    if (is_given) return code;
+// The first of `codes` whose option was given, or 0.
+int first_given(const Options& options, std::span<const int> codes) {
+  for (const int code : codes) {
+    if (is_given(options, code)) return code;
   }
   return 0;
+}
+
+// The options that --scan cannot go with, in the order of the help.
+constexpr int NOT_WITH_SCAN[] = {WEIGHTS,     REPORT,   NDX,       TRAJECTORY,
+                                 TRANSITIONS, SEGMENTS, BLOCKS,    TEMPERATURE,
+                                 BY_SEGMENT,  COUNTS,   DICTIONARY};
+
+// The options that need the frames, which count files do not hold.
+constexpr int FRAME_OPTIONS[] = {WEIGHTS,  REPORT,     NDX,    TRAJECTORY,  TRANSITIONS,
+                                 SEGMENTS, BY_SEGMENT, BLOCKS, TEMPERATURE, DICTIONARY};
+
+void refuse_with_scan(const Options& options) {
+  if (const int code = first_given(options, NOT_WITH_SCAN)) {
+    usage_error("--scan cannot be combined with " + option_name(code));
+  }
+}
+
+int frame_option_given(const Options& options) {
+  return first_given(options, FRAME_OPTIONS);
 }
 
 void refuse_with_counted(const Options& options) {
